@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test through CTest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/build.sh
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j"${JOBS:-2}"

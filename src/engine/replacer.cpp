@@ -1,0 +1,307 @@
+#include "replacer.h"
+
+#include <QChar>
+#include <QHash>
+#include <QList>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Token = char32_t;
+
+// The token of a byte that is not part of valid UTF-8; no code point takes these values.
+constexpr Token kRawByte = 0x80000000u;
+
+const uchar* Bytes(QByteArrayView view) { return reinterpret_cast<const uchar*>(view.data()); }
+
+// The length of the valid UTF-8 sequence at p, with its code point in cp; 0 when the byte at
+// p does not start one (overlong forms, surrogates and values past U+10FFFF are invalid).
+int DecodeUtf8(const uchar* p, const uchar* end, char32_t& cp) {
+    const uchar b0 = p[0];
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    const auto cont = [](uchar b) { return (b & 0xC0) == 0x80; };
+    const qsizetype left = end - p;
+    if (b0 >= 0xC2 && b0 <= 0xDF) {
+        if (left < 2 || !cont(p[1])) {
+            return 0;
+        }
+        cp = (char32_t(b0 & 0x1F) << 6) | (p[1] & 0x3F);
+        return 2;
+    }
+    if (b0 >= 0xE0 && b0 <= 0xEF) {
+        if (left < 3 || !cont(p[1]) || !cont(p[2])) {
+            return 0;
+        }
+        if ((b0 == 0xE0 && p[1] < 0xA0) || (b0 == 0xED && p[1] > 0x9F)) {
+            return 0;
+        }
+        cp = (char32_t(b0 & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+        return 3;
+    }
+    if (b0 >= 0xF0 && b0 <= 0xF4) {
+        if (left < 4 || !cont(p[1]) || !cont(p[2]) || !cont(p[3])) {
+            return 0;
+        }
+        if ((b0 == 0xF0 && p[1] < 0x90) || (b0 == 0xF4 && p[1] > 0x8F)) {
+            return 0;
+        }
+        cp = (char32_t(b0 & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |
+             (char32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+        return 4;
+    }
+    return 0;
+}
+
+const std::array<Token, 128>& AsciiFold() {
+    static const std::array<Token, 128> table = [] {
+        std::array<Token, 128> t{};
+        for (char32_t c = 0; c < 128; ++c) {
+            t[c] = QChar::toCaseFolded(c);
+        }
+        return t;
+    }();
+    return table;
+}
+
+// Reads the unit at p (one valid code point, or one byte outside valid UTF-8) as its folded
+// token and returns its length in bytes.
+int FoldedUnit(const uchar* p, const uchar* end, Token& token) {
+    if (p[0] < 0x80) {
+        token = AsciiFold()[p[0]];
+        return 1;
+    }
+    char32_t cp = 0;
+    const int length = DecodeUtf8(p, end, cp);
+    if (length == 0) {
+        token = kRawByte | p[0];
+        return 1;
+    }
+    token = QChar::toCaseFolded(cp);
+    return length;
+}
+
+std::vector<Token> FoldedTokens(QByteArrayView text) {
+    std::vector<Token> tokens;
+    const uchar* p = Bytes(text);
+    const uchar* end = p + text.size();
+    while (p < end) {
+        Token token = 0;
+        p += FoldedUnit(p, end, token);
+        tokens.push_back(token);
+    }
+    return tokens;
+}
+
+// The code points whose simple case folding is not themselves, grouped by their folding.
+const QHash<char32_t, QList<char32_t>>& UnfoldedForms() {
+    static const QHash<char32_t, QList<char32_t>> forms = [] {
+        QHash<char32_t, QList<char32_t>> map;
+        for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                continue;
+            }
+            const char32_t folded = QChar::toCaseFolded(c);
+            if (folded != c) {
+                map[folded].append(c);
+            }
+        }
+        return map;
+    }();
+    return forms;
+}
+
+uchar FirstUtf8Byte(char32_t cp) {
+    if (cp < 0x80) {
+        return uchar(cp);
+    }
+    if (cp < 0x800) {
+        return uchar(0xC0 | (cp >> 6));
+    }
+    if (cp < 0x10000) {
+        return uchar(0xE0 | (cp >> 12));
+    }
+    return uchar(0xF0 | (cp >> 18));
+}
+
+bool IsContinuationByte(uchar b) { return (b & 0xC0) == 0x80; }
+
+}  // namespace
+
+// The search text as folded tokens, and the bytes that can start an occurrence of it.
+struct Replacer::Folded {
+    std::vector<Token> tokens;
+    std::vector<uchar> firstBytes;
+    // The first token is a raw continuation byte: a candidate inside a valid sequence is
+    // not a unit of its own and cannot start a match.
+    bool checkBoundary = false;
+
+    explicit Folded(QByteArrayView find) : tokens(FoldedTokens(find)) {
+        const Token first = tokens.front();
+        if (first & kRawByte) {
+            const uchar b = uchar(first & 0xFF);
+            firstBytes.push_back(b);
+            checkBoundary = IsContinuationByte(b);
+        } else {
+            firstBytes.push_back(FirstUtf8Byte(first));
+            for (char32_t c : UnfoldedForms().value(first)) {
+                firstBytes.push_back(FirstUtf8Byte(c));
+            }
+            std::sort(firstBytes.begin(), firstBytes.end());
+            firstBytes.erase(std::unique(firstBytes.begin(), firstBytes.end()), firstBytes.end());
+        }
+    }
+
+    // The next position at or after from that holds one of the first bytes, or -1. nextAt
+    // remembers where each first byte occurs next (-2: not looked for yet) for one scan.
+    qsizetype NextCandidate(const uchar* data, qsizetype size, qsizetype from,
+                            std::vector<qsizetype>& nextAt) const {
+        nextAt.resize(firstBytes.size(), -2);
+        qsizetype best = -1;
+        for (std::size_t k = 0; k < firstBytes.size(); ++k) {
+            qsizetype& at = nextAt[k];
+            if (at == -2 || (at >= 0 && at < from)) {
+                const void* hit = from < size ? std::memchr(data + from, firstBytes[k],
+                                                            std::size_t(size - from))
+                                              : nullptr;
+                at = hit ? static_cast<const uchar*>(hit) - data : -1;
+            }
+            if (at >= 0 && (best < 0 || at < best)) {
+                best = at;
+            }
+        }
+        return best;
+    }
+
+    // Whether no valid UTF-8 sequence that starts before p covers p.
+    static bool IsUnitStart(const uchar* data, const uchar* end, qsizetype p) {
+        for (qsizetype q = p - 1; q >= 0 && q >= p - 3; --q) {
+            char32_t cp = 0;
+            const int length = DecodeUtf8(data + q, end, cp);
+            if (length > 0 && q + length > p) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The end of the occurrence that starts at p, or -1 when none starts there.
+    qsizetype MatchAt(const uchar* data, const uchar* end, qsizetype p) const {
+        const uchar* at = data + p;
+        for (const Token expected : tokens) {
+            if (at >= end) {
+                return -1;
+            }
+            Token token = 0;
+            at += FoldedUnit(at, end, token);
+            if (token != expected) {
+                return -1;
+            }
+        }
+        return at - data;
+    }
+};
+
+Replacer::Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSensitive)
+    : find_(find.toByteArray()),
+      replacement_(replacement.toByteArray()),
+      caseSensitive_(caseSensitive) {
+    if (!caseSensitive_ && !find_.isEmpty()) {
+        folded_ = std::make_unique<Folded>(find_);
+    }
+}
+
+Replacer::~Replacer() = default;
+
+bool Replacer::IsFor(QByteArrayView find, QByteArrayView replacement, bool caseSensitive) const {
+    return caseSensitive == caseSensitive_ && find == find_ && replacement == replacement_;
+}
+
+bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin,
+                        qsizetype& end, Scan& scan) const {
+    if (find_.isEmpty() || from > content.size()) {
+        return false;
+    }
+    const uchar* data = Bytes(content);
+    const qsizetype size = content.size();
+    if (caseSensitive_) {
+        const void* hit = memmem(data + from, std::size_t(size - from), find_.constData(),
+                                 std::size_t(find_.size()));
+        if (!hit) {
+            return false;
+        }
+        begin = static_cast<const uchar*>(hit) - data;
+        end = begin + find_.size();
+        return true;
+    }
+    for (qsizetype p = folded_->NextCandidate(data, size, from, scan.nextAt); p >= 0;
+         p = folded_->NextCandidate(data, size, p + 1, scan.nextAt)) {
+        if (folded_->checkBoundary && !Folded::IsUnitStart(data, data + size, p)) {
+            continue;
+        }
+        const qsizetype matchEnd = folded_->MatchAt(data, data + size, p);
+        if (matchEnd >= 0) {
+            begin = p;
+            end = matchEnd;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool Replacer::Contains(QByteArrayView content) const {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    Scan scan;
+    return FindNext(content, 0, begin, end, scan);
+}
+
+bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out) const {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    Scan scan;
+    if (!FindNext(content, 0, begin, end, scan)) {
+        return false;
+    }
+    // Every match is at least as long as the search text has units, so a replacement no
+    // longer than that never grows the content; otherwise count the exact size first.
+    const qsizetype shortestMatch =
+        caseSensitive_ ? find_.size() : qsizetype(folded_->tokens.size());
+    qsizetype outSize = content.size();
+    if (replacement_.size() > shortestMatch) {
+        Scan counting;
+        qsizetype b = begin;
+        qsizetype e = end;
+        do {
+            outSize += replacement_.size() - (e - b);
+        } while (FindNext(content, e, b, e, counting));
+    }
+    QByteArray result(outSize, Qt::Uninitialized);
+    char* write = result.data();
+    const char* read = content.data();
+    qsizetype copiedTo = 0;
+    do {
+        std::memcpy(write, read + copiedTo, std::size_t(begin - copiedTo));
+        write += begin - copiedTo;
+        std::memcpy(write, replacement_.constData(), std::size_t(replacement_.size()));
+        write += replacement_.size();
+        copiedTo = end;
+    } while (FindNext(content, end, begin, end, scan));
+    std::memcpy(write, read + copiedTo, std::size_t(content.size() - copiedTo));
+    write += content.size() - copiedTo;
+    result.truncate(write - result.constData());
+    out = std::move(result);
+    return true;
+}
+
+QByteArray CaseFoldKey(QByteArrayView text) {
+    const std::vector<Token> tokens = FoldedTokens(text);
+    return QByteArray(reinterpret_cast<const char*>(tokens.data()),
+                      qsizetype(tokens.size() * sizeof(Token)));
+}

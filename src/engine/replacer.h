@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+#include <memory>
+#include <vector>
+
+// Literal search and replace over bytes. Case-sensitive matching compares bytes exactly.
+// Case-insensitive matching compares the simple case folding of each code point of valid
+// UTF-8; a byte that is not part of valid UTF-8 matches only itself. A match may be longer
+// or shorter in bytes than the search text. Occurrences are found leftmost first, never
+// overlap, and replaced text is not scanned again. An empty search text matches nothing.
+class Replacer {
+public:
+    Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSensitive);
+    ~Replacer();
+    Replacer(const Replacer&) = delete;
+    Replacer& operator=(const Replacer&) = delete;
+
+    // Whether this replacer was built from these texts and this case option.
+    bool IsFor(QByteArrayView find, QByteArrayView replacement, bool caseSensitive) const;
+    // True when the search text occurs in content.
+    bool Contains(QByteArrayView content) const;
+    // Writes content with every occurrence replaced into out and returns true; returns
+    // false, leaving out untouched, when the search text does not occur.
+    bool ReplaceAll(QByteArrayView content, QByteArray& out) const;
+
+private:
+    struct Folded;
+    // What one scan over one content remembers between occurrences.
+    struct Scan {
+        std::vector<qsizetype> nextAt;
+    };
+    // Finds the first occurrence at or after from; returns false when there is none.
+    bool FindNext(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
+                  Scan& scan) const;
+
+    QByteArray find_;
+    QByteArray replacement_;
+    bool caseSensitive_;
+    std::unique_ptr<Folded> folded_;
+};
+
+// A key that two names share exactly when they are equal with case ignored, under the same
+// folding as case-insensitive matching.
+QByteArray CaseFoldKey(QByteArrayView text);

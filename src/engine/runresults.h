@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+
+// A file that held the search text but was left as it was, and why.
+struct LeftUnchanged {
+    QByteArray name;  // the bare file name, raw bytes
+    QString reason;   // one of the reason texts below
+};
+
+namespace Reason {
+inline const QString CouldNotBeRead = QStringLiteral("could not be read");
+inline const QString CouldNotBeWritten = QStringLiteral("could not be written");
+inline const QString ReadOnly = QStringLiteral("read-only");
+inline const QString BinaryFile = QStringLiteral("binary file");
+inline const QString ChangedByAnotherProgram = QStringLiteral("changed by another program");
+inline const QString SeveralHardLinks = QStringLiteral("has several hard links");
+inline const QString NotARegularFile = QStringLiteral("not a regular file");
+}  // namespace Reason
+
+// The results of the last run; zero and a lone CRLF until the first run.
+struct RunResults {
+    // Replace mode: files whose content changed. Find mode: files holding the search text.
+    qint32 FilesAffected = 0;
+    // Entries that qualified and were processed, whether or not they matched.
+    qint32 FilesProcessed = 0;
+    // CRLF, then each hit file's bare name followed by CRLF, in list order.
+    QString FoundList = QStringLiteral("\r\n");
+    // The same hit names as raw bytes, in list order; names may hold CR or LF.
+    QList<QByteArray> foundNames;
+    // Files left as they were although they held the search text, or that could not be read.
+    QList<LeftUnchanged> leftUnchanged;
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "runresults.h"
+
+#include <QByteArray>
+#include <QString>
+
+class FileList;
+
+// The run's report: counts, then the found list, then any files left unchanged with reasons.
+// findMode picks the "found" wording, else the "altered" wording.
+QString BuildSummary(bool findMode, const RunResults& results);
+
+// Refreshes fileList and selects every hit file of results that it still lists; a name no
+// longer listed is skipped. Selections already made stay.
+void HighlightFoundFiles(FileList& fileList, const RunResults& results);
+
+// The index of the entry equal to name: an exact entry wins; else the last entry equal to
+// name when case is ignored; else -1.
+int FindListIndex(const FileList& list, const QByteArray& name);

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QByteArray>
+#include <QtGlobal>
+
+// What a read saw of a file, so that a later save can tell whether another program wrote it.
+struct FileStamp {
+    quint64 device = 0;
+    quint64 inode = 0;
+    qint64 size = 0;
+    qint64 mtimeNs = 0;
+    qint64 ctimeNs = 0;
+};
+
+enum class ReadOutcome {
+    Read,           // the whole file is in the content
+    CouldNotRead,   // missing, not permitted, or an I/O error
+    NotRegularFile  // a folder, fifo, device or socket: it was not read
+};
+
+enum class SaveOutcome {
+    Saved,                    // the new content is in place, durable once FinishSaves returns
+    CouldNotWrite,            // writing, syncing or renaming failed; the original is untouched
+    ReadOnly,                 // the file is not writable by its owner or by this process
+    ChangedByAnotherProgram,  // the file differs from what the read saw
+    SeveralHardLinks,         // a rename would split the links
+    NotRegularFile            // the path no longer leads to a regular file
+};
+
+// Whole-file access for a run. Paths are raw bytes.
+class FileStore {
+public:
+    virtual ~FileStore() = default;
+
+    // Reads the whole file at path, following symlinks, with one stat and one read.
+    virtual ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
+                                      FileStamp& stamp) = 0;
+    // Replaces the content of the file at path (the target, where path is a symlink) with
+    // content through a temporary file and a rename. Anything but Saved leaves the original
+    // byte-identical and no temporary file behind.
+    virtual SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
+                                 const QByteArray& content) = 0;
+    // Makes the saves since the last call durable: syncs each folder they renamed into, once.
+    virtual void FinishSaves() = 0;
+};

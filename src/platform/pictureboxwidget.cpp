@@ -1,0 +1,96 @@
+#include "pictureboxwidget.h"
+
+#include <QPainter>
+#include <QPalette>
+
+#include <algorithm>
+#include <cmath>
+#include <stdexcept>
+
+namespace {
+
+constexpr double kTwipsPerPixel = 15.0;
+
+int ToPixels(double twips) {
+    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+}
+
+}  // namespace
+
+PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
+    setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    setLineWidth(2);
+    setFocusPolicy(Qt::TabFocus);
+}
+
+void PictureBoxWidget::SetAutoRedraw(bool on) { autoRedraw_ = on; }
+
+void PictureBoxWidget::SetFillStyle(qint16 style) {
+    if (style < 0 || style > 7) {
+        throw std::invalid_argument("FillStyle");
+    }
+    fillStyle_ = style;
+}
+
+void PictureBoxWidget::SetDrawStyle(qint16 style) {
+    if (style < 0 || style > 6) {
+        throw std::invalid_argument("DrawStyle");
+    }
+    drawStyle_ = style;
+}
+
+double PictureBoxWidget::Width() const { return width() * kTwipsPerPixel; }
+
+double PictureBoxWidget::Height() const { return height() * kTwipsPerPixel; }
+
+QColor PictureBoxWidget::ResolveColour(OleColor colour) const {
+    if (colour & 0x80000000u) {
+        switch (colour & 0xFFu) {
+            case 0x0F:  // button face
+                return palette().color(QPalette::Button);
+            case 0x05:  // window background
+                return palette().color(QPalette::Base);
+            case 0x08:  // window text
+                return palette().color(QPalette::Text);
+            case 0x12:  // button text
+                return palette().color(QPalette::ButtonText);
+            default:
+                throw std::invalid_argument("system colour");
+        }
+    }
+    if (colour > 0x00FFFFFFu) {
+        throw std::invalid_argument("colour");
+    }
+    return QColor(static_cast<int>(colour & 0xFFu), static_cast<int>((colour >> 8) & 0xFFu),
+                  static_cast<int>((colour >> 16) & 0xFFu));
+}
+
+void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor colour) {
+    const QColor fill = ResolveColour(colour);
+    const QRect area(ToPixels(std::min(x1, x2)), ToPixels(std::min(y1, y2)),
+                     ToPixels(std::max(x1, x2)) - ToPixels(std::min(x1, x2)),
+                     ToPixels(std::max(y1, y2)) - ToPixels(std::min(y1, y2)));
+    const QRect clipped = area.intersected(image_.rect());
+    if (!clipped.isEmpty()) {
+        QPainter painter(&image_);
+        painter.fillRect(clipped, fill);
+    }
+    // Without AutoRedraw the drawing still lands in the image; the box repaints from it.
+    update(contentsRect());
+}
+
+void PictureBoxWidget::paintEvent(QPaintEvent* event) {
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.drawImage(contentsRect().topLeft(), image_);
+}
+
+void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    QImage resized(contentsRect().size(), QImage::Format_RGB32);
+    resized.fill(palette().color(QPalette::Button));
+    QPainter painter(&resized);
+    painter.drawImage(0, 0, image_);
+    painter.end();
+    image_ = resized;
+}

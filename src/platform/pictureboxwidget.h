@@ -1,0 +1,37 @@
+#pragma once
+
+#include "picturebox.h"
+
+#include <QFrame>
+#include <QImage>
+
+// A picture box: a sunken frame whose drawing area keeps a persistent image of everything
+// drawn into it. Coordinates are twips at 15 twips per logical pixel.
+class PictureBoxWidget : public QFrame, public PictureBox {
+    Q_OBJECT
+
+public:
+    explicit PictureBoxWidget(QWidget* parent = nullptr);
+
+    void SetAutoRedraw(bool on) override;
+    void SetFillStyle(qint16 style) override;
+    void SetDrawStyle(qint16 style) override;
+    double Width() const override;
+    double Height() const override;
+    void Line(double x1, double y1, double x2, double y2, OleColor colour) override;
+
+    // The drawing area's persistent image, one pixel per logical pixel.
+    const QImage& image() const { return image_; }
+    // The colour a colour value stands for: explicit 0x00BBGGRR, or a system colour reference.
+    QColor ResolveColour(OleColor colour) const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QImage image_;
+    bool autoRedraw_ = false;
+    qint16 fillStyle_ = 1;
+    qint16 drawStyle_ = 0;
+};

@@ -1,0 +1,280 @@
+#include "posixfilestore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <cstdlib>
+#include <ctime>
+#include <vector>
+
+namespace {
+
+// Owns a file descriptor and closes it.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+qint64 Nanoseconds(const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; }
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtimeNs = Nanoseconds(st.st_mtim);
+    stamp.ctimeNs = Nanoseconds(st.st_ctim);
+    return stamp;
+}
+
+bool SameStamp(const FileStamp& a, const FileStamp& b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
+           a.mtimeNs == b.mtimeNs && a.ctimeNs == b.ctimeNs;
+}
+
+bool WriteAll(int fd, const char* data, qsizetype size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, std::size_t(size));
+        if (written < 0 && errno == EINTR) {
+            continue;
+        }
+        if (written <= 0) {
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+// The canonical path of the file that path leads to, symlink chains followed.
+bool ResolveTarget(const QByteArray& path, QByteArray& target) {
+    char resolved[PATH_MAX];
+    if (!::realpath(path.constData(), resolved)) {
+        return false;
+    }
+    target = resolved;
+    return true;
+}
+
+// Copies every extended attribute of source (user.*, ACLs, security.*) onto fd. An attribute
+// that cannot be set fails the copy unless fd already carries the same value.
+bool CopyExtendedAttributes(const QByteArray& source, int fd) {
+    const ssize_t listSize = ::listxattr(source.constData(), nullptr, 0);
+    if (listSize < 0) {
+        return errno == ENOTSUP;
+    }
+    std::vector<char> names(std::size_t(listSize) + 1, '\0');
+    const ssize_t got = ::listxattr(source.constData(), names.data(), names.size());
+    if (got < 0) {
+        return false;
+    }
+    for (const char* name = names.data(); name < names.data() + got;
+         name += std::strlen(name) + 1) {
+        const ssize_t valueSize = ::getxattr(source.constData(), name, nullptr, 0);
+        if (valueSize < 0) {
+            return false;
+        }
+        std::vector<char> value(static_cast<std::size_t>(valueSize));
+        const ssize_t valueGot = ::getxattr(source.constData(), name, value.data(), value.size());
+        if (valueGot < 0) {
+            return false;
+        }
+        value.resize(std::size_t(valueGot));
+        if (::fsetxattr(fd, name, value.data(), value.size(), 0) == 0) {
+            continue;
+        }
+        std::vector<char> present(value.size() + 1);
+        const ssize_t presentSize = ::fgetxattr(fd, name, present.data(), present.size());
+        if (presentSize != valueGot || std::memcmp(present.data(), value.data(), value.size())) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A name for a temporary file in folder that no file has yet: a dot name.
+QByteArray TemporaryName(const QByteArray& folder, int attempt) {
+    static unsigned counter = 0;
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return folder + "/.quillmark-" + QByteArray::number(::getpid()) + '-' +
+           QByteArray::number(++counter) + '-' + QByteArray::number(qint64(now.tv_nsec)) +
+           '-' + QByteArray::number(attempt);
+}
+
+// A temporary file in folder: unnamed (O_TMPFILE) where the file system allows it, named
+// otherwise. linkedName stays empty while the file has no name.
+bool OpenTemporary(const QByteArray& folder, Fd& fd, QByteArray& linkedName) {
+    fd.Reset(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    if (fd.ok()) {
+        return true;
+    }
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
+        return false;
+    }
+    QByteArray pattern = folder + "/.quillmark-XXXXXX";
+    fd.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
+    if (!fd.ok()) {
+        return false;
+    }
+    linkedName = pattern;
+    return true;
+}
+
+// Gives an unnamed temporary file a dot name in folder, so that it can be renamed.
+bool LinkTemporary(const QByteArray& folder, int fd, QByteArray& linkedName) {
+    const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = TemporaryName(folder, attempt);
+        if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, name.constData(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            linkedName = name;
+            return true;
+        }
+        if (errno != EEXIST) {
+            return false;
+        }
+    }
+    return false;
+}
+
+QByteArray FolderOf(const QByteArray& target) {
+    const qsizetype slash = target.lastIndexOf('/');
+    return slash <= 0 ? QByteArray("/") : target.left(slash);
+}
+
+}  // namespace
+
+ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& content,
+                                          FileStamp& stamp) {
+    // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
+    Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!fd.ok()) {
+        return ReadOutcome::CouldNotRead;
+    }
+    struct stat st {};
+    if (::fstat(fd.get(), &st) != 0) {
+        return ReadOutcome::CouldNotRead;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return ReadOutcome::NotRegularFile;
+    }
+    const qsizetype size = st.st_size;
+    if (content.capacity() < size || content.isDetached() == false) {
+        content = QByteArray(size, Qt::Uninitialized);
+    } else {
+        content.resize(size);
+    }
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd.get(), content.data() + got, std::size_t(size - got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return ReadOutcome::CouldNotRead;
+        }
+        if (n == 0) {
+            break;  // the file shrank since the stat: the save's stamp check will notice
+        }
+        got += n;
+    }
+    content.truncate(got);
+    stamp = StampOf(st);
+    return ReadOutcome::Read;
+}
+
+SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
+                                     const QByteArray& content) {
+    QByteArray target;
+    if (!ResolveTarget(path, target)) {
+        return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
+    }
+    struct stat st {};
+    if (::stat(target.constData(), &st) != 0) {
+        return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return SaveOutcome::NotRegularFile;
+    }
+    if (!SameStamp(StampOf(st), readStamp)) {
+        return SaveOutcome::ChangedByAnotherProgram;
+    }
+    if (st.st_nlink > 1) {
+        return SaveOutcome::SeveralHardLinks;
+    }
+    // A rename would get around a missing write permission, also for root: check first.
+    if (!(st.st_mode & S_IWUSR) || ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS)) {
+        return SaveOutcome::ReadOnly;
+    }
+
+    const QByteArray folder = FolderOf(target);
+    Fd fd;
+    QByteArray temporary;
+    if (!OpenTemporary(folder, fd, temporary)) {
+        return SaveOutcome::CouldNotWrite;
+    }
+    const auto fail = [&](SaveOutcome outcome) {
+        if (!temporary.isEmpty()) {
+            ::unlink(temporary.constData());
+        }
+        return outcome;
+    };
+    if (!WriteAll(fd.get(), content.constData(), content.size())) {
+        return fail(SaveOutcome::CouldNotWrite);
+    }
+    // Owner first: a change of owner clears the setuid and setgid bits that fchmod restores.
+    if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
+        (void)::fchown(fd.get(), uid_t(-1), st.st_gid);
+    }
+    if (::fchmod(fd.get(), st.st_mode & 07777) != 0 ||
+        !CopyExtendedAttributes(target, fd.get()) || ::fsync(fd.get()) != 0) {
+        return fail(SaveOutcome::CouldNotWrite);
+    }
+    if (temporary.isEmpty() && !LinkTemporary(folder, fd.get(), temporary)) {
+        return fail(SaveOutcome::CouldNotWrite);
+    }
+    if (beforeRename_) {
+        beforeRename_(target);
+    }
+    struct stat now {};
+    if (::stat(target.constData(), &now) != 0 || !SameStamp(StampOf(now), readStamp)) {
+        return fail(SaveOutcome::ChangedByAnotherProgram);
+    }
+    if (::rename(temporary.constData(), target.constData()) != 0) {
+        return fail(SaveOutcome::CouldNotWrite);
+    }
+    foldersToSync_.insert(folder);
+    return SaveOutcome::Saved;
+}
+
+void PosixFileStore::FinishSaves() {
+    for (const QByteArray& folder : std::as_const(foldersToSync_)) {
+        Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (fd.ok()) {
+            ::fsync(fd.get());
+        }
+    }
+    foldersToSync_.clear();
+}

@@ -1,0 +1,5 @@
+#include "qteventpump.h"
+
+#include <QCoreApplication>
+
+void QtEventPump::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
