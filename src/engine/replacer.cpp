@@ -16,7 +16,9 @@ using Token = char32_t;
 // The token of a byte that is not part of valid UTF-8; no code point takes these values.
 constexpr Token kRawByte = 0x80000000u;
 
-const uchar* Bytes(QByteArrayView view) { return reinterpret_cast<const uchar*>(view.data()); }
+const uchar* Bytes(QByteArrayView view) {
+    return reinterpret_cast<const uchar*>(view.data());
+}
 
 // The length of the valid UTF-8 sequence at p, with its code point in cp; 0 when the byte at
 // p does not start one (overlong forms, surrogates and values past U+10FFFF are invalid).
@@ -130,7 +132,9 @@ uchar FirstUtf8Byte(char32_t cp) {
     return uchar(0xF0 | (cp >> 18));
 }
 
-bool IsContinuationByte(uchar b) { return (b & 0xC0) == 0x80; }
+bool IsContinuationByte(uchar b) {
+    return (b & 0xC0) == 0x80;
+}
 
 }  // namespace
 
@@ -167,9 +171,9 @@ struct Replacer::Folded {
         for (std::size_t k = 0; k < firstBytes.size(); ++k) {
             qsizetype& at = nextAt[k];
             if (at == -2 || (at >= 0 && at < from)) {
-                const void* hit = from < size ? std::memchr(data + from, firstBytes[k],
-                                                            std::size_t(size - from))
-                                              : nullptr;
+                const void* hit =
+                    from < size ? std::memchr(data + from, firstBytes[k], std::size_t(size - from))
+                                : nullptr;
                 at = hit ? static_cast<const uchar*>(hit) - data : -1;
             }
             if (at >= 0 && (best < 0 || at < best)) {
@@ -223,8 +227,8 @@ bool Replacer::IsFor(QByteArrayView find, QByteArrayView replacement, bool caseS
     return caseSensitive == caseSensitive_ && find == find_ && replacement == replacement_;
 }
 
-bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin,
-                        qsizetype& end, Scan& scan) const {
+bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
+                        Scan& scan) const {
     if (find_.isEmpty() || from > content.size()) {
         return false;
     }

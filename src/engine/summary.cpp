@@ -35,8 +35,8 @@ private:
 }  // namespace
 
 QString BuildSummary(bool findMode, const RunResults& results) {
-    QString text = findMode ? QStringLiteral("Text find complete!")
-                            : QStringLiteral("Text replace complete!");
+    QString text =
+        findMode ? QStringLiteral("Text find complete!") : QStringLiteral("Text replace complete!");
     text += QStringLiteral("\r\n\r\n") + QString::number(results.FilesAffected) +
             QStringLiteral(" of ") + QString::number(results.FilesProcessed) +
             (findMode ? QStringLiteral(" selected files were found:")

@@ -23,7 +23,9 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     setFocusPolicy(Qt::TabFocus);
 }
 
-void PictureBoxWidget::SetAutoRedraw(bool on) { autoRedraw_ = on; }
+void PictureBoxWidget::SetAutoRedraw(bool on) {
+    autoRedraw_ = on;
+}
 
 void PictureBoxWidget::SetFillStyle(qint16 style) {
     if (style < 0 || style > 7) {
@@ -39,9 +41,13 @@ void PictureBoxWidget::SetDrawStyle(qint16 style) {
     drawStyle_ = style;
 }
 
-double PictureBoxWidget::Width() const { return width() * kTwipsPerPixel; }
+double PictureBoxWidget::Width() const {
+    return width() * kTwipsPerPixel;
+}
 
-double PictureBoxWidget::Height() const { return height() * kTwipsPerPixel; }
+double PictureBoxWidget::Height() const {
+    return height() * kTwipsPerPixel;
+}
 
 QColor PictureBoxWidget::ResolveColour(OleColor colour) const {
     if (colour & 0x80000000u) {

@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -35,7 +35,9 @@ private:
     int fd_;
 };
 
-qint64 Nanoseconds(const timespec& t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; }
+qint64 Nanoseconds(const timespec& t) {
+    return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
 
 FileStamp StampOf(const struct stat& st) {
     FileStamp stamp;
@@ -119,8 +121,8 @@ QByteArray TemporaryName(const QByteArray& folder, int attempt) {
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     return folder + "/.quillmark-" + QByteArray::number(::getpid()) + '-' +
-           QByteArray::number(++counter) + '-' + QByteArray::number(qint64(now.tv_nsec)) +
-           '-' + QByteArray::number(attempt);
+           QByteArray::number(++counter) + '-' + QByteArray::number(qint64(now.tv_nsec)) + '-' +
+           QByteArray::number(attempt);
 }
 
 // A temporary file in folder: unnamed (O_TMPFILE) where the file system allows it, named
@@ -248,8 +250,8 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
     if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
         (void)::fchown(fd.get(), uid_t(-1), st.st_gid);
     }
-    if (::fchmod(fd.get(), st.st_mode & 07777) != 0 ||
-        !CopyExtendedAttributes(target, fd.get()) || ::fsync(fd.get()) != 0) {
+    if (::fchmod(fd.get(), st.st_mode & 07777) != 0 || !CopyExtendedAttributes(target, fd.get()) ||
+        ::fsync(fd.get()) != 0) {
         return fail(SaveOutcome::CouldNotWrite);
     }
     if (temporary.isEmpty() && !LinkTemporary(folder, fd.get(), temporary)) {

@@ -2,4 +2,6 @@
 
 #include <QCoreApplication>
 
-void QtEventPump::DoEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void QtEventPump::DoEvents() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}

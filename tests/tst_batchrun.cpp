@@ -1,0 +1,408 @@
+#include "batchrun.h"
+#include "fakes.h"
+#include "posixfilestore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <csignal>
+
+namespace {
+
+void WriteFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Every entry of a folder, hidden ones included, sorted.
+QStringList Entries(const QString& folder) {
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+QString LeftText(const RunResults& results) {
+    QStringList lines;
+    for (const LeftUnchanged& file : results.leftUnchanged) {
+        lines << QString::fromUtf8(file.name) + " (" + file.reason + ")";
+    }
+    return lines.join('|');
+}
+
+// A folder of files and a run over it with the real file store.
+struct Fixture {
+    QTemporaryDir dir;
+    FakeTexts texts{"needle", "thread"};
+    PosixFileStore files;
+    FakePump pump;
+    FakePictureBox box;
+    RunResults results;
+
+    QString PathOf(const QString& name) const { return dir.filePath(name); }
+
+    void Run(FakeFileList& list, qint16 caseSensitive = 0, qint16 selectedOnly = 0,
+             qint16 findOnly = 0) {
+        RunEnvironment env{texts, files, &box, &pump};
+        ProcessFileList(env, list, caseSensitive, selectedOnly, findOnly, results);
+    }
+
+    FakeFileList ListOf(const QByteArrayList& names) const {
+        return FakeFileList(QFile::encodeName(dir.path()), names);
+    }
+};
+
+}  // namespace
+
+class TestBatchRun : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addBackslash_data();
+    void addBackslash();
+    void emptyList();
+    void replacesAndReports();
+    void bytesOutsideMatchesKept_data();
+    void bytesOutsideMatchesKept();
+    void findMode_data();
+    void findMode();
+    void selectedOnly_data();
+    void selectedOnly();
+    void unchangedFileIsNotRewritten();
+    void filesLeftUnchanged();
+    void symlinkTargetRewrittenLinkKept();
+    void shortWriteKeepsOriginal();
+    void changedBetweenReadAndSave();
+    void textsReadAgainForEveryFile();
+    void stopsAfterTheFileInHand();
+    void progressAndYieldsPerProcessedFile();
+};
+
+void TestBatchRun::addBackslash_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("root") << QByteArray("/") << QByteArray("/");
+    QTest::newRow("folder") << QByteArray("/home/docs") << QByteArray("/home/docs/");
+    QTest::newRow("trailing separator") << QByteArray("/home/docs/") << QByteArray("/home/docs/");
+}
+
+void TestBatchRun::addBackslash() {
+    QFETCH(QByteArray, path);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(AddBackslash(path), expected);
+}
+
+void TestBatchRun::emptyList() {
+    Fixture f;
+    f.results.FilesAffected = 9;
+    f.results.leftUnchanged.append({"old", Reason::ReadOnly});
+    FakeFileList list = f.ListOf({});
+    f.Run(list);
+    QCOMPARE(f.results.FilesAffected, 0);
+    QCOMPARE(f.results.FilesProcessed, 0);
+    QCOMPARE(f.results.FoundList, QStringLiteral("\r\n"));
+    QVERIFY(f.results.leftUnchanged.isEmpty());
+    QVERIFY(f.box.fills.isEmpty());
+    QCOMPARE(list.visibility, (QList<bool>{false, true}));
+}
+
+void TestBatchRun::replacesAndReports() {
+    Fixture f;
+    WriteFile(f.PathOf("a.txt"), "a needle\n");
+    WriteFile(f.PathOf("b.txt"), "no hit\n");
+    WriteFile(f.PathOf("c.txt"), "NEEDLE and Needle\n");
+    FakeFileList list = f.ListOf({"a.txt", "b.txt", "c.txt"});
+    f.Run(list);
+
+    QCOMPARE(ReadFile(f.PathOf("a.txt")), QByteArray("a thread\n"));
+    QCOMPARE(ReadFile(f.PathOf("b.txt")), QByteArray("no hit\n"));
+    QCOMPARE(ReadFile(f.PathOf("c.txt")), QByteArray("thread and thread\n"));
+    QCOMPARE(f.results.FilesAffected, 2);
+    QCOMPARE(f.results.FilesProcessed, 3);
+    QCOMPARE(f.results.FoundList, QStringLiteral("\r\na.txt\r\nc.txt\r\n"));
+    QCOMPARE(f.results.foundNames, (QByteArrayList{"a.txt", "c.txt"}));
+    QCOMPARE(list.listIndexes, (QList<int>{0, 1, 2}));
+    QCOMPARE(list.visibility, (QList<bool>{false, true}));
+    QCOMPARE(Entries(f.dir.path()), (QStringList{"a.txt", "b.txt", "c.txt"}));
+}
+
+void TestBatchRun::bytesOutsideMatchesKept_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("CRLF line ends")
+        << QByteArray("x needle\r\ny\r\n") << QByteArray("x thread\r\ny\r\n");
+    QTest::newRow("byte order mark")
+        << QByteArray("\xEF\xBB\xBFneedle") << QByteArray("\xEF\xBB\xBFthread");
+    QTest::newRow("invalid UTF-8 around the match")
+        << QByteArray("\xFF\xFEneedle\xC3(\x80") << QByteArray("\xFF\xFEthread\xC3(\x80");
+    QTest::newRow("no final line break") << QByteArray("needle") << QByteArray("thread");
+    QTest::newRow("Latin-1 text") << QByteArray("caf\xE9 needle") << QByteArray("caf\xE9 thread");
+    QTest::newRow("empty file") << QByteArray() << QByteArray();
+}
+
+void TestBatchRun::bytesOutsideMatchesKept() {
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, expected);
+    Fixture f;
+    WriteFile(f.PathOf("f.txt"), content);
+    FakeFileList list = f.ListOf({"f.txt"});
+    f.Run(list);
+    QCOMPARE(ReadFile(f.PathOf("f.txt")), expected);
+    QCOMPARE(f.results.FilesAffected, content == expected ? 0 : 1);
+    QCOMPARE(f.results.FilesProcessed, 1);
+}
+
+void TestBatchRun::findMode_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<qint16>("caseSensitive");
+    QTest::addColumn<bool>("found");
+    // The design's changed-content test would miss these two: found means present.
+    QTest::newRow("ABC found by abc ignoring case although replacing by ABC changes nothing")
+        << QByteArray("ABC") << QByteArray("abc") << QByteArray("ABC") << qint16(0) << true;
+    QTest::newRow("replacement equal to the search text")
+        << QByteArray("x abc") << QByteArray("abc") << QByteArray("abc") << qint16(1) << true;
+    QTest::newRow("case-sensitive miss")
+        << QByteArray("ABC") << QByteArray("abc") << QByteArray("x") << qint16(1) << false;
+    QTest::newRow("binary file can be found")
+        << QByteArray("a\0b needle", 10) << QByteArray("needle") << QByteArray("x") << qint16(1)
+        << true;
+}
+
+void TestBatchRun::findMode() {
+    QFETCH(QByteArray, content);
+    QFETCH(QByteArray, find);
+    QFETCH(QByteArray, replacement);
+    QFETCH(qint16, caseSensitive);
+    QFETCH(bool, found);
+    Fixture f;
+    f.texts.find = find;
+    f.texts.replacement = replacement;
+    WriteFile(f.PathOf("f.txt"), content);
+    struct stat before {};
+    QCOMPARE(::stat(QFile::encodeName(f.PathOf("f.txt")).constData(), &before), 0);
+    FakeFileList list = f.ListOf({"f.txt"});
+    f.Run(list, caseSensitive, 0, 1);
+    QCOMPARE(f.results.FilesAffected, found ? 1 : 0);
+    QCOMPARE(f.results.FoundList, found ? QStringLiteral("\r\nf.txt\r\n") : QStringLiteral("\r\n"));
+    QCOMPARE(ReadFile(f.PathOf("f.txt")), content);
+    struct stat after {};
+    QCOMPARE(::stat(QFile::encodeName(f.PathOf("f.txt")).constData(), &after), 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+}
+
+void TestBatchRun::selectedOnly_data() {
+    QTest::addColumn<qint16>("flag");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<QByteArray>("changed");
+    QTest::newRow("off: every entry") << qint16(0) << QList<int>{1} << QByteArray("abc");
+    QTest::newRow("flag 2 (grayed) counts as off")
+        << qint16(2) << QList<int>{1} << QByteArray("abc");
+    QTest::newRow("on: the selected entry only") << qint16(1) << QList<int>{1} << QByteArray("b");
+    QTest::newRow("on with nothing selected") << qint16(1) << QList<int>{} << QByteArray();
+}
+
+void TestBatchRun::selectedOnly() {
+    QFETCH(qint16, flag);
+    QFETCH(QList<int>, selected);
+    QFETCH(QByteArray, changed);
+    Fixture f;
+    for (const char* name : {"a", "b", "c"}) {
+        WriteFile(f.PathOf(name), "needle");
+    }
+    FakeFileList list = f.ListOf({"a", "b", "c"});
+    for (int i : selected) {
+        list.SetSelected(i, true);
+    }
+    f.Run(list, 0, flag, 0);
+    for (const char* name : {"a", "b", "c"}) {
+        QCOMPARE(ReadFile(f.PathOf(name)),
+                 QByteArray(changed.contains(name) ? "thread" : "needle"));
+    }
+    QCOMPARE(f.results.FilesProcessed, changed.size());
+    QCOMPARE(f.results.FilesAffected, changed.size());
+    QCOMPARE(list.listIndexes, (QList<int>{0, 1, 2}));  // skipped entries are visited too
+}
+
+void TestBatchRun::unchangedFileIsNotRewritten() {
+    Fixture f;
+    WriteFile(f.PathOf("same.txt"), "needle and more");
+    f.texts.replacement = "needle";  // replacing changes nothing
+    WriteFile(f.PathOf("none.txt"), "nothing here");
+    const QByteArray same = QFile::encodeName(f.PathOf("same.txt"));
+    const QByteArray none = QFile::encodeName(f.PathOf("none.txt"));
+    struct stat sameBefore {
+    }, noneBefore{};
+    QCOMPARE(::stat(same.constData(), &sameBefore), 0);
+    QCOMPARE(::stat(none.constData(), &noneBefore), 0);
+    FakeFileList list = f.ListOf({"same.txt", "none.txt"});
+    f.Run(list);
+    struct stat sameAfter {
+    }, noneAfter{};
+    QCOMPARE(::stat(same.constData(), &sameAfter), 0);
+    QCOMPARE(::stat(none.constData(), &noneAfter), 0);
+    QCOMPARE(sameAfter.st_ino, sameBefore.st_ino);
+    QCOMPARE(noneAfter.st_ino, noneBefore.st_ino);
+    QCOMPARE(sameAfter.st_mtim.tv_nsec, sameBefore.st_mtim.tv_nsec);
+    QCOMPARE(f.results.FilesAffected, 0);
+    QCOMPARE(f.results.FilesProcessed, 2);
+}
+
+void TestBatchRun::filesLeftUnchanged() {
+    Fixture f;
+    WriteFile(f.PathOf("ok.txt"), "needle");
+    WriteFile(f.PathOf("readonly.txt"), "needle");
+    QVERIFY(QFile::setPermissions(f.PathOf("readonly.txt"), QFile::ReadOwner | QFile::ReadGroup));
+    WriteFile(f.PathOf("binary.bin"), QByteArray("needle\0", 7));
+    WriteFile(f.PathOf("linked.txt"), "needle");
+    QCOMPARE(::link(QFile::encodeName(f.PathOf("linked.txt")).constData(),
+                    QFile::encodeName(f.PathOf("other-link")).constData()),
+             0);
+    QVERIFY(QDir(f.dir.path()).mkdir("folder.txt"));
+    WriteFile(f.PathOf("nohit-readonly.txt"), "nothing");
+    QVERIFY(QFile::setPermissions(f.PathOf("nohit-readonly.txt"), QFile::ReadOwner));
+
+    FakeFileList list = f.ListOf({"binary.bin", "folder.txt", "gone.txt", "linked.txt",
+                                  "nohit-readonly.txt", "ok.txt", "readonly.txt"});
+    f.Run(list);
+
+    QCOMPARE(LeftText(f.results),
+             QStringLiteral("binary.bin (binary file)|folder.txt (not a regular file)|"
+                            "gone.txt (could not be read)|linked.txt (has several hard links)|"
+                            "readonly.txt (read-only)"));
+    QCOMPARE(f.results.FilesAffected, 1);
+    QCOMPARE(f.results.FilesProcessed, 7);
+    QCOMPARE(f.results.FoundList, QStringLiteral("\r\nok.txt\r\n"));
+    QCOMPARE(ReadFile(f.PathOf("readonly.txt")), QByteArray("needle"));
+    QCOMPARE(ReadFile(f.PathOf("binary.bin")), QByteArray("needle\0", 7));
+    QCOMPARE(ReadFile(f.PathOf("linked.txt")), QByteArray("needle"));
+    QCOMPARE(ReadFile(f.PathOf("other-link")), QByteArray("needle"));
+
+    // In find mode only an unreadable file is reported.
+    f.Run(list, 0, 0, 1);
+    QCOMPARE(LeftText(f.results), QStringLiteral("folder.txt (could not be read)|"
+                                                 "gone.txt (could not be read)"));
+    QCOMPARE(f.results.FilesAffected, 3);
+}
+
+void TestBatchRun::symlinkTargetRewrittenLinkKept() {
+    Fixture f;
+    QVERIFY(QDir(f.dir.path()).mkdir("real"));
+    WriteFile(f.PathOf("real/target.txt"), "needle");
+    QVERIFY(QFile::link("real/target.txt", f.PathOf("hop.txt")));
+    QVERIFY(QFile::link("hop.txt", f.PathOf("link.txt")));
+    FakeFileList list = f.ListOf({"link.txt"});
+    f.Run(list);
+    QCOMPARE(f.results.FilesAffected, 1);
+    QCOMPARE(ReadFile(f.PathOf("real/target.txt")), QByteArray("thread"));
+    QVERIFY(QFileInfo(f.PathOf("link.txt")).isSymLink());
+    QVERIFY(QFileInfo(f.PathOf("hop.txt")).isSymLink());
+    QCOMPARE(Entries(f.PathOf("real")), QStringList{"target.txt"});
+}
+
+void TestBatchRun::shortWriteKeepsOriginal() {
+    Fixture f;
+    const QByteArray original = "needle" + QByteArray(5000, 'x');
+    WriteFile(f.PathOf("big.txt"), original);
+    f.texts.replacement = "a much longer thread";
+    FakeFileList list = f.ListOf({"big.txt"});
+
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = 4096;
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    f.Run(list);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, oldHandler);
+
+    QCOMPARE(ReadFile(f.PathOf("big.txt")), original);
+    QCOMPARE(LeftText(f.results), QStringLiteral("big.txt (could not be written)"));
+    QCOMPARE(f.results.FilesAffected, 0);
+    QCOMPARE(Entries(f.dir.path()), QStringList{"big.txt"});
+}
+
+void TestBatchRun::changedBetweenReadAndSave() {
+    Fixture f;
+    WriteFile(f.PathOf("busy.txt"), "needle");
+    f.files.SetBeforeRenameHook([](const QByteArray& target) {
+        QFile file(QFile::decodeName(target));
+        QVERIFY(file.open(QIODevice::Append));
+        file.write(" typed elsewhere");
+    });
+    FakeFileList list = f.ListOf({"busy.txt"});
+    f.Run(list);
+    QCOMPARE(ReadFile(f.PathOf("busy.txt")), QByteArray("needle typed elsewhere"));
+    QCOMPARE(LeftText(f.results), QStringLiteral("busy.txt (changed by another program)"));
+    QCOMPARE(Entries(f.dir.path()), QStringList{"busy.txt"});
+}
+
+void TestBatchRun::textsReadAgainForEveryFile() {
+    Fixture f;
+    for (const char* name : {"1", "2", "3"}) {
+        WriteFile(f.PathOf(name), "needle");
+    }
+    // Clear pressed during the first file's yields: the rest run with empty texts.
+    f.pump.onEvents = [&](int call) {
+        if (call == 2) {
+            f.texts.find.clear();
+            f.texts.replacement.clear();
+        }
+    };
+    FakeFileList list = f.ListOf({"1", "2", "3"});
+    f.Run(list);
+    QCOMPARE(ReadFile(f.PathOf("1")), QByteArray("thread"));
+    QCOMPARE(ReadFile(f.PathOf("2")), QByteArray("needle"));
+    QCOMPARE(ReadFile(f.PathOf("3")), QByteArray("needle"));
+    QCOMPARE(f.texts.reads, 3);
+    QCOMPARE(f.results.FilesProcessed, 3);
+    QCOMPARE(f.results.FilesAffected, 1);
+}
+
+void TestBatchRun::stopsAfterTheFileInHand() {
+    Fixture f;
+    for (const char* name : {"1", "2", "3"}) {
+        WriteFile(f.PathOf(name), "needle");
+    }
+    bool stop = false;
+    f.pump.onEvents = [&](int call) { stop = call >= 2; };
+    FakeFileList list = f.ListOf({"1", "2", "3"});
+    RunEnvironment env{f.texts, f.files, &f.box, &f.pump, &stop};
+    ProcessFileList(env, list, 0, 0, 0, f.results);
+    QCOMPARE(ReadFile(f.PathOf("1")), QByteArray("thread"));
+    QCOMPARE(ReadFile(f.PathOf("2")), QByteArray("needle"));
+    QCOMPARE(f.results.FilesProcessed, 1);
+    QCOMPARE(list.visibility, (QList<bool>{false, true}));
+}
+
+void TestBatchRun::progressAndYieldsPerProcessedFile() {
+    Fixture f;
+    for (const char* name : {"a", "b", "c"}) {
+        WriteFile(f.PathOf(name), "x");
+    }
+    FakeFileList list = f.ListOf({"a", "b", "c"});
+    list.SetSelected(0, true);
+    list.SetSelected(2, true);
+    f.Run(list, 0, 1, 0);
+    // One yield before the loop, two per processed file; one repaint per processed file,
+    // with the bound read again for each: background, then a bar to i/(n-1) of the width.
+    QCOMPARE(f.pump.calls, 1 + 2 * 2);
+    QCOMPARE(f.box.fills.size(), 4);
+    QCOMPARE(f.box.fills[1].x2, -10.0);
+    QCOMPARE(f.box.fills[3].x2, 3255.0 - 10);
+    QCOMPARE(list.listCountReads, 1 + 2);
+}
+
+QTEST_GUILESS_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"

@@ -1,0 +1,187 @@
+#include "posixfilestore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray Native(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+void WriteFile(const QString& path, const QByteArray& content) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+struct stat StatOf(const QString& path) {
+    struct stat st {};
+    ::stat(Native(path).constData(), &st);
+    return st;
+}
+
+// Reads the file and saves content over it, as a run does.
+SaveOutcome ReadAndSave(PosixFileStore& store, const QString& path, const QByteArray& content) {
+    QByteArray old;
+    FileStamp stamp;
+    if (store.ReadWholeFile(Native(path), old, stamp) != ReadOutcome::Read) {
+        return SaveOutcome::CouldNotWrite;
+    }
+    return store.SafeSave(Native(path), stamp, content);
+}
+
+}  // namespace
+
+class TestFileStore : public QObject {
+    Q_OBJECT
+
+private slots:
+    void readOutcomes();
+    void readsWholeFile();
+    void keepsModeBits_data();
+    void keepsModeBits();
+    void keepsOwnerAndGroup();
+    void keepsExtendedAttributes();
+    void readOnlyEvenForRoot();
+    void symlinkChains_data();
+    void symlinkChains();
+};
+
+void TestFileStore::readOutcomes() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir("folder"));
+    QCOMPARE(::mkfifo(Native(dir.filePath("fifo")).constData(), 0644), 0);
+    QVERIFY(QFile::link("missing", dir.filePath("dangling")));
+    PosixFileStore store;
+    QByteArray content;
+    FileStamp stamp;
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
+             ReadOutcome::CouldNotRead);
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("dangling")), content, stamp),
+             ReadOutcome::CouldNotRead);
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("folder")), content, stamp),
+             ReadOutcome::NotRegularFile);
+    // A fifo with no writer must not block the run.
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("fifo")), content, stamp),
+             ReadOutcome::NotRegularFile);
+}
+
+void TestFileStore::readsWholeFile() {
+    QTemporaryDir dir;
+    const QByteArray big(3 * 1024 * 1024 + 17, '\xA5');
+    WriteFile(dir.filePath("big"), big);
+    WriteFile(dir.filePath("small"), "abc");
+    PosixFileStore store;
+    QByteArray content;
+    FileStamp stamp;
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("big")), content, stamp), ReadOutcome::Read);
+    QCOMPARE(content, big);
+    QCOMPARE(stamp.size, big.size());
+    // The same buffer, reused for a smaller file, holds only that file.
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("small")), content, stamp), ReadOutcome::Read);
+    QCOMPARE(content, QByteArray("abc"));
+}
+
+void TestFileStore::keepsModeBits_data() {
+    QTest::addColumn<uint>("mode");
+    QTest::newRow("0640") << 0640u;
+    QTest::newRow("setgid 2755") << 02755u;
+    QTest::newRow("sticky 1644") << 01644u;
+    QTest::newRow("setuid 4700") << 04700u;
+}
+
+void TestFileStore::keepsModeBits() {
+    QFETCH(uint, mode);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    WriteFile(path, "old");
+    QCOMPARE(::chmod(Native(path).constData(), mode), 0);
+    PosixFileStore store;
+    QCOMPARE(ReadAndSave(store, path, "new"), SaveOutcome::Saved);
+    store.FinishSaves();
+    QCOMPARE(ReadFile(path), QByteArray("new"));
+    QCOMPARE(uint(StatOf(path).st_mode & 07777), mode);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"f"});
+}
+
+void TestFileStore::keepsOwnerAndGroup() {
+    if (::geteuid() != 0) {
+        QSKIP("giving a file to another owner needs root");
+    }
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    WriteFile(path, "old");
+    QCOMPARE(::chown(Native(path).constData(), 65534, 65534), 0);
+    PosixFileStore store;
+    QCOMPARE(ReadAndSave(store, path, "new"), SaveOutcome::Saved);
+    QCOMPARE(StatOf(path).st_uid, uid_t(65534));
+    QCOMPARE(StatOf(path).st_gid, gid_t(65534));
+}
+
+void TestFileStore::keepsExtendedAttributes() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    WriteFile(path, "old");
+    if (::setxattr(Native(path).constData(), "user.origin", "scanner", 7, 0) != 0) {
+        QSKIP("this file system has no user extended attributes");
+    }
+    PosixFileStore store;
+    QCOMPARE(ReadAndSave(store, path, "new"), SaveOutcome::Saved);
+    char value[32] = {};
+    QCOMPARE(::getxattr(Native(path).constData(), "user.origin", value, sizeof value), 7);
+    QCOMPARE(QByteArray(value), QByteArray("scanner"));
+}
+
+void TestFileStore::readOnlyEvenForRoot() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("f");
+    WriteFile(path, "old");
+    QCOMPARE(::chmod(Native(path).constData(), 0444), 0);
+    PosixFileStore store;
+    QCOMPARE(ReadAndSave(store, path, "new"), SaveOutcome::ReadOnly);
+    QCOMPARE(ReadFile(path), QByteArray("old"));
+}
+
+void TestFileStore::symlinkChains_data() {
+    QTest::addColumn<QString>("firstHop");
+    QTest::newRow("relative into another folder") << "../other/target";
+    QTest::newRow("absolute") << "";
+}
+
+void TestFileStore::symlinkChains() {
+    QFETCH(QString, firstHop);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("files"));
+    QVERIFY(QDir(dir.path()).mkpath("other"));
+    const QString target = dir.filePath("other/target");
+    WriteFile(target, "old");
+    QVERIFY(QFile::link(firstHop.isEmpty() ? target : firstHop, dir.filePath("files/hop")));
+    QVERIFY(QFile::link("hop", dir.filePath("files/link")));
+    const ino_t inodeBefore = StatOf(target).st_ino;
+    PosixFileStore store;
+    QCOMPARE(ReadAndSave(store, dir.filePath("files/link"), "new"), SaveOutcome::Saved);
+    store.FinishSaves();
+    QCOMPARE(ReadFile(target), QByteArray("new"));
+    QVERIFY(StatOf(target).st_ino != inodeBefore);
+    QVERIFY(QFileInfo(dir.filePath("files/link")).isSymLink());
+    QVERIFY(QFileInfo(dir.filePath("files/hop")).isSymLink());
+    QCOMPARE(QDir(dir.filePath("other"))
+                 .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"target"});
+}
+
+QTEST_GUILESS_MAIN(TestFileStore)
+#include "tst_filestore.moc"

@@ -1,0 +1,135 @@
+#include "fakes.h"
+#include "summary.h"
+
+#include <QTest>
+
+namespace {
+
+RunResults ResultsWith(qint32 processed, const QByteArrayList& found) {
+    RunResults results;
+    results.FilesProcessed = processed;
+    for (const QByteArray& name : found) {
+        ++results.FilesAffected;
+        results.FoundList += QString::fromUtf8(name) + "\r\n";
+        results.foundNames.append(name);
+    }
+    return results;
+}
+
+}  // namespace
+
+Q_DECLARE_METATYPE(RunResults)
+
+class TestSummary : public QObject {
+    Q_OBJECT
+
+private slots:
+    void buildSummary_data();
+    void buildSummary();
+    void findListIndex_data();
+    void findListIndex();
+    void highlightSelectsExactlyTheHits();
+    void highlightSkipsVanishedNames();
+    void highlightManyNamesWithLineBreaks();
+};
+
+void TestSummary::buildSummary_data() {
+    QTest::addColumn<bool>("findMode");
+    QTest::addColumn<RunResults>("results");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("replace, two hits of five")
+        << false << ResultsWith(5, {"a.txt", "b.htm"})
+        << QStringLiteral(
+               "Text replace complete!\r\n\r\n2 of 5 selected files were altered:"
+               "\r\na.txt\r\nb.htm\r\n");
+    QTest::newRow("find, none of three")
+        << true << ResultsWith(3, {})
+        << QStringLiteral("Text find complete!\r\n\r\n0 of 3 selected files were found:\r\n");
+    RunResults left = ResultsWith(4, {"a.txt"});
+    left.leftUnchanged = {{"ro.txt", Reason::ReadOnly}, {"\xC3\xA9.bin", Reason::BinaryFile}};
+    QTest::newRow("files left unchanged follow the found list")
+        << false << left
+        << QStringLiteral(
+               "Text replace complete!\r\n\r\n1 of 4 selected files were altered:"
+               "\r\na.txt\r\n\r\nLeft unchanged:\r\nro.txt (read-only)\r\n"
+               "\u00E9.bin (binary file)\r\n");
+    QTest::newRow("large counts without separators") << true << [] {
+        RunResults r;
+        r.FilesAffected = 0;
+        r.FilesProcessed = 123456;
+        return r;
+    }() << QStringLiteral("Text find complete!\r\n\r\n0 of 123456 selected files were found:\r\n");
+}
+
+void TestSummary::buildSummary() {
+    QFETCH(bool, findMode);
+    QFETCH(RunResults, results);
+    QFETCH(QString, expected);
+    QCOMPARE(BuildSummary(findMode, results), expected);
+}
+
+void TestSummary::findListIndex_data() {
+    QTest::addColumn<QByteArrayList>("entries");
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<int>("expected");
+    QTest::newRow("empty list") << QByteArrayList{} << QByteArray("a") << -1;
+    QTest::newRow("one entry that matches") << QByteArrayList{"a.txt"} << QByteArray("a.txt") << 0;
+    QTest::newRow("case ignored") << QByteArrayList{"x", "Notes.TXT"} << QByteArray("notes.txt")
+                                  << 1;
+    QTest::newRow("exact entry wins over a case variant after it")
+        << QByteArrayList{"a.txt", "A.txt"} << QByteArray("a.txt") << 0;
+    QTest::newRow("exact entry wins over a case variant before it")
+        << QByteArrayList{"A.txt", "a.txt"} << QByteArray("a.txt") << 1;
+    QTest::newRow("without an exact entry the last case variant wins")
+        << QByteArrayList{"A.TXT", "a.Txt", "b"} << QByteArray("a.txt") << 1;
+    QTest::newRow("not listed") << QByteArrayList{"a", "b"} << QByteArray("c") << -1;
+}
+
+void TestSummary::findListIndex() {
+    QFETCH(QByteArrayList, entries);
+    QFETCH(QByteArray, name);
+    QFETCH(int, expected);
+    const FakeFileList list("/folder", entries);
+    QCOMPARE(FindListIndex(list, name), expected);
+}
+
+void TestSummary::highlightSelectsExactlyTheHits() {
+    FakeFileList list("/folder", {"a.txt", "B.TXT", "c.txt", "d.txt"});
+    list.SetSelected(3, true);  // a selection made before stays
+    HighlightFoundFiles(list, ResultsWith(4, {"a.txt", "b.txt"}));
+    QCOMPARE(list.refreshes, 1);
+    QCOMPARE(list.SelectedIndexes(), (QList<int>{0, 1, 3}));
+}
+
+void TestSummary::highlightSkipsVanishedNames() {
+    FakeFileList list("/folder", {"a.txt", "b.txt", "c.txt"});
+    list.onRefresh = [](QByteArrayList& names) { names.removeAll("b.txt"); };
+    HighlightFoundFiles(list, ResultsWith(3, {"a.txt", "b.txt", "c.txt"}));
+    QCOMPARE(list.SelectedIndexes(), (QList<int>{0, 1}));  // a.txt and c.txt, now at 1
+}
+
+void TestSummary::highlightManyNamesWithLineBreaks() {
+    QByteArrayList names;
+    for (int i = 0; i < 40000; ++i) {
+        names.append("file" + QByteArray::number(i) + ".txt");
+    }
+    names.append("line\r\nbreak.txt");
+    names.append("lone\nfeed.txt");
+    FakeFileList list("/folder", names);
+    QByteArrayList hits;
+    for (int i = 0; i < names.size(); i += 2) {
+        hits.append(names[i]);
+    }
+    hits.append("lone\nfeed.txt");
+    HighlightFoundFiles(list, ResultsWith(int(names.size()), hits));
+    QList<int> expected;
+    for (int i = 0; i < names.size(); i += 2) {
+        expected.append(i);
+    }
+    expected.append(int(names.size()) - 1);
+    QCOMPARE(list.SelectedIndexes(), expected);
+}
+
+QTEST_GUILESS_MAIN(TestSummary)
+#include "tst_summary.moc"
