@@ -69,8 +69,17 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
     return true;
 }
 
-// The canonical path of the file that path leads to, symlink chains followed.
+// The path of the file that path leads to: path itself unless it is a symlink, else the
+// canonical path at the end of the chain.
 bool ResolveTarget(const QByteArray& path, QByteArray& target) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) {
+        return false;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+        target = path;
+        return true;
+    }
     char resolved[PATH_MAX];
     if (!::realpath(path.constData(), resolved)) {
         return false;
@@ -120,9 +129,9 @@ QByteArray TemporaryName(const QByteArray& folder, int attempt) {
     static unsigned counter = 0;
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return folder + "/.quillmark-" + QByteArray::number(::getpid()) + '-' +
-           QByteArray::number(++counter) + '-' + QByteArray::number(qint64(now.tv_nsec)) + '-' +
-           QByteArray::number(attempt);
+    static const pid_t pid = ::getpid();
+    return folder + "/.quillmark-" + QByteArray::number(pid) + '-' + QByteArray::number(++counter) +
+           '-' + QByteArray::number(qint64(now.tv_nsec)) + '-' + QByteArray::number(attempt);
 }
 
 // A temporary file in folder: unnamed (O_TMPFILE) where the file system allows it, named
@@ -163,7 +172,10 @@ bool LinkTemporary(const QByteArray& folder, int fd, QByteArray& linkedName) {
 
 QByteArray FolderOf(const QByteArray& target) {
     const qsizetype slash = target.lastIndexOf('/');
-    return slash <= 0 ? QByteArray("/") : target.left(slash);
+    if (slash < 0) {
+        return ".";
+    }
+    return slash == 0 ? QByteArray("/") : target.left(slash);
 }
 
 }  // namespace

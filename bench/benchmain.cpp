@@ -1,0 +1,273 @@
+// Times Quillmark's engine against sed, sd, ripgrep and dd on corpora it makes itself.
+//
+//   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--rows A,B,C]
+//
+// Every contestant runs as a child process on a freshly restored copy of the corpus; the
+// restore is not timed. Each row prints medians and ratios, then the targets are checked.
+
+#include "batchrun.h"
+#include "contestants.h"
+#include "corpus.h"
+#include "filelist.h"
+#include "posixfilestore.h"
+#include "textsource.h"
+
+#include <QByteArrayList>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+const QByteArray kFind = "needle";
+const QByteArray kReplacement = "thread";
+
+// The regular, non-hidden files of the current folder, sorted by name.
+class FolderList : public FileList {
+public:
+    FolderList() {
+        char cwd[4096];
+        if (!::getcwd(cwd, sizeof cwd)) {
+            qFatal("getcwd failed");
+        }
+        path_ = cwd;
+        DIR* dir = ::opendir(".");
+        while (dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.' && entry->d_type == DT_REG) {
+                names_.append(entry->d_name);
+            }
+        }
+        ::closedir(dir);
+        std::sort(names_.begin(), names_.end());
+    }
+    QByteArray Path() const override { return path_; }
+    int ListCount() const override { return int(names_.size()); }
+    QByteArray List(int i) const override { return names_.value(i); }
+    bool Selected(int) const override { return false; }
+    void SetSelected(int, bool) override {}
+    void SetListIndex(int) override {}
+    void SetVisible(bool) override {}
+    void Refresh() override {}
+
+private:
+    QByteArray path_;
+    QByteArrayList names_;
+};
+
+class FixedTexts : public TextSource {
+public:
+    QByteArray FindText() const override { return kFind; }
+    QByteArray ReplaceText() const override { return kReplacement; }
+};
+
+// The child: one headless run over the current folder; prints affected and processed.
+int RunEngine(bool caseSensitive, bool findOnly) {
+    FolderList list;
+    FixedTexts texts;
+    PosixFileStore files;
+    RunEnvironment env{texts, files};
+    RunResults results;
+    ProcessFileList(env, list, caseSensitive ? 1 : 0, 0, findOnly ? 1 : 0, results);
+    std::printf("%d %d\n", results.FilesAffected, results.FilesProcessed);
+    return 0;
+}
+
+struct Contestant {
+    QString name;
+    QStringList command;  // run in the corpus folder
+    bool isOurs = false;
+};
+
+struct Row {
+    QString corpus;
+    bool findOnly;
+    bool caseSensitive;
+    QString Label() const {
+        return QStringLiteral("%1 %2, %3")
+            .arg(corpus, findOnly ? "find" : "replace",
+                 caseSensitive ? "case-sensitive" : "ignoring case");
+    }
+};
+
+struct Result {
+    double seconds = 0;
+    long peakKiB = 0;
+};
+
+QStringList Shell(const QString& script) {
+    return {"sh", "-c", script};
+}
+
+QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QString& window) {
+    const QString cs = row.caseSensitive ? "1" : "0";
+    const QString find = row.findOnly ? "1" : "0";
+    QList<Contestant> list = {{"ours", {self, "engine", cs, find}, true}};
+    if (!window.isEmpty() && row.corpus == "A") {
+        list.append({"window", {window, QDir::currentPath(), cs, find}, true});
+    }
+    if (row.findOnly) {
+        list.append({"rg -j1 -l", row.caseSensitive
+                                      ? QStringList{"rg", "-j1", "-l", "-F", "needle", "."}
+                                      : QStringList{"rg", "-j1", "-l", "-F", "-i", "needle", "."}});
+        return list;
+    }
+    const QString sedFlags = row.caseSensitive ? "g" : "gI";
+    list.append({"sed -i", Shell("find . -type f -print0 | xargs -0 sed -i 's/needle/thread/" +
+                                 sedFlags + "'")});
+    list.append({"sd -s", Shell(QString("find . -type f -print0 | xargs -0 sd -s %1 needle thread")
+                                    .arg(row.caseSensitive ? "" : "-f i"))});
+    if (row.corpus == "B") {
+        list.append({"dd fdatasync",
+                     Shell("dd if=f000000.txt of=../dd-copy bs=16M conv=fdatasync status=none; "
+                           "rm -f ../dd-copy")});
+    }
+    return list;
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc >= 2 && std::strcmp(argv[1], "engine") == 0 && argc == 4) {
+        return RunEngine(argv[2][0] == '1', argv[3][0] == '1');
+    }
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments();
+    QString work = "/var/tmp/quillmark-bench";
+    QString window;
+    QString rowsWanted = "A,B,C";
+    int runs = 5;
+    for (int i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == "--work") {
+            work = args[i + 1];
+        } else if (args[i] == "--runs") {
+            runs = std::max(1, args[i + 1].toInt());
+        } else if (args[i] == "--window") {
+            window = QFileInfo(args[i + 1]).absoluteFilePath();
+        } else if (args[i] == "--rows") {
+            rowsWanted = args[i + 1];
+        }
+    }
+    QTextStream out(stdout);
+    const QString self = QFileInfo(args[0]).absoluteFilePath();
+    QDir().mkpath(work);
+
+    QHash<QString, int> hitFiles;
+    for (const Corpus& corpus : Corpora()) {
+        if (rowsWanted.contains(corpus.name)) {
+            out << "making corpus " << corpus.name << " (" << corpus.description << ")...\n";
+            out.flush();
+            hitFiles[corpus.name] = MakeCorpus(corpus, work + "/pristine-" + corpus.name);
+        }
+    }
+
+    const QList<Row> rows = {
+        {"A", false, true}, {"A", false, false}, {"A", true, true}, {"A", true, false},
+        {"B", false, true}, {"B", false, false}, {"B", true, true}, {"C", false, true},
+    };
+    QHash<QString, QHash<QString, Result>> results;  // row label -> contestant -> medians
+    out << "\n" << runs << " runs each, medians; peer/ours > 1 means ours is faster\n\n";
+    for (const Row& row : rows) {
+        if (!rowsWanted.contains(row.corpus)) {
+            continue;
+        }
+        const QString pristine = work + "/pristine-" + row.corpus;
+        const QString folder = work + "/run-" + row.corpus;
+        QString line = row.Label().leftJustified(30);
+        double ours = 0;
+        for (const Contestant& contestant : ContestantsFor(row, self, window)) {
+            QList<double> seconds;
+            long peak = 0;
+            for (int run = 0; run < runs; ++run) {
+                Restore(pristine, folder);
+                const Timing timing = TimeProcess(folder, contestant.command);
+                if (timing.exitCode != 0 && !contestant.name.startsWith("rg")) {
+                    qFatal("%s failed with %d", qPrintable(contestant.name), timing.exitCode);
+                }
+                if (contestant.name == "ours" && !row.findOnly) {
+                    // What ours reports must be what it did.
+                    const int affected = timing.output.split(' ').value(0).toInt();
+                    if (FilesHolding(folder, kReplacement) != affected) {
+                        qFatal("ours reported %d altered files, but the folder disagrees",
+                               affected);
+                    }
+                }
+                seconds.append(timing.seconds);
+                peak = std::max(peak, timing.peakRssKiB);
+            }
+            const Result result{Median(seconds), peak};
+            results[row.Label()][contestant.name] = result;
+            if (contestant.name == "ours") {
+                ours = result.seconds;
+                line += QStringLiteral("ours %1 s, peak %2 MiB")
+                            .arg(result.seconds, 0, 'f', 3)
+                            .arg(double(peak) / 1024, 0, 'f', 1);
+            } else {
+                line += QStringLiteral(" | %1 %2 s (peer/ours %3)")
+                            .arg(contestant.name)
+                            .arg(result.seconds, 0, 'f', 3)
+                            .arg(result.seconds / ours, 0, 'f', 2);
+            }
+        }
+        out << line << "\n";
+        out.flush();
+    }
+
+    // The targets.
+    out << "\ntargets\n";
+    const auto check = [&](const QString& what, double value, double limit, bool atMost) {
+        const bool ok = atMost ? value <= limit : value >= limit;
+        out << QStringLiteral("  %1 %2: %3 (%4 %5)\n")
+                   .arg(ok ? "PASS" : "FAIL", what)
+                   .arg(value, 0, 'f', 2)
+                   .arg(atMost ? "at most" : "at least")
+                   .arg(limit, 0, 'f', 2);
+    };
+    const auto seconds = [&](const QString& row, const QString& who) {
+        return results.value(row).value(who).seconds;
+    };
+    const QString aRcs = Row{"A", false, true}.Label();
+    const QString aRci = Row{"A", false, false}.Label();
+    const QString aFcs = Row{"A", true, true}.Label();
+    const QString bRcs = Row{"B", false, true}.Label();
+    const QString bRci = Row{"B", false, false}.Label();
+    const QString bFcs = Row{"B", true, true}.Label();
+    const QString cRcs = Row{"C", false, true}.Label();
+    if (results.contains(aRcs)) {
+        check("A replace case-sensitive, sed -i / ours",
+              seconds(aRcs, "sed -i") / seconds(aRcs, "ours"), 7, false);
+        check("A replace ignoring case, sed -i / ours",
+              seconds(aRci, "sed -i") / seconds(aRci, "ours"), 7, false);
+        check("A find, ours / rg -j1 -l", seconds(aFcs, "ours") / seconds(aFcs, "rg -j1 -l"), 1.5,
+              true);
+        if (!window.isEmpty()) {
+            check("A replace, window / headless", seconds(aRcs, "window") / seconds(aRcs, "ours"),
+                  1.5, true);
+        }
+    }
+    if (results.contains(bRcs)) {
+        const double size = 256.0 * 1024 * 1024;
+        check("B replace case-sensitive, ours / dd",
+              seconds(bRcs, "ours") / seconds(bRcs, "dd fdatasync"), 1.5, true);
+        check("B replace ignoring case, ours / dd",
+              seconds(bRci, "ours") / seconds(bRci, "dd fdatasync"), 2, true);
+        check("B replace, peak memory / file size",
+              double(results[bRcs]["ours"].peakKiB) * 1024 / size, 2.1, true);
+        check("B find, peak memory / file size",
+              double(results[bFcs]["ours"].peakKiB) * 1024 / size, 1.1, true);
+    }
+    if (results.contains(cRcs) && results.contains(aRcs)) {
+        check("C time per file / A time per file",
+              (seconds(cRcs, "ours") / 100000) / (seconds(aRcs, "ours") / 10000), 1.3, true);
+    }
+    return 0;
+}

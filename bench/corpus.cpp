@@ -1,0 +1,97 @@
+#include "corpus.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <cstdint>
+#include <cstring>
+#include <iterator>
+
+namespace {
+
+// xorshift64*: the same text on every machine.
+class Random {
+public:
+    explicit Random(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t Next() {
+        state_ ^= state_ >> 12;
+        state_ ^= state_ << 25;
+        state_ ^= state_ >> 27;
+        return state_ * 2685821657736338717ull;
+    }
+    int Below(int n) { return int(Next() % std::uint64_t(n)); }
+
+private:
+    std::uint64_t state_;
+};
+
+const char* const kWords[] = {
+    "the",       "quick",     "brown", "fox",      "jumps",  "over",    "lazy",     "dog",
+    "lorem",     "ipsum",     "dolor", "sit",      "amet",   "tempor",  "magna",    "aliqua",
+    "ut",        "enim",      "minim", "veniam",   "quis",   "nostrud", "ullamco",  "nisi",
+    "aliquip",   "ex",        "ea",    "commodo",  "duis",   "aute",    "irure",    "in",
+    "voluptate", "velit",     "esse",  "cillum",   "fugiat", "nulla",   "pariatur", "sint",
+    "occaecat",  "cupidatat", "non",   "proident", "sunt",   "culpa",   "qui",      "officia",
+    "deserunt",  "mollit",    "anim",  "id",       "est",    "laborum", "needs",    "kneel",
+    "idle",      "seedling",  "Needs", "NEED",     "eel"};
+
+// Text of exactly size bytes: words and line breaks, with hits copies of the search text
+// (mostly "needle", some "Needle") at random places.
+QByteArray MakeText(Random& random, qint64 size, int hits) {
+    QByteArray text;
+    text.reserve(size + 64);
+    int column = 0;
+    while (text.size() < size) {
+        const char* word = kWords[random.Below(int(std::size(kWords)))];
+        text += word;
+        column += int(std::strlen(word));
+        if (column > 70) {
+            text += '\n';
+            column = 0;
+        } else {
+            text += ' ';
+            ++column;
+        }
+    }
+    text.truncate(size);
+    for (int i = 0; i < hits; ++i) {
+        const qint64 at = qint64(random.Next() % std::uint64_t(size - 8));
+        text.replace(at, 6, random.Below(5) == 0 ? "Needle" : "needle");
+    }
+    return text;
+}
+
+}  // namespace
+
+const QList<Corpus>& Corpora() {
+    static const QList<Corpus> corpora = {
+        {"A", "10,000 files of 4 KiB", 10000, 4096, 0.07, 2},
+        {"B", "one 256 MiB file", 1, 256ll * 1024 * 1024, 1.0, 4000},
+        {"C", "100,000 files of 1 KiB", 100000, 1024, 0.07, 1},
+    };
+    return corpora;
+}
+
+int MakeCorpus(const Corpus& corpus, const QString& folder) {
+    Random random(0x5eed0000u + std::uint64_t(corpus.name.at(0).unicode()));
+    QFile mark(folder + ".complete");
+    if (mark.open(QIODevice::ReadOnly)) {
+        return mark.readAll().toInt();
+    }
+    QDir(folder).removeRecursively();
+    QDir().mkpath(folder);
+    int hitFiles = 0;
+    for (int i = 0; i < corpus.files; ++i) {
+        const bool hit = random.Below(10000) < int(corpus.hitShare * 10000);
+        hitFiles += hit ? 1 : 0;
+        const QByteArray text = MakeText(random, corpus.fileSize, hit ? corpus.hitsPerFile : 0);
+        QFile file(folder + QStringLiteral("/f%1.txt").arg(i, 6, 10, QLatin1Char('0')));
+        if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
+            qFatal("cannot write the corpus in %s", qPrintable(folder));
+        }
+    }
+    if (!mark.open(QIODevice::WriteOnly) || mark.write(QByteArray::number(hitFiles)) <= 0) {
+        qFatal("cannot write %s", qPrintable(mark.fileName()));
+    }
+    return hitFiles;
+}
