@@ -210,21 +210,30 @@ void TestReplacer::replaceAll() {
     const Replacer replacer(find, replacement, caseSensitive);
     QCOMPARE(replacer.Contains(content), found);
     QByteArray out = "untouched";
-    QCOMPARE(replacer.ReplaceAll(content, out), found);
+    bool changed = false;
+    QCOMPARE(replacer.ReplaceAll(content, out, &changed), found);
     QCOMPARE(out, found ? expected : QByteArray("untouched"));
+    QCOMPARE(changed, found && expected != content);
 }
 
 void TestReplacer::matchesTheReferenceOnRandomText_data() {
     QTest::addColumn<bool>("caseSensitive");
-    QTest::newRow("case-sensitive") << true;
-    QTest::newRow("case-insensitive") << false;
+    QTest::addColumn<int>("contentPieces");
+    QTest::addColumn<int>("rounds");
+    QTest::newRow("case-sensitive, short") << true << 24 << 20000;
+    QTest::newRow("case-insensitive, short") << false << 24 << 20000;
+    // Long enough for the sixteen-byte scan and its tail to both be used.
+    QTest::newRow("case-sensitive, long") << true << 300 << 2000;
+    QTest::newRow("case-insensitive, long") << false << 300 << 2000;
 }
 
 void TestReplacer::matchesTheReferenceOnRandomText() {
     QFETCH(bool, caseSensitive);
-    QRandomGenerator random(caseSensitive ? 1234u : 5678u);
-    for (int round = 0; round < 20000; ++round) {
-        const QByteArray content = RandomText(random, 24);
+    QFETCH(int, contentPieces);
+    QFETCH(int, rounds);
+    QRandomGenerator random(quint32(contentPieces) * (caseSensitive ? 1234u : 5678u));
+    for (int round = 0; round < rounds; ++round) {
+        const QByteArray content = RandomText(random, contentPieces);
         const QByteArray find = RandomText(random, 3);
         const QByteArray replacement = RandomText(random, 3);
         bool expectFound = false;
@@ -233,8 +242,10 @@ void TestReplacer::matchesTheReferenceOnRandomText() {
 
         const Replacer replacer(find, replacement, caseSensitive);
         QByteArray out;
-        const bool found = replacer.ReplaceAll(content, out);
+        bool changed = false;
+        const bool found = replacer.ReplaceAll(content, out, &changed);
         if (found != expectFound || (found && out != expected) ||
+            (found && changed != (expected != content)) ||
             replacer.Contains(content) != expectFound) {
             QFAIL(qPrintable(
                 QStringLiteral("content %1 find %2 replacement %3: got %4, want %5")

@@ -63,7 +63,8 @@ public:
             }
             return;
         }
-        if (!replacer.ReplaceAll(oldContent_, newContent_) || newContent_ == oldContent_) {
+        bool changed = false;
+        if (!replacer.ReplaceAll(oldContent_, newContent_, &changed) || !changed) {
             return;
         }
         if (HoldsNul(oldContent_)) {

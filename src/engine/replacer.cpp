@@ -1,5 +1,8 @@
 #include "replacer.h"
 
+#include "buffers.h"
+#include "pairscan.h"
+
 #include <QChar>
 #include <QHash>
 #include <QList>
@@ -7,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -136,6 +140,51 @@ bool IsContinuationByte(uchar b) {
     return (b & 0xC0) == 0x80;
 }
 
+// How common a byte is in text, lower is more common; a byte pair scan looks for the two
+// rarest bytes of the search text.
+int ByteRank(uchar b) {
+    static constexpr char kCommonFirst[] =
+        " etaoinsrhldcumfpgwybvkxjqz\neTAOISNRHLDCUMFPGWYBVKXJQZ.,0123456789-_=()\"';:/<>{}[]\t";
+    const char* at = std::strchr(kCommonFirst, b);
+    return b != 0 && at ? int(at - kCommonFirst) : int(sizeof kCommonFirst) + (b >= 0x80 ? 0 : 1);
+}
+
+// The two positions among the first count whose rank is lowest (rarest), near before far.
+template <typename RankAt>
+void RarestPair(qsizetype count, RankAt rankAt, qsizetype& near, qsizetype& far) {
+    qsizetype rarest = 0;
+    for (qsizetype i = 1; i < count; ++i) {
+        if (rankAt(i) > rankAt(rarest)) {
+            rarest = i;
+        }
+    }
+    qsizetype second = rarest == 0 ? 1 : 0;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i != rarest && rankAt(i) > rankAt(second)) {
+            second = i;
+        }
+    }
+    near = std::min(rarest, second);
+    far = std::max(rarest, second);
+}
+
+// The bytes a unit folding to token can be when every such unit is one ASCII byte (at most
+// two: a letter's two cases); false when some form of it is not ASCII.
+bool AsciiForms(Token token, uchar forms[2]) {
+    if (token >= 0x80) {
+        return false;
+    }
+    forms[0] = forms[1] = uchar(token);
+    const QList<char32_t> others = UnfoldedForms().value(token);
+    if (others.size() > 1 || (others.size() == 1 && others[0] >= 0x80)) {
+        return false;
+    }
+    if (others.size() == 1) {
+        forms[1] = uchar(others[0]);
+    }
+    return true;
+}
+
 }  // namespace
 
 // The search text as folded tokens, and the bytes that can start an occurrence of it.
@@ -145,8 +194,27 @@ struct Replacer::Folded {
     // The first token is a raw continuation byte: a candidate inside a valid sequence is
     // not a unit of its own and cannot start a match.
     bool checkBoundary = false;
+    // Where the first two tokens can only be ASCII bytes: a scan for that byte pair.
+    std::optional<PairScan> pair;
 
     explicit Folded(QByteArrayView find) : tokens(FoldedTokens(find)) {
+        // The leading tokens that are single ASCII bytes in every form lie at fixed offsets.
+        QList<std::array<uchar, 2>> forms;
+        for (const Token token : tokens) {
+            uchar pairOfForms[2] = {};
+            if (!AsciiForms(token, pairOfForms)) {
+                break;
+            }
+            forms.append({pairOfForms[0], pairOfForms[1]});
+        }
+        if (forms.size() >= 2) {
+            qsizetype near = 0;
+            qsizetype far = 0;
+            RarestPair(
+                qsizetype(forms.size()), [&](qsizetype i) { return ByteRank(forms[i][0]); }, near,
+                far);
+            pair.emplace(forms[near][0], forms[near][1], near, forms[far][0], forms[far][1], far);
+        }
         const Token first = tokens.front();
         if (first & kRawByte) {
             const uchar b = uchar(first & 0xFF);
@@ -219,6 +287,15 @@ Replacer::Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSen
     if (!caseSensitive_ && !find_.isEmpty()) {
         folded_ = std::make_unique<Folded>(find_);
     }
+    if (caseSensitive_ && find_.size() >= 2) {
+        const auto* bytes = reinterpret_cast<const uchar*>(find_.constData());
+        qsizetype near = 0;
+        qsizetype far = 0;
+        RarestPair(
+            find_.size(), [&](qsizetype i) { return ByteRank(bytes[i]); }, near, far);
+        exactPair_ =
+            std::make_unique<PairScan>(bytes[near], bytes[near], near, bytes[far], bytes[far], far);
+    }
 }
 
 Replacer::~Replacer() = default;
@@ -235,17 +312,13 @@ bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin
     const uchar* data = Bytes(content);
     const qsizetype size = content.size();
     if (caseSensitive_) {
-        const void* hit = memmem(data + from, std::size_t(size - from), find_.constData(),
-                                 std::size_t(find_.size()));
-        if (!hit) {
-            return false;
-        }
-        begin = static_cast<const uchar*>(hit) - data;
-        end = begin + find_.size();
-        return true;
+        return FindExact(data, size, from, begin, end);
     }
-    for (qsizetype p = folded_->NextCandidate(data, size, from, scan.nextAt); p >= 0;
-         p = folded_->NextCandidate(data, size, p + 1, scan.nextAt)) {
+    const auto next = [&](qsizetype at) {
+        return folded_->pair ? folded_->pair->Next(data, size, at)
+                             : folded_->NextCandidate(data, size, at, scan.nextAt);
+    };
+    for (qsizetype p = next(from); p >= 0; p = next(p + 1)) {
         if (folded_->checkBoundary && !Folded::IsUnitStart(data, data + size, p)) {
             continue;
         }
@@ -259,6 +332,32 @@ bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin
     return false;
 }
 
+bool Replacer::FindExact(const uchar* data, qsizetype size, qsizetype from, qsizetype& begin,
+                         qsizetype& end) const {
+    const qsizetype length = find_.size();
+    if (!exactPair_) {
+        const void* hit = std::memchr(data + from, find_[0], std::size_t(size - from));
+        if (!hit) {
+            return false;
+        }
+        begin = static_cast<const uchar*>(hit) - data;
+        end = begin + 1;
+        return true;
+    }
+    for (qsizetype p = exactPair_->Next(data, size, from); p >= 0;
+         p = exactPair_->Next(data, size, p + 1)) {
+        if (p + length > size) {
+            return false;
+        }
+        if (std::memcmp(data + p, find_.constData(), std::size_t(length)) == 0) {
+            begin = p;
+            end = p + length;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool Replacer::Contains(QByteArrayView content) const {
     qsizetype begin = 0;
     qsizetype end = 0;
@@ -266,7 +365,7 @@ bool Replacer::Contains(QByteArrayView content) const {
     return FindNext(content, 0, begin, end, scan);
 }
 
-bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out) const {
+bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed) const {
     qsizetype begin = 0;
     qsizetype end = 0;
     Scan scan;
@@ -286,11 +385,17 @@ bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out) const {
             outSize += replacement_.size() - (e - b);
         } while (FindNext(content, e, b, e, counting));
     }
-    QByteArray result(outSize, Qt::Uninitialized);
+    out = QByteArray();  // the previous output goes before the new one is taken
+    QByteArray result = NewBuffer(outSize);
     char* write = result.data();
     const char* read = content.data();
     qsizetype copiedTo = 0;
+    bool anyDiffers = false;
+    bool allSameLength = true;  // then a differing occurrence alone makes the text differ
     do {
+        const QByteArrayView match = content.sliced(begin, end - begin);
+        anyDiffers = anyDiffers || match != replacement_;
+        allSameLength = allSameLength && match.size() == replacement_.size();
         std::memcpy(write, read + copiedTo, std::size_t(begin - copiedTo));
         write += begin - copiedTo;
         std::memcpy(write, replacement_.constData(), std::size_t(replacement_.size()));
@@ -301,6 +406,9 @@ bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out) const {
     write += content.size() - copiedTo;
     result.truncate(write - result.constData());
     out = std::move(result);
+    if (changed) {
+        *changed = anyDiffers && (allSameLength || QByteArrayView(out) != content);
+    }
     return true;
 }
 

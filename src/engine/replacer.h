@@ -4,6 +4,8 @@
 #include <QByteArrayView>
 
 #include <memory>
+
+class PairScan;
 #include <vector>
 
 // Literal search and replace over bytes. Case-sensitive matching compares bytes exactly.
@@ -23,8 +25,9 @@ public:
     // True when the search text occurs in content.
     bool Contains(QByteArrayView content) const;
     // Writes content with every occurrence replaced into out and returns true; returns
-    // false, leaving out untouched, when the search text does not occur.
-    bool ReplaceAll(QByteArrayView content, QByteArray& out) const;
+    // false, leaving out untouched, when the search text does not occur. When the search text
+    // occurs and changed is given, it tells whether out differs from content.
+    bool ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed = nullptr) const;
 
 private:
     struct Folded;
@@ -36,10 +39,15 @@ private:
     bool FindNext(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
                   Scan& scan) const;
 
+    // The case-sensitive search: a two-byte signature scan, then a comparison.
+    bool FindExact(const uchar* data, qsizetype size, qsizetype from, qsizetype& begin,
+                   qsizetype& end) const;
+
     QByteArray find_;
     QByteArray replacement_;
     bool caseSensitive_;
     std::unique_ptr<Folded> folded_;
+    std::unique_ptr<PairScan> exactPair_;
 };
 
 // A key that two names share exactly when they are equal with case ignored, under the same

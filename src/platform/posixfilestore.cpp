@@ -1,5 +1,7 @@
 #include "posixfilestore.h"
 
+#include "buffers.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -195,8 +197,9 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
         return ReadOutcome::NotRegularFile;
     }
     const qsizetype size = st.st_size;
-    if (content.capacity() < size || content.isDetached() == false) {
-        content = QByteArray(size, Qt::Uninitialized);
+    if (content.capacity() < size || !content.isDetached()) {
+        content = QByteArray();  // the old buffer goes before the new one is taken
+        content = NewBuffer(size);
     } else {
         content.resize(size);
     }
