@@ -71,10 +71,9 @@ bool WriteAll(int fd, const char* data, qsizetype size) {
     return true;
 }
 
-// The path of the file that path leads to: path itself unless it is a symlink, else the
-// canonical path at the end of the chain.
-bool ResolveTarget(const QByteArray& path, QByteArray& target) {
-    struct stat st {};
+// The path of the file that path leads to, and its status: path itself unless it is a
+// symlink, else the canonical path at the end of the chain.
+bool ResolveTarget(const QByteArray& path, QByteArray& target, struct stat& st) {
     if (::lstat(path.constData(), &st) != 0) {
         return false;
     }
@@ -87,15 +86,15 @@ bool ResolveTarget(const QByteArray& path, QByteArray& target) {
         return false;
     }
     target = resolved;
-    return true;
+    return ::stat(target.constData(), &st) == 0;
 }
 
 // Copies every extended attribute of source (user.*, ACLs, security.*) onto fd. An attribute
 // that cannot be set fails the copy unless fd already carries the same value.
 bool CopyExtendedAttributes(const QByteArray& source, int fd) {
     const ssize_t listSize = ::listxattr(source.constData(), nullptr, 0);
-    if (listSize < 0) {
-        return errno == ENOTSUP;
+    if (listSize <= 0) {
+        return listSize == 0 || errno == ENOTSUP;
     }
     std::vector<char> names(std::size_t(listSize) + 1, '\0');
     const ssize_t got = ::listxattr(source.constData(), names.data(), names.size());
@@ -225,11 +224,8 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
 SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
                                      const QByteArray& content) {
     QByteArray target;
-    if (!ResolveTarget(path, target)) {
-        return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
-    }
     struct stat st {};
-    if (::stat(target.constData(), &st) != 0) {
+    if (!ResolveTarget(path, target, st)) {
         return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
     }
     if (!S_ISREG(st.st_mode)) {
