@@ -36,6 +36,10 @@ signals:
     // Opening an entry failed; the shown folder is still Path().
     void OpenFailed(const QString& description);
 
+protected:
+    // The chain is always open: no expand or collapse marks are drawn.
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+
 private:
     void Open(QTreeWidgetItem* item);
 

@@ -8,8 +8,9 @@ namespace {
 constexpr int kWindowPixels = 11;     // 8.25 pt at 96 dpi
 constexpr int kLargeBoldPixels = 13;  // 9.75 pt at 96 dpi
 
-const char* const kTahomaFiles[] = {"/usr/share/wine/fonts/tahoma.ttf",
-                                    "/usr/share/wine/fonts/tahomabd.ttf"};
+// Only the regular face: Wine's bold face draws no heavier than the regular one, while the
+// bold that Qt derives from the regular face looks as Tahoma Bold should.
+const char kTahomaFile[] = "/usr/share/wine/fonts/tahoma.ttf";
 
 QFont Font(const QString& family, int pixels, bool bold) {
     QFont font(family);
@@ -33,10 +34,8 @@ bool WindowFonts::LoadTahoma() {
         if (QFontDatabase::hasFamily(QStringLiteral("Tahoma"))) {
             return true;
         }
-        for (const char* file : kTahomaFiles) {
-            if (QFile::exists(QString::fromLatin1(file))) {
-                QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-            }
+        if (QFile::exists(QString::fromLatin1(kTahomaFile))) {
+            QFontDatabase::addApplicationFont(QString::fromLatin1(kTahomaFile));
         }
         return QFontDatabase::hasFamily(QStringLiteral("Tahoma"));
     }();
