@@ -4,17 +4,29 @@
 
 #include <QApplication>
 
-QString ApplicationRecord::Title() { return QStringLiteral("Quillmark"); }
+QString ApplicationRecord::Title() {
+    return QStringLiteral("Quillmark");
+}
 
-int ApplicationRecord::Major() { return kVersionMajor; }
+int ApplicationRecord::Major() {
+    return kVersionMajor;
+}
 
-int ApplicationRecord::Minor() { return kVersionMinor; }
+int ApplicationRecord::Minor() {
+    return kVersionMinor;
+}
 
-int ApplicationRecord::Revision() { return kVersionRevision; }
+int ApplicationRecord::Revision() {
+    return kVersionRevision;
+}
 
-QString ApplicationRecord::VersionText() { return QString::fromLatin1(kVersionText); }
+QString ApplicationRecord::VersionText() {
+    return QString::fromLatin1(kVersionText);
+}
 
-QIcon ApplicationRecord::Icon() { return QIcon(QStringLiteral(":/quillmark.xpm")); }
+QIcon ApplicationRecord::Icon() {
+    return QIcon(QStringLiteral(":/quillmark.xpm"));
+}
 
 void ApplicationRecord::Install() {
     QCoreApplication::setApplicationName(Title());

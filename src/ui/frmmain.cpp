@@ -64,10 +64,9 @@ QRect PixelGeometry(const ControlSpec& spec) {
 frmMain::frmMain(QWidget* parent) : frmMain(Services{}, parent) {}
 
 frmMain::frmMain(const Services& services, QWidget* parent)
-    : QWidget(parent,
-              Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                  Qt::WindowCloseButtonHint),
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
       services_(services) {
     if (!services_.messages) {
         ownMessages_ = std::make_unique<QtMessageBox>(this);
@@ -108,8 +107,7 @@ void frmMain::BuildControls() {
         const QString container =
             QString::fromLatin1(spec.container.data(), qsizetype(spec.container.size()));
         QWidget* control = CreateControl(spec, controls_.value(container));
-        control->setObjectName(
-            QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size())));
+        control->setObjectName(QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size())));
         control->setGeometry(PixelGeometry(spec));
         switch (spec.font) {
             case FontKind::Window:
@@ -153,8 +151,9 @@ void frmMain::BuildControls() {
     find(chkFind, "chkFind");
     find(cmdProcess, "cmdProcess");
 
-    chkSelected->setToolTip(tr("Unselecting this will process every file in the file list, "
-                               "regardless of whether it has been selected."));
+    chkSelected->setToolTip(
+        tr("Unselecting this will process every file in the file list, "
+           "regardless of whether it has been selected."));
 
     // A label lies beneath the other controls of its container; the file list covers the
     // busy caption and the progress box until a run hides it.
@@ -171,8 +170,8 @@ void frmMain::BuildControls() {
               [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
     QWidget* previous = nullptr;
     for (const ControlSpec* spec : byTabIndex) {
-        QWidget* control = Control(QString::fromLatin1(spec->name.data(),
-                                                       qsizetype(spec->name.size())));
+        QWidget* control =
+            Control(QString::fromLatin1(spec->name.data(), qsizetype(spec->name.size())));
         if (!(control->focusPolicy() & Qt::TabFocus)) {
             continue;
         }
@@ -194,9 +193,9 @@ QWidget* frmMain::CreateControl(const ControlSpec& spec, QWidget* container) {
         case ControlKind::Label: {
             auto* label = new QLabel(caption, container);
             label->setTextFormat(Qt::PlainText);
-            label->setAlignment(Qt::AlignTop | ((spec.options & ControlOption::Centred)
-                                                    ? Qt::AlignHCenter
-                                                    : Qt::AlignLeft));
+            label->setAlignment(
+                Qt::AlignTop |
+                ((spec.options & ControlOption::Centred) ? Qt::AlignHCenter : Qt::AlignLeft));
             return label;
         }
         case ControlKind::TextBox: {
@@ -245,17 +244,21 @@ void frmMain::Form_Load() {
                    tr(" - find and replace across the files of a folder"));
 }
 
-QByteArray frmMain::FindText() const { return BoxText(txtFind).toUtf8(); }
+QByteArray frmMain::FindText() const {
+    return BoxText(txtFind).toUtf8();
+}
 
-QByteArray frmMain::ReplaceText() const { return BoxText(txtReplace).toUtf8(); }
+QByteArray frmMain::ReplaceText() const {
+    return BoxText(txtReplace).toUtf8();
+}
 
 int frmMain::MsgBox(const QString& prompt, int flags, const QString& title) {
     return services_.messages->MsgBox(prompt, flags, title);
 }
 
 void frmMain::SetRunLocked(bool locked) {
-    for (QWidget* control : std::initializer_list<QWidget*>{
-             cmdProcess, drvFolder, dirFolder, txtFilePattern, txtFind, txtReplace}) {
+    for (QWidget* control : std::initializer_list<QWidget*>{cmdProcess, drvFolder, dirFolder,
+                                                            txtFilePattern, txtFind, txtReplace}) {
         control->setEnabled(!locked);
     }
     picProgress->setVisible(locked);
@@ -280,10 +283,9 @@ void frmMain::cmdProcess_Click() {
                    "it is NOT REVERSABLE. If you screw up some important files it's tough "
                    "luck!") +
                 QStringLiteral("\r\n\r\n") + tr("Are you sure?");
-            const int answer = MsgBox(confirm,
-                                      MsgBoxFlag::YesNo | MsgBoxFlag::Exclamation |
-                                          MsgBoxFlag::DefaultButton2,
-                                      tr("Are you sure?"));
+            const int answer = MsgBox(
+                confirm, MsgBoxFlag::YesNo | MsgBoxFlag::Exclamation | MsgBoxFlag::DefaultButton2,
+                tr("Are you sure?"));
             if (answer != MsgBoxResult::Yes) {
                 return;
             }
@@ -299,10 +301,8 @@ void frmMain::cmdProcess_Click() {
         const qint16 caseSensitive = CheckValue(chkCaseSensitive);
         const qint16 selectedOnly = CheckValue(chkSelected);
         const qint16 findOnly = CheckValue(chkFind);
-        RunEnvironment environment{*this, *services_.files, picProgress, services_.pump,
-                                   &closing_};
-        ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly,
-                        results_);
+        RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
+        ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
         if (closing_) {
             SetRunLocked(false);
             return;

@@ -56,17 +56,19 @@ inline constexpr int kClientHeight = 7665;
 inline constexpr std::string_view kWindowName = "frmMain";
 
 // Converts twips to logical pixels; every value of the table is a whole number of pixels.
-constexpr int TwipsToPixels(int twips) { return twips / kTwipsPerPixel; }
+constexpr int TwipsToPixels(int twips) {
+    return twips / kTwipsPerPixel;
+}
 
 // The nineteen controls of the main window, frame by frame, top to bottom. A container comes
 // before the controls it holds.
 inline constexpr std::array<ControlSpec, 19> kLayout{{
-    {"Frame1", ControlKind::Frame, "frmMain", QT_TRANSLATE_NOOP("frmMain", "Files to search:"),
-     135, 135, 8295, 3075, 0, FontKind::Bold, ControlOption::None},
-    {"drvFolder", ControlKind::DriveListBox, "Frame1", "", 180, 360, 4470, 315, 1,
-     FontKind::Window, ControlOption::None},
-    {"dirFolder", ControlKind::DirListBox, "Frame1", "", 180, 675, 4470, 1890, 2,
-     FontKind::Window, ControlOption::None},
+    {"Frame1", ControlKind::Frame, "frmMain", QT_TRANSLATE_NOOP("frmMain", "Files to search:"), 135,
+     135, 8295, 3075, 0, FontKind::Bold, ControlOption::None},
+    {"drvFolder", ControlKind::DriveListBox, "Frame1", "", 180, 360, 4470, 315, 1, FontKind::Window,
+     ControlOption::None},
+    {"dirFolder", ControlKind::DirListBox, "Frame1", "", 180, 675, 4470, 1890, 2, FontKind::Window,
+     ControlOption::None},
     {"filFolder", ControlKind::FileListBox, "Frame1", "", 4635, 360, 3390, 2235, 3,
      FontKind::Window, ControlOption::None},
     {"lblProcessing", ControlKind::Label, "Frame1",
@@ -79,12 +81,12 @@ inline constexpr std::array<ControlSpec, 19> kLayout{{
      FontKind::Bold, ControlOption::None},
     {"lblFileFilter", ControlKind::Label, "Frame1", QT_TRANSLATE_NOOP("frmMain", "File Filter:"),
      3600, 2655, 1725, 240, 5, FontKind::Bold, ControlOption::None},
-    {"txtFilePattern", ControlKind::TextBox, "Frame1", "*.txt;*.doc;*.htm;*.asp;*.html;*.xml",
-     4680, 2655, 3345, 285, 4, FontKind::Window, ControlOption::None},
+    {"txtFilePattern", ControlKind::TextBox, "Frame1", "*.txt;*.doc;*.htm;*.asp;*.html;*.xml", 4680,
+     2655, 3345, 285, 4, FontKind::Window, ControlOption::None},
     {"Frame2", ControlKind::Frame, "frmMain", QT_TRANSLATE_NOOP("frmMain", "Text:"), 135, 3330,
      8295, 3120, 6, FontKind::Bold, ControlOption::None},
-    {"Label1", ControlKind::Label, "Frame2", QT_TRANSLATE_NOOP("frmMain", "Find:"), 315, 315,
-     3660, 285, 9, FontKind::Bold, ControlOption::None},
+    {"Label1", ControlKind::Label, "Frame2", QT_TRANSLATE_NOOP("frmMain", "Find:"), 315, 315, 3660,
+     285, 9, FontKind::Bold, ControlOption::None},
     {"txtFind", ControlKind::TextBox, "Frame2", "", 270, 540, 3750, 2040, 7, FontKind::Window,
      ControlOption::MultiLine},
     {"Label2", ControlKind::Label, "Frame2", QT_TRANSLATE_NOOP("frmMain", "Replace With:"), 4230,
