@@ -51,7 +51,7 @@ WindowFonts WindowFonts::Standard() {
 
 WindowFonts WindowFonts::Substitute() {
     if (QFontDatabase::hasFamily(QStringLiteral("DejaVu Sans Condensed"))) {
-        return Fonts(QStringLiteral("DejaVu Sans Condensed"), 0);
+        return Fonts(QStringLiteral("DejaVu Sans Condensed"), 1);
     }
-    return Fonts(QStringLiteral("DejaVu Sans"), 1);
+    return Fonts(QStringLiteral("DejaVu Sans"), 2);
 }

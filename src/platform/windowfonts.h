@@ -13,7 +13,7 @@ struct WindowFonts {
     // Tahoma where the system has it or it can be loaded from the Wine fonts; else Substitute.
     static WindowFonts Standard();
     // A close sans font in which every caption of the window still fits its control: DejaVu
-    // Sans Condensed at the same sizes, or DejaVu Sans one pixel smaller.
+    // Sans Condensed one pixel smaller, or DejaVu Sans two pixels smaller.
     static WindowFonts Substitute();
     // Whether Tahoma is available, loading it from the Wine fonts when the system lacks it.
     static bool LoadTahoma();
