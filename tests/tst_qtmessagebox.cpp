@@ -4,10 +4,10 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextEdit>
 #include <QTimer>
 #include <QtTest>
 
@@ -40,7 +40,7 @@ private slots:
     void escapeAnswersNoOrOk();
     void titleDefaultsToApplicationTitle();
     void longPromptStaysWithinScreenAndScrolls();
-    void promptIsSelectableWithLineFeeds();
+    void shortPromptIsSelectableWithLineFeedsAndFits();
 };
 
 void TestQtMessageBox::decodesFlags_data() {
@@ -139,7 +139,7 @@ void TestQtMessageBox::longPromptStaysWithinScreenAndScrolls() {
     bool scrolls = false;
     WhenOpen([&](QDialog* dialog) {
         shown = dialog->frameGeometry().size();
-        auto* edit = dialog->findChild<QPlainTextEdit*>(QStringLiteral("msgBoxText"));
+        auto* edit = dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
         text = edit->toPlainText();
         scrolls = edit->verticalScrollBar()->maximum() > 0;
         dialog->done(1);
@@ -154,12 +154,14 @@ void TestQtMessageBox::longPromptStaysWithinScreenAndScrolls() {
     QVERIFY(text.endsWith(QStringLiteral("number-4999.txt\n")));
 }
 
-void TestQtMessageBox::promptIsSelectableWithLineFeeds() {
+void TestQtMessageBox::shortPromptIsSelectableWithLineFeedsAndFits() {
     Qt::TextInteractionFlags flags;
     bool readOnly = false;
+    bool scrolls = true;
     QString text;
     WhenOpen([&](QDialog* dialog) {
-        auto* edit = dialog->findChild<QPlainTextEdit*>(QStringLiteral("msgBoxText"));
+        auto* edit = dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
+        scrolls = edit->verticalScrollBar()->maximum() > 0;
         flags = edit->textInteractionFlags();
         readOnly = edit->isReadOnly();
         text = edit->toPlainText();
@@ -170,6 +172,7 @@ void TestQtMessageBox::promptIsSelectableWithLineFeeds() {
     QVERIFY(flags & Qt::TextSelectableByMouse);
     QVERIFY(flags & Qt::TextSelectableByKeyboard);
     QVERIFY(readOnly);
+    QVERIFY2(!scrolls, "a short prompt fits without scrolling");
     QCOMPARE(text, QStringLiteral("one\n\ntwo\nthree"));
 }
 

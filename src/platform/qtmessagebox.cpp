@@ -4,13 +4,13 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTextDocument>
+#include <QTextEdit>
 #include <QTextOption>
 #include <QVBoxLayout>
 
@@ -94,8 +94,9 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     }
     iconLabel->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
 
-    auto* text = new QPlainTextEdit(&dialog);
+    auto* text = new QTextEdit(&dialog);
     text->setObjectName(QStringLiteral("msgBoxText"));
+    text->setAcceptRichText(false);
     text->setPlainText(DisplayText(prompt));
     text->setReadOnly(true);
     text->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
@@ -105,31 +106,24 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     text->viewport()->setAutoFillBackground(false);
     text->setFocusPolicy(Qt::StrongFocus);
 
-    // The text area is as wide as the longest line, as tall as the wrapped text, and never
-    // more than half the screen's width or two thirds of its height; beyond that it scrolls.
     const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    const QFontMetrics metrics(text->font());
-    const int margin = 2 * int(std::ceil(text->document()->documentMargin())) + 4;
+    // The text area is as wide as the longest line and as tall as the wrapped text, but never
+    // wider than half the screen or taller than two thirds of it; beyond that it scrolls.
+    QTextDocument probe;
+    probe.setDefaultFont(text->font());
+    probe.setDocumentMargin(text->document()->documentMargin());
+    probe.setDefaultTextOption(text->document()->defaultTextOption());
+    probe.setPlainText(text->toPlainText());
+    const int frame = 2 * text->frameWidth();
     const int maxWidth = std::max(240, available.width() / 2);
-    const QStringList lines = text->toPlainText().split(QLatin1Char('\n'));
-    int widest = 0;
-    for (const QString& line : lines) {
-        widest = std::max(widest, metrics.horizontalAdvance(line));
-    }
-    const int textWidth = std::clamp(widest + margin, 160, maxWidth);
-    qint64 rows = 0;
-    for (const QString& line : lines) {
-        const int advance = metrics.horizontalAdvance(line);
-        rows += std::max<qint64>(
-            1, (advance + textWidth - margin - 1) / std::max(1, textWidth - margin));
-    }
-    const qint64 wanted = rows * metrics.lineSpacing() + margin;
     const int maxHeight = available.height() * 2 / 3;
-    const int textHeight = int(std::min<qint64>(wanted, maxHeight));
+    const int textWidth = std::clamp(int(std::ceil(probe.size().width())) + 2, 160, maxWidth);
+    probe.setTextWidth(textWidth);
+    const int wanted = int(std::ceil(probe.size().height())) + frame;
     const int scrollBar =
         wanted > maxHeight ? text->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
-    text->setFixedSize(textWidth + scrollBar, textHeight);
+    text->setFixedSize(textWidth + frame + scrollBar, std::min(wanted, maxHeight));
 
     auto* top = new QHBoxLayout;
     top->addWidget(iconLabel, 0, Qt::AlignTop);
