@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libacl1-dev libattr1-dev attr acl
   xvfb xauth imagemagick
-  fonts-dejavu-core fonts-wine
+  fonts-dejavu-core fonts-dejavu-extra fonts-wine
 )
 
 missing=()

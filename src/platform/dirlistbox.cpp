@@ -1,0 +1,123 @@
+#include "dirlistbox.h"
+
+#include "currentfolder.h"
+#include "drivesource.h"
+#include "folderlisting.h"
+
+#include <QFile>
+#include <QHeaderView>
+#include <QStyle>
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+
+QByteArray Join(const QByteArray& folder, const QByteArray& name) {
+    return folder == "/" ? "/" + name : folder + '/' + name;
+}
+
+}  // namespace
+
+DirListBox::DirListBox(DriveSource& drives, QWidget* parent)
+    : QTreeWidget(parent), drives_(drives) {
+    setHeaderHidden(true);
+    setColumnCount(1);
+    setRootIsDecorated(false);
+    setItemsExpandable(false);
+    setExpandsOnDoubleClick(false);
+    setUniformRowHeights(true);
+    setIndentation(8);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QTreeWidget::itemActivated, this,
+            [this](QTreeWidgetItem* item, int) { Open(item); });
+    QString error;
+    if (!SetPath(CurrentFolder(), error)) {
+        SetPath("/", error);
+    }
+}
+
+QByteArray DirListBox::CleanPath(const QByteArray& path) {
+    if (!path.startsWith('/')) {
+        return {};
+    }
+    QList<QByteArray> parts;
+    for (const QByteArray& part : path.split('/')) {
+        if (part.isEmpty() || part == ".") {
+            continue;
+        }
+        if (part == "..") {
+            if (!parts.isEmpty()) {
+                parts.removeLast();
+            }
+            continue;
+        }
+        parts.append(part);
+    }
+    return "/" + parts.join('/');
+}
+
+bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
+    const QByteArray path = CleanPath(folder);
+    if (path.isEmpty()) {
+        error = tr("The folder \"%1\" is not a full path.").arg(QFile::decodeName(folder));
+        return false;
+    }
+    FolderListing listing;
+    if (!listing.Read(path, error)) {
+        return false;
+    }
+
+    clear();
+    const QByteArray drive = DriveSource::DriveHolding(drives_.Drives(), path);
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+
+    auto* chainItem = new QTreeWidgetItem(this, {QFile::decodeName(drive)});
+    chainItem->setData(0, kPathRole, drive);
+    chainItem->setIcon(0, open);
+    QByteArray chainPath = drive;
+    const QByteArray rest = path.mid(drive == "/" ? 1 : drive.size() + 1);
+    for (const QByteArray& part : rest.split('/')) {
+        if (part.isEmpty()) {
+            continue;
+        }
+        chainPath = Join(chainPath, part);
+        auto* next = new QTreeWidgetItem(chainItem, {QFile::decodeName(part)});
+        next->setData(0, kPathRole, chainPath);
+        next->setIcon(0, open);
+        chainItem = next;
+    }
+    for (const QByteArray& name : listing.folders()) {
+        auto* sub = new QTreeWidgetItem(chainItem, {QFile::decodeName(name)});
+        sub->setData(0, kPathRole, Join(path, name));
+        sub->setIcon(0, closed);
+    }
+    expandAll();
+    setCurrentItem(chainItem);
+    scrollToItem(chainItem);
+
+    const bool changed = path != path_;
+    path_ = path;
+    if (changed) {
+        emit Change();
+    }
+    return true;
+}
+
+QList<QByteArray> DirListBox::EntryPaths() const {
+    QList<QByteArray> paths;
+    for (QTreeWidgetItemIterator it(const_cast<DirListBox*>(this)); *it; ++it) {
+        paths.append((*it)->data(0, kPathRole).toByteArray());
+    }
+    return paths;
+}
+
+void DirListBox::Open(QTreeWidgetItem* item) {
+    if (!item) {
+        return;
+    }
+    QString error;
+    if (!SetPath(item->data(0, kPathRole).toByteArray(), error)) {
+        emit OpenFailed(error);
+    }
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTreeWidget>
+
+class DriveSource;
+
+// The folder list: the chain of folders from the drive that holds the shown folder down to
+// that folder, then the folder's own sub-folders, one level deeper. Opening an entry (double
+// click or Enter) shows that folder.
+class DirListBox : public QTreeWidget {
+    Q_OBJECT
+
+public:
+    // Starts on the process's current folder. drives must outlive the list.
+    explicit DirListBox(DriveSource& drives, QWidget* parent = nullptr);
+
+    // The shown folder as a full path without a trailing separator ("/" itself excepted).
+    QByteArray Path() const { return path_; }
+    // Shows folder (a full path; "." and ".." are resolved by name). When it cannot be
+    // listed returns false with a description in error, and the path and the entries stay as
+    // they were. Raises Change, before returning, when the path changed.
+    bool SetPath(const QByteArray& folder, QString& error);
+
+    // The entries from top to bottom as full paths.
+    QList<QByteArray> EntryPaths() const;
+
+    // path made absolute-clean: single separators, "." and ".." resolved by name, no trailing
+    // separator. Returns an empty array for a path that does not start with "/".
+    static QByteArray CleanPath(const QByteArray& path);
+
+signals:
+    // The shown folder changed.
+    void Change();
+    // Opening an entry failed; the shown folder is still Path().
+    void OpenFailed(const QString& description);
+
+protected:
+    // The chain is always open: no expand or collapse marks are drawn.
+    void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+
+private:
+    void Open(QTreeWidgetItem* item);
+
+    DriveSource& drives_;
+    QByteArray path_;
+};

@@ -1,0 +1,85 @@
+#include "filelistbox.h"
+
+#include "currentfolder.h"
+#include "folderlisting.h"
+
+#include <QFile>
+
+namespace {
+
+constexpr int kNameRole = Qt::UserRole;
+
+}  // namespace
+
+FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+    QString error;
+    pattern_ = *FilePattern::Parse(patternText_, error);
+    path_ = CurrentFolder();
+    Fill(path_, pattern_, error);
+}
+
+QByteArray FileListBox::List(int i) const {
+    const QListWidgetItem* entry = item(i);
+    return entry ? entry->data(kNameRole).toByteArray() : QByteArray();
+}
+
+bool FileListBox::Selected(int i) const {
+    const QListWidgetItem* entry = item(i);
+    return entry && entry->isSelected();
+}
+
+void FileListBox::SetSelected(int i, bool selected) {
+    if (QListWidgetItem* entry = item(i)) {
+        entry->setSelected(selected);
+    }
+}
+
+void FileListBox::SetListIndex(int i) {
+    // setCurrentRow would select the entry in extended mode; the selection must stay as it is.
+    selectionModel()->setCurrentIndex(model()->index(i, 0), QItemSelectionModel::NoUpdate);
+}
+
+void FileListBox::Refresh() {
+    QString error;
+    if (!Fill(path_, pattern_, error)) {
+        clear();
+    }
+}
+
+bool FileListBox::SetPath(const QByteArray& folder, QString& error) {
+    if (!Fill(folder, pattern_, error)) {
+        return false;
+    }
+    path_ = folder;
+    return true;
+}
+
+bool FileListBox::SetPattern(const QString& text, QString& error) {
+    const std::optional<FilePattern> filter = FilePattern::Parse(text, error);
+    if (!filter) {
+        return false;
+    }
+    if (!Fill(path_, *filter, error)) {
+        return false;
+    }
+    pattern_ = *filter;
+    patternText_ = text;
+    return true;
+}
+
+bool FileListBox::Fill(const QByteArray& folder, const FilePattern& filter, QString& error) {
+    FolderListing listing;
+    if (!listing.Read(folder, error)) {
+        return false;
+    }
+    clear();
+    for (const QByteArray& name : listing.files()) {
+        if (filter.Matches(name)) {
+            auto* entry = new QListWidgetItem(QFile::decodeName(name), this);
+            entry->setData(kNameRole, name);
+        }
+    }
+    return true;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "filelist.h"
+#include "filepattern.h"
+
+#include <QByteArray>
+#include <QListWidget>
+#include <QString>
+
+// The file list: the names of the regular, not hidden files of one folder that pass a
+// filter, sorted with case ignored, with extended multiple selection. Each entry keeps its
+// name's raw bytes.
+class FileListBox : public QListWidget, public FileList {
+    Q_OBJECT
+
+public:
+    // Starts on the process's current folder with the filter "*" and no entry selected.
+    explicit FileListBox(QWidget* parent = nullptr);
+
+    QByteArray Path() const override { return path_; }
+    int ListCount() const override { return count(); }
+    QByteArray List(int i) const override;
+    bool Selected(int i) const override;
+    void SetSelected(int i, bool selected) override;
+    void SetListIndex(int i) override;
+    void SetVisible(bool visible) override { setVisible(visible); }
+    // Lists the folder again; a folder that can no longer be read lists nothing.
+    void Refresh() override;
+
+    // Lists the files of folder. When the folder cannot be read returns false with a
+    // description in error; the folder and the entries stay as they were.
+    bool SetPath(const QByteArray& folder, QString& error);
+    // The filter text last accepted.
+    QString Pattern() const { return patternText_; }
+    // Lists again with the filter text. A text the filter rejects (see FilePattern) returns
+    // false with a description in error and changes nothing.
+    bool SetPattern(const QString& text, QString& error);
+    // The entry index that holds the current-entry mark, or -1.
+    int ListIndex() const { return currentRow(); }
+
+private:
+    // Fills the list from a fresh reading of folder with filter; nothing selected.
+    bool Fill(const QByteArray& folder, const FilePattern& filter, QString& error);
+
+    QByteArray path_;
+    QString patternText_ = QStringLiteral("*");
+    FilePattern pattern_;
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QRegularExpression>
+#include <QString>
+
+#include <optional>
+
+// A file-name filter: wildcard patterns separated by ";" ("*.txt;*.doc"), any of which a
+// name must match, with case ignored. "*" stands for any run of characters, "?" for one
+// character and "[...]" for one of a set. Spaces around a pattern do not count, and "*.*"
+// matches every name. A filter without any pattern matches every name.
+class FilePattern {
+public:
+    // The filter that text describes, or nothing with a description in error when text holds
+    // a "/" or an unbalanced "[".
+    static std::optional<FilePattern> Parse(const QString& text, QString& error);
+
+    // Whether the file name name (raw bytes, decoded as UTF-8 for matching) passes the filter.
+    bool Matches(const QByteArray& name) const;
+
+private:
+    QList<QRegularExpression> patterns_;
+    bool matchesAll_ = false;
+};

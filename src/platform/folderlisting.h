@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// What one folder holds, read with POSIX calls so that names keep their raw bytes. Names
+// starting with "." are hidden and left out; symbolic links count as what they lead to.
+class FolderListing {
+public:
+    // Reads folder. On failure returns false with the system's description in error and
+    // leaves files and folders empty.
+    bool Read(const QByteArray& folder, QString& error);
+
+    // The regular files, sorted with case ignored (ties by bytes).
+    const QList<QByteArray>& files() const { return files_; }
+    // The sub-folders, sorted the same way.
+    const QList<QByteArray>& folders() const { return folders_; }
+
+    // Whether a sorts before b: case ignored, then by bytes.
+    static bool NameLess(const QByteArray& a, const QByteArray& b);
+
+private:
+    QList<QByteArray> files_;
+    QList<QByteArray> folders_;
+};

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "messagebox.h"
+
+class QWidget;
+
+// The real message box: a modal dialog with the icon beside the prompt and the buttons in a
+// row beneath. The prompt can be selected and copied; a prompt too long for the screen
+// scrolls inside a dialog that stays within the screen.
+class QtMessageBox : public MessageBox {
+public:
+    // parent: the window the box is modal to and centred over; may be null.
+    explicit QtMessageBox(QWidget* parent = nullptr);
+
+    int MsgBox(const QString& prompt, int flags, const QString& title) override;
+
+    // The prompt as the box shows it: CRLF and lone CR become line feeds.
+    static QString DisplayText(const QString& prompt);
+
+private:
+    QWidget* parent_;
+};

@@ -1,0 +1,343 @@
+#include "frmmain.h"
+
+#include "applicationrecord.h"
+#include "batchrun.h"
+#include "dirlistbox.h"
+#include "drivelistbox.h"
+#include "filelistbox.h"
+#include "layouttable.h"
+#include "msgboxstyle.h"
+#include "pictureboxwidget.h"
+#include "posixfilestore.h"
+#include "qteventpump.h"
+#include "qtmessagebox.h"
+#include "storagedrivesource.h"
+#include "summary.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScopedValueRollback>
+#include <QScreen>
+#include <QTextDocument>
+#include <QToolButton>
+
+#include <algorithm>
+#include <exception>
+#include <vector>
+
+namespace {
+
+// A check box's value: 0 unchecked, 1 checked, 2 grayed.
+qint16 CheckValue(const QCheckBox* box) {
+    switch (box->checkState()) {
+        case Qt::Checked:
+            return 1;
+        case Qt::PartiallyChecked:
+            return 2;
+        case Qt::Unchecked:
+            break;
+    }
+    return 0;
+}
+
+// A text box's text with its line breaks as LF; unlike toPlainText, non-breaking spaces stay.
+QString BoxText(const QPlainTextEdit* box) {
+    QString text = box->document()->toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
+
+QRect PixelGeometry(const ControlSpec& spec) {
+    return {TwipsToPixels(spec.left), TwipsToPixels(spec.top), TwipsToPixels(spec.width),
+            TwipsToPixels(spec.height)};
+}
+
+}  // namespace
+
+frmMain::frmMain(QWidget* parent) : frmMain(Services{}, parent) {}
+
+frmMain::frmMain(const Services& services, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint),
+      services_(services) {
+    if (!services_.messages) {
+        ownMessages_ = std::make_unique<QtMessageBox>(this);
+        services_.messages = ownMessages_.get();
+    }
+    if (!services_.drives) {
+        ownDrives_ = std::make_unique<StorageDriveSource>();
+        services_.drives = ownDrives_.get();
+    }
+    if (!services_.pump) {
+        ownPump_ = std::make_unique<QtEventPump>();
+        services_.pump = ownPump_.get();
+    }
+    if (!services_.files) {
+        ownFiles_ = std::make_unique<PosixFileStore>();
+        services_.files = ownFiles_.get();
+    }
+
+    setObjectName(QString::fromLatin1(kWindowName.data(), qsizetype(kWindowName.size())));
+    setWindowTitle(ApplicationRecord::Title());
+    setWindowIcon(ApplicationRecord::Icon());
+    setFont(services_.fonts.window);
+    setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
+    BuildControls();
+
+    Form_Load();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::BuildControls() {
+    controls_.insert(objectName(), this);
+    for (const ControlSpec& spec : kLayout) {
+        const QString container =
+            QString::fromLatin1(spec.container.data(), qsizetype(spec.container.size()));
+        QWidget* control = CreateControl(spec, controls_.value(container));
+        control->setObjectName(QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size())));
+        control->setGeometry(PixelGeometry(spec));
+        switch (spec.font) {
+            case FontKind::Window:
+                control->setFont(services_.fonts.window);
+                break;
+            case FontKind::Bold:
+                control->setFont(services_.fonts.bold);
+                break;
+            case FontKind::LargeBold:
+                control->setFont(services_.fonts.largeBold);
+                break;
+        }
+        if (spec.options & ControlOption::Hidden) {
+            control->hide();
+        }
+        controls_.insert(control->objectName(), control);
+    }
+    controls_.remove(objectName());
+
+    const auto find = [this]<typename T>(T*& member, const char* name) {
+        member = qobject_cast<T*>(controls_.value(QString::fromLatin1(name)));
+        Q_ASSERT(member);
+    };
+    find(Frame1, "Frame1");
+    find(drvFolder, "drvFolder");
+    find(dirFolder, "dirFolder");
+    find(filFolder, "filFolder");
+    find(lblProcessing, "lblProcessing");
+    find(picProgress, "picProgress");
+    find(chkSelected, "chkSelected");
+    find(lblFileFilter, "lblFileFilter");
+    find(txtFilePattern, "txtFilePattern");
+    find(Frame2, "Frame2");
+    find(Label1, "Label1");
+    find(txtFind, "txtFind");
+    find(Label2, "Label2");
+    find(txtReplace, "txtReplace");
+    find(chkCaseSensitive, "chkCaseSensitive");
+    find(cmdClear, "cmdClear");
+    find(Frame3, "Frame3");
+    find(chkFind, "chkFind");
+    find(cmdProcess, "cmdProcess");
+
+    chkSelected->setToolTip(
+        tr("Unselecting this will process every file in the file list, "
+           "regardless of whether it has been selected."));
+
+    // A label lies beneath the other controls of its container; the file list covers the
+    // busy caption and the progress box until a run hides it.
+    for (QLabel* label : {lblProcessing, lblFileFilter, Label1, Label2}) {
+        label->lower();
+    }
+    filFolder->raise();
+
+    std::vector<const ControlSpec*> byTabIndex;
+    for (const ControlSpec& spec : kLayout) {
+        byTabIndex.push_back(&spec);
+    }
+    std::sort(byTabIndex.begin(), byTabIndex.end(),
+              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+    QWidget* previous = nullptr;
+    for (const ControlSpec* spec : byTabIndex) {
+        QWidget* control =
+            Control(QString::fromLatin1(spec->name.data(), qsizetype(spec->name.size())));
+        if (!(control->focusPolicy() & Qt::TabFocus)) {
+            continue;
+        }
+        if (previous) {
+            setTabOrder(previous, control);
+        }
+        previous = control;
+    }
+
+    connect(cmdProcess, &QToolButton::clicked, this, &frmMain::cmdProcess_Click);
+    connect(txtFilePattern, &QLineEdit::textChanged, this, &frmMain::txtFilePattern_Change);
+}
+
+QWidget* frmMain::CreateControl(const ControlSpec& spec, QWidget* container) {
+    const QString caption = tr(spec.caption);
+    switch (spec.kind) {
+        case ControlKind::Frame:
+            return new QGroupBox(caption, container);
+        case ControlKind::Label: {
+            auto* label = new QLabel(caption, container);
+            label->setTextFormat(Qt::PlainText);
+            label->setAlignment(
+                Qt::AlignTop |
+                ((spec.options & ControlOption::Centred) ? Qt::AlignHCenter : Qt::AlignLeft));
+            return label;
+        }
+        case ControlKind::TextBox: {
+            if (!(spec.options & ControlOption::MultiLine)) {
+                return new QLineEdit(caption, container);
+            }
+            auto* box = new QPlainTextEdit(caption, container);
+            box->setLineWrapMode(QPlainTextEdit::NoWrap);
+            box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+            box->setTabChangesFocus(true);
+            return box;
+        }
+        case ControlKind::CheckBox:
+            return new QCheckBox(caption, container);
+        case ControlKind::CommandButton: {
+            if (!(spec.options & ControlOption::Graphical)) {
+                auto* button = new QPushButton(caption, container);
+                button->setAutoDefault(false);
+                button->setDefault(false);
+                return button;
+            }
+            auto* button = new QToolButton(container);
+            button->setText(caption);
+            button->setIcon(ApplicationRecord::Icon());
+            button->setIconSize(QSize(16, 16));
+            button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+            button->setFocusPolicy(Qt::StrongFocus);
+            return button;
+        }
+        case ControlKind::DriveListBox:
+            return new DriveListBox(*services_.drives, container);
+        case ControlKind::DirListBox:
+            return new DirListBox(*services_.drives, container);
+        case ControlKind::FileListBox:
+            return new FileListBox(container);
+        case ControlKind::PictureBox:
+            return new PictureBoxWidget(container);
+    }
+    Q_UNREACHABLE();
+}
+
+void frmMain::Form_Load() {
+    txtFilePattern_Change();
+    setWindowTitle(tr("Quillmark v") + GetVersionString() +
+                   tr(" - find and replace across the files of a folder"));
+}
+
+QByteArray frmMain::FindText() const {
+    return BoxText(txtFind).toUtf8();
+}
+
+QByteArray frmMain::ReplaceText() const {
+    return BoxText(txtReplace).toUtf8();
+}
+
+int frmMain::MsgBox(const QString& prompt, int flags, const QString& title) {
+    return services_.messages->MsgBox(prompt, flags, title);
+}
+
+void frmMain::SetRunLocked(bool locked) {
+    for (QWidget* control : std::initializer_list<QWidget*>{cmdProcess, drvFolder, dirFolder,
+                                                            txtFilePattern, txtFind, txtReplace}) {
+        control->setEnabled(!locked);
+    }
+    picProgress->setVisible(locked);
+}
+
+void frmMain::cmdProcess_Click() {
+    // A click that arrives while a command is in progress (the second of a double click)
+    // starts nothing: one click, one run.
+    if (commandInProgress_) {
+        return;
+    }
+    const QScopedValueRollback inProgress(commandInProgress_, true);
+    bool locked = false;
+    try {
+        if (BoxText(txtFind).isEmpty()) {
+            MsgBox(tr("Please enter text to search for!"), MsgBoxFlag::Exclamation);
+            return;
+        }
+        if (CheckValue(chkFind) == 0) {
+            const QString confirm =
+                tr("Are you sure you wish to perform this text replace? Please remember that "
+                   "it is NOT REVERSABLE. If you screw up some important files it's tough "
+                   "luck!") +
+                QStringLiteral("\r\n\r\n") + tr("Are you sure?");
+            const int answer = MsgBox(
+                confirm, MsgBoxFlag::YesNo | MsgBoxFlag::Exclamation | MsgBoxFlag::DefaultButton2,
+                tr("Are you sure?"));
+            if (answer != MsgBoxResult::Yes) {
+                return;
+            }
+        }
+
+        services_.pump->DoEvents();
+        if (closing_) {
+            return;
+        }
+        SetRunLocked(true);
+        locked = true;
+
+        const qint16 caseSensitive = CheckValue(chkCaseSensitive);
+        const qint16 selectedOnly = CheckValue(chkSelected);
+        const qint16 findOnly = CheckValue(chkFind);
+        RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
+        ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
+        if (closing_) {
+            SetRunLocked(false);
+            return;
+        }
+
+        if (results_.FilesAffected > 0) {
+            const int answer =
+                MsgBox(tr("Do you want to highlight files found in the file list?"),
+                       MsgBoxFlag::YesNo | MsgBoxFlag::Question | MsgBoxFlag::DefaultButton2,
+                       tr("Highlight?"));
+            if (answer == MsgBoxResult::Yes) {
+                HighlightFoundFiles(*filFolder, results_);
+            }
+        }
+
+        SetRunLocked(false);
+        locked = false;
+        MsgBox(BuildSummary(CheckValue(chkFind) != 0, results_), MsgBoxFlag::Information);
+    } catch (const std::exception&) {
+        if (locked) {
+            SetRunLocked(false);
+        }
+        MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
+    }
+}
+
+void frmMain::txtFilePattern_Change() {
+    // A filter the file list rejects leaves the list as it was, without a word.
+    QString error;
+    filFolder->SetPattern(txtFilePattern->text(), error);
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+    if (commandInProgress_) {
+        closing_ = true;
+    }
+    event->accept();
+}

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "runresults.h"
+#include "textsource.h"
+#include "windowfonts.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QWidget>
+
+#include <memory>
+
+class DirListBox;
+class DriveListBox;
+class DriveSource;
+class EventPump;
+class FileListBox;
+class FileStore;
+class MessageBox;
+class PictureBoxWidget;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QToolButton;
+struct ControlSpec;
+
+// The main window: the controls of the layout table, the start-up, and the handlers of the
+// Process command and of the folder, filter and Clear controls. The window reads the search
+// and replacement texts for a run as a TextSource.
+class frmMain : public QWidget, public TextSource {
+    Q_OBJECT
+
+public:
+    // The services the window reaches the user, the disk and the event loop through. A null
+    // member stands for the real one, which the window then creates and owns.
+    struct Services {
+        MessageBox* messages = nullptr;
+        DriveSource* drives = nullptr;
+        EventPump* pump = nullptr;
+        FileStore* files = nullptr;
+        // The fonts of the layout table's font column.
+        WindowFonts fonts = WindowFonts::Standard();
+    };
+
+    // Creates the window with the real services, runs Form_Load, and places it centred on
+    // the screen; it is not yet shown.
+    explicit frmMain(QWidget* parent = nullptr);
+    // The same with the services given.
+    explicit frmMain(const Services& services, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    // txtFind's text as UTF-8, line breaks as LF.
+    QByteArray FindText() const override;
+    // txtReplace's text as UTF-8, line breaks as LF.
+    QByteArray ReplaceText() const override;
+
+    // The control built from the layout row named name, or null.
+    QWidget* Control(const QString& name) const { return controls_.value(name); }
+    // The results of the last run.
+    const RunResults& Results() const { return results_; }
+
+protected:
+    // Closing during a command ends its run after the file in hand and shows no further
+    // dialog; the program then ends as with any close.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildControls();
+    QWidget* CreateControl(const ControlSpec& spec, QWidget* container);
+    void Form_Load();
+    void cmdProcess_Click();
+    void txtFilePattern_Change();
+    // Disables or enables the controls a run must not see changed, and shows or hides the
+    // progress box.
+    void SetRunLocked(bool locked);
+    int MsgBox(const QString& prompt, int flags, const QString& title = QString());
+
+    std::unique_ptr<MessageBox> ownMessages_;
+    std::unique_ptr<DriveSource> ownDrives_;
+    std::unique_ptr<EventPump> ownPump_;
+    std::unique_ptr<FileStore> ownFiles_;
+    Services services_;
+
+    QHash<QString, QWidget*> controls_;
+    QGroupBox* Frame1 = nullptr;
+    DriveListBox* drvFolder = nullptr;
+    DirListBox* dirFolder = nullptr;
+    FileListBox* filFolder = nullptr;
+    QLabel* lblProcessing = nullptr;
+    PictureBoxWidget* picProgress = nullptr;
+    QCheckBox* chkSelected = nullptr;
+    QLabel* lblFileFilter = nullptr;
+    QLineEdit* txtFilePattern = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QLabel* Label1 = nullptr;
+    QPlainTextEdit* txtFind = nullptr;
+    QLabel* Label2 = nullptr;
+    QPlainTextEdit* txtReplace = nullptr;
+    QCheckBox* chkCaseSensitive = nullptr;
+    QPushButton* cmdClear = nullptr;
+    QGroupBox* Frame3 = nullptr;
+    QCheckBox* chkFind = nullptr;
+    QToolButton* cmdProcess = nullptr;
+
+    RunResults results_;
+    // True from the start of a Process command to its end; a second click meanwhile is ignored.
+    bool commandInProgress_ = false;
+    // Set when the window is closed during a command; the run reads it after every file.
+    bool closing_ = false;
+};

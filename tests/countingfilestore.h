@@ -1,0 +1,38 @@
+#pragma once
+
+#include "posixfilestore.h"
+
+#include <QByteArrayList>
+
+#include <functional>
+#include <stdexcept>
+
+// The real file store, recording which paths were read and saved; a read can be made to throw.
+class CountingFileStore : public FileStore {
+public:
+    QByteArrayList reads;
+    QByteArrayList saves;
+    // When set, a read of a path for which it returns true throws std::runtime_error.
+    std::function<bool(const QByteArray&)> failRead;
+
+    ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
+                              FileStamp& stamp) override;
+    SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
+                         const QByteArray& content) override {
+        saves.append(path);
+        return real_.SafeSave(path, readStamp, content);
+    }
+    void FinishSaves() override { real_.FinishSaves(); }
+
+private:
+    PosixFileStore real_;
+};
+
+inline ReadOutcome CountingFileStore::ReadWholeFile(const QByteArray& path, QByteArray& content,
+                                                    FileStamp& stamp) {
+    reads.append(path);
+    if (failRead && failRead(path)) {
+        throw std::runtime_error("read failed");
+    }
+    return real_.ReadWholeFile(path, content, stamp);
+}

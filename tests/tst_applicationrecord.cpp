@@ -1,0 +1,62 @@
+// The application record: title, version numbers and the caption's version text.
+#include "applicationrecord.h"
+
+#include <QFile>
+#include <QImage>
+#include <QtTest>
+
+class TestApplicationRecord : public QObject {
+    Q_OBJECT
+
+private slots:
+    void versionString_data();
+    void versionString();
+    void recordStatesTheBuildVersion();
+    void installMakesRecordTheApplications();
+    void iconIsSixteenPixelsWithTransparency();
+};
+
+void TestApplicationRecord::versionString_data() {
+    QTest::addColumn<int>("major");
+    QTest::addColumn<int>("minor");
+    QTest::addColumn<int>("revision");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("1.1.2: revision follows minor without a point") << 1 << 1 << 2 << "1.12";
+    QTest::newRow("2.10.3: no padding") << 2 << 10 << 3 << "2.103";
+    QTest::newRow("1.0.0: zeros stay") << 1 << 0 << 0 << "1.00";
+    QTest::newRow("10.0.12") << 10 << 0 << 12 << "10.012";
+}
+
+void TestApplicationRecord::versionString() {
+    QFETCH(int, major);
+    QFETCH(int, minor);
+    QFETCH(int, revision);
+    QFETCH(QString, expected);
+    QCOMPARE(GetVersionString(major, minor, revision), expected);
+}
+
+void TestApplicationRecord::recordStatesTheBuildVersion() {
+    QCOMPARE(ApplicationRecord::Major(), 1);
+    QCOMPARE(ApplicationRecord::Minor(), 1);
+    QCOMPARE(ApplicationRecord::Revision(), 2);
+    QCOMPARE(ApplicationRecord::VersionText(), QStringLiteral("1.01.0002"));
+    QCOMPARE(GetVersionString(), QStringLiteral("1.12"));
+}
+
+void TestApplicationRecord::installMakesRecordTheApplications() {
+    ApplicationRecord::Install();
+    QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("Quillmark"));
+    QCOMPARE(QCoreApplication::applicationVersion(), QStringLiteral("1.01.0002"));
+    QVERIFY(!QApplication::windowIcon().isNull());
+}
+
+void TestApplicationRecord::iconIsSixteenPixelsWithTransparency() {
+    const QImage image(QStringLiteral(":/quillmark.xpm"));
+    QCOMPARE(image.size(), QSize(16, 16));
+    QVERIFY(image.hasAlphaChannel());
+    QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
+    QCOMPARE(image.pixelColor(8, 14).alpha(), 255);
+}
+
+QTEST_MAIN(TestApplicationRecord)
+#include "tst_applicationrecord.moc"

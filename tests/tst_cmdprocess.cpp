@@ -1,0 +1,465 @@
+// The Process command of the main window: its dialogs, the locked window, the run, the
+// highlighting and the summary, against real files in a temporary folder.
+#include "countingfilestore.h"
+#include "filelistbox.h"
+#include "fixeddrivesource.h"
+#include "frmmain.h"
+#include "hookedeventpump.h"
+#include "msgboxstyle.h"
+#include "scriptedmessagebox.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+const QString kConfirm = QStringLiteral(
+    "Are you sure you wish to perform this text replace? Please remember that it is NOT "
+    "REVERSABLE. If you screw up some important files it's tough luck!\r\n\r\nAre you sure?");
+const QString kHighlight = QStringLiteral("Do you want to highlight files found in the file list?");
+const QString kEmpty = QStringLiteral("Please enter text to search for!");
+const QString kFailure = QStringLiteral("An error occurred trying to process the files.");
+
+constexpr int kWarning = 48;
+constexpr int kConfirmFlags = 308;
+constexpr int kHighlightFlags = 292;
+constexpr int kSummaryFlags = 64;
+constexpr int kFailureFlags = 16;
+
+// The six controls a run disables.
+const QStringList kLockedDuringRun = {
+    QStringLiteral("cmdProcess"),     QStringLiteral("drvFolder"), QStringLiteral("dirFolder"),
+    QStringLiteral("txtFilePattern"), QStringLiteral("txtFind"),   QStringLiteral("txtReplace")};
+
+}  // namespace
+
+class TestCmdProcess : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void inputThatStartsNoRun_data();
+    void inputThatStartsNoRun();
+    void searchTextOfSpacesIsNotEmpty();
+    void replaceRunAnsweredYesChangesFilesOnDisk();
+    void findModeAsksNoConfirmation();
+    void windowIsLockedDuringRunAndUnlockedAfter();
+    void yesToHighlightingSelectsExactlyTheHits();
+    void noHitsOffersNoHighlighting();
+    void summaryListsFilesLeftUnchanged();
+    void hitFileVanishedBeforeHighlightingStillGetsSummary();
+    void secondClickDuringCommandStartsNoSecondRun();
+    void closingDuringRunStopsAfterFileInHand();
+    void failureInsideCommandShowsErrorAndUnlocks();
+    void selectedOnlyProcessesSelectedEntries();
+
+private:
+    void WriteFile(const QString& name, const QByteArray& content);
+    QByteArray ReadFile(const QString& name) const;
+    // Points the file list at the temporary folder with the filter "*".
+    void ShowFolder();
+    void SetTexts(const QString& find, const QString& replace);
+    QStringList SelectedNames() const;
+    void Click() { window_->findChild<QToolButton*>(QStringLiteral("cmdProcess"))->click(); }
+    QCheckBox* Check(const char* name) const {
+        return window_->findChild<QCheckBox*>(QString::fromLatin1(name));
+    }
+    bool Enabled(const QString& name) const {
+        const QWidget* control = window_->Control(name);
+        return control && control->isEnabled();
+    }
+    bool Hidden(const QString& name) const {
+        const QWidget* control = window_->Control(name);
+        return !control || control->isHidden();
+    }
+    FileListBox* Files() const {
+        return window_->findChild<FileListBox*>(QStringLiteral("filFolder"));
+    }
+
+    std::unique_ptr<QTemporaryDir> folder_;
+    ScriptedMessageBox messages_;
+    FixedDriveSource drives_;
+    HookedEventPump pump_;
+    CountingFileStore files_;
+    std::unique_ptr<frmMain> window_;
+};
+
+void TestCmdProcess::init() {
+    folder_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(folder_->isValid());
+    messages_ = ScriptedMessageBox{};
+    pump_.hook = nullptr;
+    pump_.count = 0;
+    files_.reads.clear();
+    files_.saves.clear();
+    files_.failRead = nullptr;
+    frmMain::Services services;
+    services.messages = &messages_;
+    services.drives = &drives_;
+    services.pump = &pump_;
+    services.files = &files_;
+    window_ = std::make_unique<frmMain>(services);
+}
+
+void TestCmdProcess::cleanup() {
+    window_.reset();
+    folder_.reset();
+}
+
+void TestCmdProcess::WriteFile(const QString& name, const QByteArray& content) {
+    QFile file(folder_->filePath(name));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(content);
+}
+
+QByteArray TestCmdProcess::ReadFile(const QString& name) const {
+    QFile file(folder_->filePath(name));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void TestCmdProcess::ShowFolder() {
+    QString error;
+    QVERIFY(Files()->SetPattern(QStringLiteral("*"), error));
+    QVERIFY2(Files()->SetPath(QFile::encodeName(folder_->path()), error), qPrintable(error));
+}
+
+void TestCmdProcess::SetTexts(const QString& find, const QString& replace) {
+    window_->findChild<QPlainTextEdit*>(QStringLiteral("txtFind"))->setPlainText(find);
+    window_->findChild<QPlainTextEdit*>(QStringLiteral("txtReplace"))->setPlainText(replace);
+}
+
+QStringList TestCmdProcess::SelectedNames() const {
+    QStringList names;
+    for (int i = 0; i < Files()->ListCount(); ++i) {
+        if (Files()->Selected(i)) {
+            names.append(QString::fromUtf8(Files()->List(i)));
+        }
+    }
+    return names;
+}
+
+void TestCmdProcess::inputThatStartsNoRun_data() {
+    QTest::addColumn<QString>("find");
+    QTest::addColumn<bool>("findMode");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<int>>("expectedFlags");
+    QTest::addColumn<QString>("firstPrompt");
+
+    QTest::newRow("empty search text, replace mode: warning only")
+        << QString() << false << QList<int>{} << QList<int>{kWarning} << kEmpty;
+    QTest::newRow("empty search text, find mode: warning only")
+        << QString() << true << QList<int>{} << QList<int>{kWarning} << kEmpty;
+    QTest::newRow("No at the confirmation: nothing read or written")
+        << QStringLiteral("hello") << false << QList<int>{MsgBoxResult::No}
+        << QList<int>{kConfirmFlags} << kConfirm;
+}
+
+void TestCmdProcess::inputThatStartsNoRun() {
+    QFETCH(QString, find);
+    QFETCH(bool, findMode);
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<int>, expectedFlags);
+    QFETCH(QString, firstPrompt);
+    WriteFile(QStringLiteral("a.txt"), "hello world");
+    ShowFolder();
+    SetTexts(find, QStringLiteral("bye"));
+    Check("chkFind")->setChecked(findMode);
+    messages_.answers = answers;
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), expectedFlags);
+    QCOMPARE(messages_.calls.first().prompt, firstPrompt);
+    QCOMPARE(files_.reads.size(), 0);
+    QCOMPARE(files_.saves.size(), 0);
+    QCOMPARE(pump_.count, 0);
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("hello world"));
+    for (const QString& name : kLockedDuringRun) {
+        QVERIFY2(Enabled(name), qPrintable(name));
+    }
+}
+
+void TestCmdProcess::searchTextOfSpacesIsNotEmpty() {
+    ShowFolder();
+    SetTexts(QStringLiteral("  "), QString());
+    messages_.answers = {MsgBoxResult::No};
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), QList<int>{kConfirmFlags});
+}
+
+void TestCmdProcess::replaceRunAnsweredYesChangesFilesOnDisk() {
+    WriteFile(QStringLiteral("a.txt"), "hello world, Hello");
+    WriteFile(QStringLiteral("b.txt"), "nothing here");
+    WriteFile(QStringLiteral("c.txt"), "say HELLO");
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
+
+    Click();
+
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("bye world, bye"));
+    QCOMPARE(ReadFile(QStringLiteral("b.txt")), QByteArray("nothing here"));
+    QCOMPARE(ReadFile(QStringLiteral("c.txt")), QByteArray("say bye"));
+    QCOMPARE(messages_.Flags(), (QList<int>{kConfirmFlags, kHighlightFlags, kSummaryFlags}));
+    QCOMPARE(messages_.calls[0].prompt, kConfirm);
+    QCOMPARE(messages_.calls[0].title, QStringLiteral("Are you sure?"));
+    QCOMPARE(messages_.calls[1].prompt, kHighlight);
+    QCOMPARE(messages_.calls[1].title, QStringLiteral("Highlight?"));
+    QCOMPARE(messages_.calls[2].prompt,
+             QStringLiteral("Text replace complete!\r\n\r\n2 of 3 selected files were altered:"
+                            "\r\na.txt\r\nc.txt\r\n"));
+    QCOMPARE(messages_.calls[2].title, QString());
+    QCOMPARE(SelectedNames(), QStringList());
+}
+
+void TestCmdProcess::findModeAsksNoConfirmation() {
+    WriteFile(QStringLiteral("a.txt"), "hello");
+    WriteFile(QStringLiteral("b.txt"), "other");
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    Check("chkFind")->setChecked(true);
+    messages_.answers = {MsgBoxResult::No};
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), (QList<int>{kHighlightFlags, kSummaryFlags}));
+    QCOMPARE(messages_.calls[1].prompt,
+             QStringLiteral("Text find complete!\r\n\r\n1 of 2 selected files were found:"
+                            "\r\na.txt\r\n"));
+    QCOMPARE(files_.saves.size(), 0);
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("hello"));
+}
+
+void TestCmdProcess::windowIsLockedDuringRunAndUnlockedAfter() {
+    WriteFile(QStringLiteral("a.txt"), "hello");
+    WriteFile(QStringLiteral("b.txt"), "hello");
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
+    // Per yield: which of the six lockable controls were enabled, and what else was seen.
+    struct Seen {
+        QStringList enabled;
+        bool progressVisible;
+        bool fileListVisible;
+        bool othersEnabled;
+    };
+    QList<Seen> seen;
+    pump_.hook = [&](int) {
+        Seen state;
+        for (const QString& name : kLockedDuringRun) {
+            if (Enabled(name)) {
+                state.enabled.append(name);
+            }
+        }
+        state.progressVisible = !Hidden(QStringLiteral("picProgress"));
+        state.fileListVisible = !Files()->isHidden();
+        state.othersEnabled = true;
+        for (const char* name : {"cmdClear", "chkSelected", "chkCaseSensitive", "chkFind"}) {
+            state.othersEnabled &= Enabled(QString::fromLatin1(name));
+        }
+        seen.append(state);
+    };
+    bool lockedAtHighlightOffer = false;
+    messages_.onShow = [&](const ScriptedMessageBox::Call& call) {
+        if (call.flags == kHighlightFlags) {
+            lockedAtHighlightOffer =
+                !Enabled(QStringLiteral("cmdProcess")) && !Hidden(QStringLiteral("picProgress"));
+        }
+    };
+
+    Click();
+
+    // The yield before the lock sees the window unlocked; every yield inside the run sees
+    // it locked, with the progress box shown in place of the file list.
+    QVERIFY(seen.size() >= 3);
+    QCOMPARE(seen[0].enabled, kLockedDuringRun);
+    QVERIFY(!seen[0].progressVisible);
+    for (qsizetype i = 1; i < seen.size(); ++i) {
+        QCOMPARE(seen[i].enabled, QStringList());
+        QVERIFY(seen[i].progressVisible);
+        QVERIFY(!seen[i].fileListVisible);
+        QVERIFY(seen[i].othersEnabled);
+    }
+    QVERIFY(lockedAtHighlightOffer);
+    for (const QString& name : kLockedDuringRun) {
+        QVERIFY2(Enabled(name), qPrintable(name));
+    }
+    QVERIFY(Hidden(QStringLiteral("picProgress")));
+    QVERIFY(!Files()->isHidden());
+}
+
+void TestCmdProcess::yesToHighlightingSelectsExactlyTheHits() {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        WriteFile(QString::fromLatin1(name), name[0] == 'b' || name[0] == 'd' ? "x hit" : "x");
+    }
+    ShowFolder();
+    Files()->SetSelected(0, true);  // a.txt, not a hit: the highlighting starts afresh
+    SetTexts(QStringLiteral("hit"), QStringLiteral("hit"));
+    Check("chkFind")->setChecked(true);
+    messages_.answers = {MsgBoxResult::Yes};
+    QStringList selectedAtSummary;
+    messages_.onShow = [&](const ScriptedMessageBox::Call& call) {
+        if (call.flags == kSummaryFlags) {
+            selectedAtSummary = SelectedNames();
+        }
+    };
+
+    Click();
+
+    const QStringList hits = {QStringLiteral("b.txt"), QStringLiteral("d.txt")};
+    QCOMPARE(selectedAtSummary, hits);
+    QCOMPARE(SelectedNames(), hits);
+}
+
+void TestCmdProcess::noHitsOffersNoHighlighting() {
+    WriteFile(QStringLiteral("a.txt"), "abc");
+    ShowFolder();
+    SetTexts(QStringLiteral("zzz"), QStringLiteral("y"));
+    messages_.answers = {MsgBoxResult::Yes};
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), (QList<int>{kConfirmFlags, kSummaryFlags}));
+    QCOMPARE(messages_.calls[1].prompt,
+             QStringLiteral("Text replace complete!\r\n\r\n0 of 1 selected files were altered:"
+                            "\r\n"));
+}
+
+void TestCmdProcess::summaryListsFilesLeftUnchanged() {
+    WriteFile(QStringLiteral("a.txt"), "hello");
+    WriteFile(QStringLiteral("locked.txt"), "hello");
+    QVERIFY(QFile::setPermissions(folder_->filePath(QStringLiteral("locked.txt")),
+                                  QFileDevice::ReadOwner | QFileDevice::ReadGroup));
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
+
+    Click();
+
+    QCOMPARE(messages_.calls.last().prompt,
+             QStringLiteral("Text replace complete!\r\n\r\n1 of 2 selected files were altered:"
+                            "\r\na.txt\r\n\r\nLeft unchanged:\r\nlocked.txt (read-only)\r\n"));
+    QCOMPARE(ReadFile(QStringLiteral("locked.txt")), QByteArray("hello"));
+}
+
+void TestCmdProcess::hitFileVanishedBeforeHighlightingStillGetsSummary() {
+    WriteFile(QStringLiteral("a.txt"), "hit");
+    WriteFile(QStringLiteral("b.txt"), "hit");
+    ShowFolder();
+    SetTexts(QStringLiteral("hit"), QStringLiteral("x"));
+    Check("chkFind")->setChecked(true);
+    messages_.answers = {MsgBoxResult::Yes};
+    messages_.onShow = [&](const ScriptedMessageBox::Call& call) {
+        if (call.flags == kHighlightFlags) {
+            QVERIFY(QFile::remove(folder_->filePath(QStringLiteral("a.txt"))));
+        }
+    };
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), (QList<int>{kHighlightFlags, kSummaryFlags}));
+    QCOMPARE(SelectedNames(), QStringList{QStringLiteral("b.txt")});
+    for (const QString& name : kLockedDuringRun) {
+        QVERIFY2(Enabled(name), qPrintable(name));
+    }
+}
+
+void TestCmdProcess::secondClickDuringCommandStartsNoSecondRun() {
+    WriteFile(QStringLiteral("a.txt"), "hit");
+    WriteFile(QStringLiteral("b.txt"), "miss");
+    ShowFolder();
+    SetTexts(QStringLiteral("hit"), QStringLiteral("x"));
+    Check("chkFind")->setChecked(true);
+    messages_.answers = {MsgBoxResult::No};
+    // The second click of a double click reaches the button in the yield before the lock,
+    // while it is still enabled.
+    pump_.hook = [&](int call) {
+        if (call == 1) {
+            Click();
+        }
+    };
+
+    Click();
+
+    QCOMPARE(files_.reads.size(), 2);
+    QCOMPARE(messages_.Flags(), (QList<int>{kHighlightFlags, kSummaryFlags}));
+    QCOMPARE(window_->Results().FilesProcessed, 2);
+}
+
+void TestCmdProcess::closingDuringRunStopsAfterFileInHand() {
+    for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        WriteFile(QString::fromLatin1(name), "hello");
+    }
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes};
+    window_->show();
+    // Yield 1 precedes the lock, yield 2 the loop; yield 3 follows the first file.
+    pump_.hook = [&](int call) {
+        if (call == 3) {
+            window_->close();
+        }
+    };
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), QList<int>{kConfirmFlags});
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("bye"));
+    for (const char* name : {"b.txt", "c.txt", "d.txt"}) {
+        QCOMPARE(ReadFile(QString::fromLatin1(name)), QByteArray("hello"));
+    }
+    QCOMPARE(files_.reads.size(), 1);
+    QVERIFY(!window_->isVisible());
+}
+
+void TestCmdProcess::failureInsideCommandShowsErrorAndUnlocks() {
+    WriteFile(QStringLiteral("a.txt"), "hello");
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes};
+    files_.failRead = [](const QByteArray&) { return true; };
+
+    Click();
+
+    QCOMPARE(messages_.Flags(), (QList<int>{kConfirmFlags, kFailureFlags}));
+    QCOMPARE(messages_.calls.last().prompt, kFailure);
+    QCOMPARE(messages_.calls.last().title, QString());
+    for (const QString& name : kLockedDuringRun) {
+        QVERIFY2(Enabled(name), qPrintable(name));
+    }
+    QVERIFY(Hidden(QStringLiteral("picProgress")));
+}
+
+void TestCmdProcess::selectedOnlyProcessesSelectedEntries() {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        WriteFile(QString::fromLatin1(name), "hello");
+    }
+    ShowFolder();
+    Files()->SetSelected(1, true);
+    Check("chkSelected")->setChecked(true);
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
+
+    Click();
+
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("hello"));
+    QCOMPARE(ReadFile(QStringLiteral("b.txt")), QByteArray("bye"));
+    QCOMPARE(ReadFile(QStringLiteral("c.txt")), QByteArray("hello"));
+    QCOMPARE(messages_.calls.last().prompt,
+             QStringLiteral("Text replace complete!\r\n\r\n1 of 1 selected files were altered:"
+                            "\r\nb.txt\r\n"));
+}
+
+QTEST_MAIN(TestCmdProcess)
+#include "tst_cmdprocess.moc"

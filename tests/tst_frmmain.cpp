@@ -1,0 +1,403 @@
+// The main window as built from the layout table: every control's kind, place, caption,
+// font and start state, the tab chain, the fixed size, the caption and the start-up filter.
+#include "fixeddrivesource.h"
+#include "frmmain.h"
+#include "hookedeventpump.h"
+#include "layouttable.h"
+#include "scriptedmessagebox.h"
+
+#include "dirlistbox.h"
+#include "drivelistbox.h"
+#include "filelistbox.h"
+#include "pictureboxwidget.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+#include <memory>
+
+Q_DECLARE_METATYPE(const ControlSpec*)
+
+namespace {
+
+QString Name(const ControlSpec& spec) {
+    return QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size()));
+}
+
+const ControlSpec& Spec(const char* name) {
+    for (const ControlSpec& spec : kLayout) {
+        if (spec.name == name) {
+            return spec;
+        }
+    }
+    qFatal("no layout row %s", name);
+}
+
+// The text a control shows as its caption or start text.
+QString ShownText(const QWidget* control) {
+    if (const auto* box = qobject_cast<const QGroupBox*>(control)) {
+        return box->title();
+    }
+    if (const auto* label = qobject_cast<const QLabel*>(control)) {
+        return label->text();
+    }
+    if (const auto* button = qobject_cast<const QAbstractButton*>(control)) {
+        return button->text();
+    }
+    if (const auto* line = qobject_cast<const QLineEdit*>(control)) {
+        return line->text();
+    }
+    if (const auto* text = qobject_cast<const QPlainTextEdit*>(control)) {
+        return text->toPlainText();
+    }
+    return QString();
+}
+
+bool IsKind(const QWidget* control, ControlKind kind) {
+    switch (kind) {
+        case ControlKind::Frame:
+            return qobject_cast<const QGroupBox*>(control);
+        case ControlKind::Label:
+            return qobject_cast<const QLabel*>(control);
+        case ControlKind::TextBox:
+            return qobject_cast<const QLineEdit*>(control) ||
+                   qobject_cast<const QPlainTextEdit*>(control);
+        case ControlKind::CheckBox:
+            return qobject_cast<const QCheckBox*>(control);
+        case ControlKind::CommandButton:
+            return qobject_cast<const QPushButton*>(control) ||
+                   qobject_cast<const QToolButton*>(control);
+        case ControlKind::DriveListBox:
+            return qobject_cast<const DriveListBox*>(control);
+        case ControlKind::DirListBox:
+            return qobject_cast<const DirListBox*>(control);
+        case ControlKind::FileListBox:
+            return qobject_cast<const FileListBox*>(control);
+        case ControlKind::PictureBox:
+            return qobject_cast<const PictureBoxWidget*>(control);
+    }
+    return false;
+}
+
+// The width a control's caption needs inside it, with the font it actually uses.
+int NeededWidth(const QWidget* control, const QString& text) {
+    const QFontMetrics metrics(control->font());
+    const int advance = metrics.horizontalAdvance(text);
+    QStyle* style = control->style();
+    if (const auto* check = qobject_cast<const QCheckBox*>(control)) {
+        return check->sizeHint().width();
+    }
+    if (qobject_cast<const QAbstractButton*>(control)) {
+        return advance + 2 * style->pixelMetric(QStyle::PM_ButtonMargin);
+    }
+    if (qobject_cast<const QGroupBox*>(control)) {
+        return advance + 16;
+    }
+    if (const auto* line = qobject_cast<const QLineEdit*>(control)) {
+        const QMargins margins = line->textMargins();
+        return advance + margins.left() + margins.right() +
+               2 * style->pixelMetric(QStyle::PM_DefaultFrameWidth) + 4;
+    }
+    return advance;
+}
+
+}  // namespace
+
+class TestFrmMain : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void tableMatchesDesignGeometry();
+    void controlsAreBuiltFromTable_data();
+    void controlsAreBuiltFromTable();
+    void startSettings();
+    void windowHasFixedSizeAndNoMaximise();
+    void windowOpensCentred();
+    void captionCarriesVersionAndCredit();
+    void tabVisitsControlsInTabIndexOrder();
+    void captionsFitTheirControls_data();
+    void captionsFitTheirControls();
+    void fileListCoversBusyDisplay();
+    void enterInTextBoxAddsLineBreakAndPressesNothing_data();
+    void enterInTextBoxAddsLineBreakAndPressesNothing();
+    void startUpListsOnlyFilesMatchingDefaultFilter();
+    void textsKeepNonBreakingSpaces();
+
+private:
+    std::unique_ptr<frmMain> MakeWindow(const WindowFonts& fonts = WindowFonts::Standard());
+
+    ScriptedMessageBox messages_;
+    FixedDriveSource drives_;
+    HookedEventPump pump_;
+    std::unique_ptr<frmMain> window_;
+};
+
+std::unique_ptr<frmMain> TestFrmMain::MakeWindow(const WindowFonts& fonts) {
+    frmMain::Services services;
+    services.messages = &messages_;
+    services.drives = &drives_;
+    services.pump = &pump_;
+    services.fonts = fonts;
+    return std::make_unique<frmMain>(services);
+}
+
+void TestFrmMain::init() {
+    messages_ = ScriptedMessageBox{};
+    window_ = MakeWindow();
+}
+
+void TestFrmMain::cleanup() {
+    window_.reset();
+}
+
+void TestFrmMain::tableMatchesDesignGeometry() {
+    // Frames: 135 twips from the window's edges, 120 between each other.
+    for (const char* frame : {"Frame1", "Frame2", "Frame3"}) {
+        QCOMPARE(Spec(frame).left, 135);
+        QCOMPARE(Spec(frame).left + Spec(frame).width + 135, kClientWidth);
+    }
+    QCOMPARE(Spec("Frame1").top, 135);
+    QCOMPARE(Spec("Frame1").top + Spec("Frame1").height + 120, Spec("Frame2").top);
+    QCOMPARE(Spec("Frame2").top + Spec("Frame2").height + 120, Spec("Frame3").top);
+    QCOMPARE(Spec("Frame3").top + Spec("Frame3").height + 135, kClientHeight);
+    // The Process button is centred in its frame.
+    QCOMPARE(Spec("cmdProcess").left * 2 + Spec("cmdProcess").width, Spec("Frame3").width);
+    // The file list, the progress box and the filter box end at the same right edge.
+    for (const char* name : {"filFolder", "picProgress", "txtFilePattern"}) {
+        QCOMPARE(Spec(name).left + Spec(name).width, 8025);
+    }
+    // The busy caption and the progress box share their horizontal centre.
+    QCOMPARE(Spec("lblProcessing").left * 2 + Spec("lblProcessing").width,
+             Spec("picProgress").left * 2 + Spec("picProgress").width);
+    // Every value is a whole number of pixels.
+    for (const ControlSpec& spec : kLayout) {
+        for (int twips : {spec.left, spec.top, spec.width, spec.height}) {
+            QVERIFY2(twips % kTwipsPerPixel == 0, spec.name.data());
+        }
+    }
+}
+
+void TestFrmMain::controlsAreBuiltFromTable_data() {
+    QTest::addColumn<const ControlSpec*>("spec");
+    for (const ControlSpec& spec : kLayout) {
+        QTest::newRow(spec.name.data()) << &spec;
+    }
+}
+
+void TestFrmMain::controlsAreBuiltFromTable() {
+    QFETCH(const ControlSpec*, spec);
+    const QWidget* control = window_->Control(Name(*spec));
+    QVERIFY(control);
+    QVERIFY(IsKind(control, spec->kind));
+    const QString container =
+        QString::fromLatin1(spec->container.data(), qsizetype(spec->container.size()));
+    QCOMPARE(control->parentWidget()->objectName(), container);
+    QCOMPARE(control->geometry(),
+             QRect(spec->left / 15, spec->top / 15, spec->width / 15, spec->height / 15));
+    QCOMPARE(ShownText(control), QString::fromLatin1(spec->caption));
+    QVERIFY(control->isEnabled());
+    QCOMPARE(control->isHidden(), spec->name == "picProgress");
+    const WindowFonts fonts = WindowFonts::Standard();
+    const QFont& expected = spec->font == FontKind::Window ? fonts.window
+                            : spec->font == FontKind::Bold ? fonts.bold
+                                                           : fonts.largeBold;
+    QCOMPARE(control->font().family(), expected.family());
+    QCOMPARE(control->font().pixelSize(), expected.pixelSize());
+    QCOMPARE(control->font().bold(), spec->font != FontKind::Window);
+}
+
+void TestFrmMain::startSettings() {
+    for (const char* name : {"chkSelected", "chkCaseSensitive", "chkFind"}) {
+        QCOMPARE(window_->findChild<QCheckBox*>(QString::fromLatin1(name))->checkState(),
+                 Qt::Unchecked);
+    }
+    QCOMPARE(window_->findChild<QCheckBox*>(QStringLiteral("chkSelected"))->toolTip(),
+             QStringLiteral("Unselecting this will process every file in the file list, "
+                            "regardless of whether it has been selected."));
+    for (const char* name : {"txtFind", "txtReplace"}) {
+        const auto* box = window_->findChild<QPlainTextEdit*>(QString::fromLatin1(name));
+        QCOMPARE(box->lineWrapMode(), QPlainTextEdit::NoWrap);
+        QCOMPARE(box->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QCOMPARE(box->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
+        QVERIFY(box->tabChangesFocus());
+    }
+    const auto* files = window_->findChild<FileListBox*>(QStringLiteral("filFolder"));
+    QCOMPARE(files->selectionMode(), QAbstractItemView::ExtendedSelection);
+    QVERIFY(files->selectedItems().isEmpty());
+    QCOMPARE(files->Pattern(), QStringLiteral("*.txt;*.doc;*.htm;*.asp;*.html;*.xml"));
+    const auto* busy = window_->findChild<QLabel*>(QStringLiteral("lblProcessing"));
+    QVERIFY(busy->alignment() & Qt::AlignHCenter);
+    const auto* process = window_->findChild<QToolButton*>(QStringLiteral("cmdProcess"));
+    QCOMPARE(process->toolButtonStyle(), Qt::ToolButtonTextUnderIcon);
+    QVERIFY(!process->icon().isNull());
+    const auto* clear = window_->findChild<QPushButton*>(QStringLiteral("cmdClear"));
+    QVERIFY(!clear->isDefault());
+    QVERIFY(!clear->autoDefault());
+    QVERIFY(!window_->windowIcon().isNull());
+    QVERIFY(window_->windowIcon().availableSizes().contains(QSize(16, 16)));
+}
+
+void TestFrmMain::windowHasFixedSizeAndNoMaximise() {
+    QCOMPARE(window_->size(), QSize(571, 511));
+    QCOMPARE(window_->minimumSize(), QSize(571, 511));
+    QCOMPARE(window_->maximumSize(), QSize(571, 511));
+    const Qt::WindowFlags flags = window_->windowFlags();
+    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
+    QVERIFY(flags & Qt::WindowMinimizeButtonHint);
+    QVERIFY(flags & Qt::WindowCloseButtonHint);
+}
+
+void TestFrmMain::windowOpensCentred() {
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    const QPoint offset = window_->geometry().center() - screen.center();
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+}
+
+void TestFrmMain::captionCarriesVersionAndCredit() {
+    const QString caption = window_->windowTitle();
+    QVERIFY2(caption.startsWith(QStringLiteral("Quillmark v1.12")), qPrintable(caption));
+    // The credit follows the version directly: the digits end where the credit begins.
+    QVERIFY(caption.size() > QStringLiteral("Quillmark v1.12").size());
+    QVERIFY(!caption.at(15).isDigit());
+}
+
+void TestFrmMain::tabVisitsControlsInTabIndexOrder() {
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    window_->Control(QStringLiteral("drvFolder"))->setFocus();
+    QStringList visited{QApplication::focusWidget()->objectName()};
+    for (int i = 0; i < 11; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        visited.append(QApplication::focusWidget()->objectName());
+    }
+    QCOMPARE(visited, (QStringList{"drvFolder", "dirFolder", "filFolder", "txtFilePattern",
+                                   "txtFind", "txtReplace", "cmdProcess", "chkCaseSensitive",
+                                   "cmdClear", "chkSelected", "chkFind", "drvFolder"}));
+}
+
+void TestFrmMain::captionsFitTheirControls_data() {
+    QTest::addColumn<bool>("substitute");
+    QTest::newRow("Tahoma") << false;
+    QTest::newRow("substitute font") << true;
+}
+
+void TestFrmMain::captionsFitTheirControls() {
+    QFETCH(bool, substitute);
+    const std::unique_ptr<frmMain> window =
+        MakeWindow(substitute ? WindowFonts::Substitute() : WindowFonts::Standard());
+    if (!substitute) {
+        QVERIFY2(WindowFonts::LoadTahoma(), "Tahoma is neither installed nor loadable");
+        QCOMPARE(QFontInfo(window->Control(QStringLiteral("cmdProcess"))->font()).family(),
+                 QStringLiteral("Tahoma"));
+    }
+    for (const ControlSpec& spec : kLayout) {
+        const QWidget* control = window->Control(Name(spec));
+        const QString text = ShownText(control);
+        if (text.isEmpty()) {
+            continue;
+        }
+        const int needed = NeededWidth(control, text);
+        // The filter label's end lies under the filter box by design; it must fit up to there.
+        const int room = spec.name == "lblFileFilter"
+                             ? (Spec("txtFilePattern").left - spec.left) / kTwipsPerPixel
+                             : control->width();
+        QVERIFY2(
+            needed <= room,
+            qPrintable(
+                QStringLiteral("%1: needs %2 px, has %3").arg(Name(spec)).arg(needed).arg(room)));
+        QVERIFY2(QFontMetrics(control->font()).height() <= control->height(),
+                 qPrintable(Name(spec)));
+    }
+}
+
+void TestFrmMain::fileListCoversBusyDisplay() {
+    const QWidget* files = window_->Control(QStringLiteral("filFolder"));
+    if (!files || !files->parentWidget()) {
+        QFAIL("the file list has no frame");
+    }
+    const QWidget* frame = files->parentWidget();
+    const qsizetype filesAt = frame->children().indexOf(const_cast<QWidget*>(files));
+    for (const char* name : {"lblProcessing", "picProgress"}) {
+        const QWidget* covered = window_->Control(QString::fromLatin1(name));
+        QVERIFY2(files->geometry().contains(covered->geometry()), name);
+        // Later children are drawn on top of earlier ones.
+        QVERIFY2(frame->children().indexOf(const_cast<QWidget*>(covered)) < filesAt, name);
+    }
+    // The filter label lies beneath the filter box that overlaps it.
+    QVERIFY(frame->children().indexOf(window_->Control(QStringLiteral("lblFileFilter"))) <
+            frame->children().indexOf(window_->Control(QStringLiteral("txtFilePattern"))));
+}
+
+void TestFrmMain::enterInTextBoxAddsLineBreakAndPressesNothing_data() {
+    QTest::addColumn<QString>("box");
+    QTest::newRow("txtFind") << QStringLiteral("txtFind");
+    QTest::newRow("txtReplace") << QStringLiteral("txtReplace");
+}
+
+void TestFrmMain::enterInTextBoxAddsLineBreakAndPressesNothing() {
+    QFETCH(QString, box);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QWidget* text = window_->Control(box);
+    text->setFocus();
+    QTest::keyClicks(text, QStringLiteral("ab"));
+    QTest::keyClick(text, Qt::Key_Return);
+    QTest::keyClicks(text, QStringLiteral("c"));
+    QTest::keyClick(text, Qt::Key_Enter);
+
+    const QByteArray typed =
+        box == QLatin1String("txtFind") ? window_->FindText() : window_->ReplaceText();
+    QCOMPARE(typed, QByteArray("ab\nc\n"));
+    QCOMPARE(messages_.calls.size(), 0);
+    QCOMPARE(pump_.count, 0);
+}
+
+void TestFrmMain::startUpListsOnlyFilesMatchingDefaultFilter() {
+    QTemporaryDir folder;
+    for (const char* name : {"notes.ini", "a.txt", "B.HTM", "page.html", "data.xml", "letter.doc",
+                             "x.asp", ".hidden.txt", "readme"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("sub.txt")));
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(folder.path()));
+    const std::unique_ptr<frmMain> window = MakeWindow();
+    QDir::setCurrent(previous);
+
+    const auto* files = window->findChild<FileListBox*>(QStringLiteral("filFolder"));
+    QStringList listed;
+    for (int i = 0; i < files->ListCount(); ++i) {
+        listed.append(QString::fromUtf8(files->List(i)));
+    }
+    QCOMPARE(listed,
+             (QStringList{"a.txt", "B.HTM", "data.xml", "letter.doc", "page.html", "x.asp"}));
+    QCOMPARE(files->Path(), QFile::encodeName(folder.path()));
+    QCOMPARE(window->findChild<DirListBox*>(QStringLiteral("dirFolder"))->Path(),
+             QFile::encodeName(folder.path()));
+}
+
+void TestFrmMain::textsKeepNonBreakingSpaces() {
+    const QString text = QStringLiteral("a\u00A0b\nc");
+    window_->findChild<QPlainTextEdit*>(QStringLiteral("txtFind"))->setPlainText(text);
+    QCOMPARE(window_->FindText(), text.toUtf8());
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
