@@ -2,6 +2,9 @@
 //
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--rows A,B,C]
 //
+// The window row runs quillmark_window_bench from beside this program unless --window names
+// another.
+//
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
 // restore is not timed. Each row prints medians and ratios, then the targets are checked.
 
@@ -113,7 +116,7 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
     const QString find = row.findOnly ? "1" : "0";
     QList<Contestant> list = {{"ours", {self, "engine", cs, find}, true}};
     if (!window.isEmpty() && row.corpus == "A") {
-        list.append({"window", {window, QDir::currentPath(), cs, find}, true});
+        list.append({"window", {window, cs, find}, true});
     }
     if (row.findOnly) {
         list.append({"rg -j1 -l", row.caseSensitive
@@ -159,6 +162,10 @@ int main(int argc, char* argv[]) {
     }
     QTextStream out(stdout);
     const QString self = QFileInfo(args[0]).absoluteFilePath();
+    if (window.isEmpty()) {
+        const QString beside = QFileInfo(self).absolutePath() + "/quillmark_window_bench";
+        window = QFileInfo::exists(beside) ? beside : QString();
+    }
     QDir().mkpath(work);
 
     QHash<QString, int> hitFiles;

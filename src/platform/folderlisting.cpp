@@ -8,10 +8,26 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
-bool FolderListing::NameLess(const QByteArray& a, const QByteArray& b) {
-    const int folded = QString::fromUtf8(a).compare(QString::fromUtf8(b), Qt::CaseInsensitive);
-    return folded != 0 ? folded < 0 : a < b;
+void FolderListing::SortNames(QList<QByteArray>& names) {
+    // Each name is folded once, not once per comparison.
+    struct Keyed {
+        QString key;
+        QByteArray name;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(std::size_t(names.size()));
+    for (QByteArray& name : names) {
+        keyed.push_back({QString::fromUtf8(name).toCaseFolded(), std::move(name)});
+    }
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+        const int folded = a.key.compare(b.key);
+        return folded != 0 ? folded < 0 : a.name < b.name;
+    });
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        names[i] = std::move(keyed[std::size_t(i)].name);
+    }
 }
 
 bool FolderListing::Read(const QByteArray& folder, QString& error) {
@@ -35,13 +51,17 @@ bool FolderListing::Read(const QByteArray& folder, QString& error) {
         if (name.startsWith('.')) {
             continue;
         }
-        struct stat st {};
-        if (::fstatat(dirFd, entry->d_name, &st, 0) != 0) {
-            continue;  // a dangling link or a name that went away while reading
+        unsigned char type = entry->d_type;
+        if (type == DT_LNK || type == DT_UNKNOWN) {
+            struct stat st {};
+            if (::fstatat(dirFd, entry->d_name, &st, 0) != 0) {
+                continue;  // a dangling link or a name that went away while reading
+            }
+            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
-        if (S_ISREG(st.st_mode)) {
+        if (type == DT_REG) {
             files_.append(name);
-        } else if (S_ISDIR(st.st_mode)) {
+        } else if (type == DT_DIR) {
             folders_.append(name);
         }
     }
@@ -52,7 +72,7 @@ bool FolderListing::Read(const QByteArray& folder, QString& error) {
         error = QString::fromLocal8Bit(std::strerror(readError));
         return false;
     }
-    std::sort(files_.begin(), files_.end(), NameLess);
-    std::sort(folders_.begin(), folders_.end(), NameLess);
+    SortNames(files_);
+    SortNames(folders_);
     return true;
 }

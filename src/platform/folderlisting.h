@@ -17,10 +17,10 @@ public:
     // The sub-folders, sorted the same way.
     const QList<QByteArray>& folders() const { return folders_; }
 
-    // Whether a sorts before b: case ignored, then by bytes.
-    static bool NameLess(const QByteArray& a, const QByteArray& b);
-
 private:
+    // Sorts names with case ignored, ties by bytes.
+    static void SortNames(QList<QByteArray>& names);
+
     QList<QByteArray> files_;
     QList<QByteArray> folders_;
 };

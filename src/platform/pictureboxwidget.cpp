@@ -1,5 +1,6 @@
 #include "pictureboxwidget.h"
 
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
 
@@ -21,6 +22,9 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     setLineWidth(2);
     setFocusPolicy(Qt::TabFocus);
+    // The frame and the image cover every pixel: a repaint of the bar need not repaint what
+    // lies beneath the box.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void PictureBoxWidget::SetAutoRedraw(bool on) {
@@ -86,9 +90,13 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
 }
 
 void PictureBoxWidget::paintEvent(QPaintEvent* event) {
-    QFrame::paintEvent(event);
+    // Drawing asks only for the drawing area again; the border is drawn when it is uncovered.
+    if (!contentsRect().contains(event->rect())) {
+        QFrame::paintEvent(event);
+    }
     QPainter painter(this);
-    painter.drawImage(contentsRect().topLeft(), image_);
+    const QRect dirty = event->rect().intersected(contentsRect());
+    painter.drawImage(dirty, image_, dirty.translated(-contentsRect().topLeft()));
 }
 
 void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
