@@ -5,12 +5,6 @@
 
 #include <QFile>
 
-namespace {
-
-constexpr int kNameRole = Qt::UserRole;
-
-}  // namespace
-
 FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
@@ -20,10 +14,7 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
     Fill(path_, pattern_, error);
 }
 
-QByteArray FileListBox::List(int i) const {
-    const QListWidgetItem* entry = item(i);
-    return entry ? entry->data(kNameRole).toByteArray() : QByteArray();
-}
+QByteArray FileListBox::List(int i) const { return names_.value(i); }
 
 bool FileListBox::Selected(int i) const {
     const QListWidgetItem* entry = item(i);
@@ -44,6 +35,7 @@ void FileListBox::SetListIndex(int i) {
 void FileListBox::Refresh() {
     QString error;
     if (!Fill(path_, pattern_, error)) {
+        names_.clear();
         clear();
     }
 }
@@ -74,12 +66,15 @@ bool FileListBox::Fill(const QByteArray& folder, const FilePattern& filter, QStr
     if (!listing.Read(folder, error)) {
         return false;
     }
-    clear();
+    names_.clear();
+    QStringList shown;
     for (const QByteArray& name : listing.files()) {
         if (filter.Matches(name)) {
-            auto* entry = new QListWidgetItem(QFile::decodeName(name), this);
-            entry->setData(kNameRole, name);
+            names_.append(name);
+            shown.append(QFile::decodeName(name));
         }
     }
+    clear();
+    addItems(shown);  // in one insertion: a folder of many files lists quickly
     return true;
 }

@@ -43,6 +43,8 @@ private:
     bool Fill(const QByteArray& folder, const FilePattern& filter, QString& error);
 
     QByteArray path_;
+    // The raw bytes of each entry's name, entry by entry.
+    QList<QByteArray> names_;
     QString patternText_ = QStringLiteral("*");
     FilePattern pattern_;
 };
