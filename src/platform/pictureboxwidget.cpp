@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -82,11 +83,29 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
                      ToPixels(std::max(y1, y2)) - ToPixels(std::min(y1, y2)));
     const QRect clipped = area.intersected(image_.rect());
     if (!clipped.isEmpty()) {
-        QPainter painter(&image_);
-        painter.fillRect(clipped, fill);
+        QRgb* first = reinterpret_cast<QRgb*>(image_.scanLine(clipped.top())) + clipped.left();
+        std::fill(first, first + clipped.width(), fill.rgb());
+        const auto rowBytes = std::size_t(clipped.width()) * sizeof(QRgb);
+        for (int y = clipped.top() + 1; y <= clipped.bottom(); ++y) {
+            std::memcpy(reinterpret_cast<QRgb*>(image_.scanLine(y)) + clipped.left(), first,
+                        rowBytes);
+        }
     }
     // Without AutoRedraw the drawing still lands in the image; the box repaints from it.
-    update(contentsRect());
+    if (!checkQueued_) {
+        checkQueued_ = true;
+        QMetaObject::invokeMethod(this, &PictureBoxWidget::ShowChanges, Qt::QueuedConnection);
+    }
+}
+
+void PictureBoxWidget::ShowChanges() {
+    checkQueued_ = false;
+    const bool same =
+        image_.size() == shown_.size() && image_.format() == shown_.format() &&
+        std::memcmp(image_.constBits(), shown_.constBits(), std::size_t(image_.sizeInBytes())) == 0;
+    if (!same) {
+        update(contentsRect());
+    }
 }
 
 void PictureBoxWidget::paintEvent(QPaintEvent* event) {
@@ -94,6 +113,7 @@ void PictureBoxWidget::paintEvent(QPaintEvent* event) {
     if (!contentsRect().contains(event->rect())) {
         QFrame::paintEvent(event);
     }
+    shown_ = image_;
     QPainter painter(this);
     const QRect dirty = event->rect().intersected(contentsRect());
     painter.drawImage(dirty, image_, dirty.translated(-contentsRect().topLeft()));

@@ -30,7 +30,14 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
+    // Asks for a repaint when the image differs from what the box last showed; drawing
+    // queues one such check, so a background and a bar drawn back to back repaint once,
+    // and not at all when together they change no pixel.
+    void ShowChanges();
+
     QImage image_;
+    QImage shown_;  // the image as the last repaint showed it
+    bool checkQueued_ = false;
     bool autoRedraw_ = false;
     qint16 fillStyle_ = 1;
     qint16 drawStyle_ = 0;
