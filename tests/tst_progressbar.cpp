@@ -56,6 +56,7 @@ private slots:
     void callsInTwips();
     void failingStepsAreSkipped();
     void nullBoxDrawsNothing();
+    void drawingReachesTheScreenAtTheNextYield();
 
 private:
     std::unique_ptr<PictureBoxWidget> box_;
@@ -145,6 +146,30 @@ void TestProgressBar::failingStepsAreSkipped() {
 
 void TestProgressBar::nullBoxDrawsNothing() {
     DrawProgressBar(nullptr, 1, 2);  // returns normally
+}
+
+// Counts the paint events an object receives.
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        paints += event->type() == QEvent::Paint ? 1 : 0;
+        return false;
+    }
+};
+
+void TestProgressBar::drawingReachesTheScreenAtTheNextYield() {
+    PaintCounter counter;
+    box_->installEventFilter(&counter);
+    DrawProgressBar(box_.get(), 1, 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 1);  // background and bar in one repaint
+    DrawProgressBar(box_.get(), 1, 2);
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 1);  // the same bar again changes no pixel: no repaint
+    DrawProgressBar(box_.get(), 1, 6);
+    QCoreApplication::processEvents();
+    QCOMPARE(counter.paints, 2);
 }
 
 QTEST_MAIN(TestProgressBar)

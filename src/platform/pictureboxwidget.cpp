@@ -104,7 +104,7 @@ void PictureBoxWidget::ShowChanges() {
         image_.size() == shown_.size() && image_.format() == shown_.format() &&
         std::memcmp(image_.constBits(), shown_.constBits(), std::size_t(image_.sizeInBytes())) == 0;
     if (!same) {
-        update(contentsRect());
+        repaint(contentsRect());
     }
 }
 

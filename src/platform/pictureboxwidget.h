@@ -30,8 +30,8 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Asks for a repaint when the image differs from what the box last showed; drawing
-    // queues one such check, so a background and a bar drawn back to back repaint once,
+    // Repaints when the image differs from what the box last showed. Drawing queues one such
+    // check for the next yield, so a background and a bar drawn back to back repaint once,
     // and not at all when together they change no pixel.
     void ShowChanges();
 
