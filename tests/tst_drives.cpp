@@ -80,14 +80,14 @@ void TestDrives::driveListSelectsHoldingDriveAndSignalsChange() {
     QSignalSpy changes(&drives, &DriveListBox::Change);
 
     drives.SetDrive("/home/ann/docs");
-    QCOMPARE(drives.Drive(), QByteArray("/home"));
+    QCOMPARE(drives.Drive(), DriveName("/home"));
     QCOMPARE(changes.count(), 1);
 
     drives.SetDrive("/home");
     QCOMPARE(changes.count(), 1);
 
     drives.SetDrive("/etc");
-    QCOMPARE(drives.Drive(), QByteArray("/"));
+    QCOMPARE(drives.Drive(), DriveName("/"));
     QCOMPARE(changes.count(), 2);
 }
 
