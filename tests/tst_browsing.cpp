@@ -166,8 +166,9 @@ QStringList TestBrowsing::Prompts() const {
     QStringList prompts;
     for (const ScriptedMessageBox::Call& call : messages_.calls) {
         const bool critical = call.flags == MsgBoxFlag::Critical && call.title.isEmpty();
-        prompts.append(critical ? call.prompt
-                                : QStringLiteral("(not OK and critical) ") + call.prompt);
+        prompts.append(critical
+                           ? call.prompt
+                           : QStringLiteral("(not a critical box without title) ") + call.prompt);
     }
     return prompts;
 }
