@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -61,6 +62,7 @@ private slots:
     void closingDuringRunStopsAfterFileInHand();
     void failureInsideCommandShowsErrorAndUnlocks();
     void selectedOnlyProcessesSelectedEntries();
+    void clearDuringRunLeavesRemainingFilesUnchanged();
 
 private:
     void WriteFile(const QString& name, const QByteArray& content);
@@ -459,6 +461,34 @@ void TestCmdProcess::selectedOnlyProcessesSelectedEntries() {
     QCOMPARE(messages_.calls.last().prompt,
              QStringLiteral("Text replace complete!\r\n\r\n1 of 1 selected files were altered:"
                             "\r\nb.txt\r\n"));
+}
+
+void TestCmdProcess::clearDuringRunLeavesRemainingFilesUnchanged() {
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        WriteFile(QString::fromLatin1(name), "hello");
+    }
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
+    bool clicked = false;
+    pump_.hook = [&](int) {
+        if (!clicked && files_.saves.size() == 1) {
+            window_->findChild<QPushButton*>(QStringLiteral("cmdClear"))->click();
+            clicked = true;
+        }
+    };
+
+    Click();
+
+    QVERIFY(clicked);
+    QCOMPARE(window_->FindText(), QByteArray());
+    QCOMPARE(window_->ReplaceText(), QByteArray());
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("bye"));
+    QCOMPARE(ReadFile(QStringLiteral("b.txt")), QByteArray("hello"));
+    QCOMPARE(ReadFile(QStringLiteral("c.txt")), QByteArray("hello"));
+    QCOMPARE(messages_.calls.last().prompt,
+             QStringLiteral("Text replace complete!\r\n\r\n1 of 3 selected files were altered:"
+                            "\r\na.txt\r\n"));
 }
 
 QTEST_MAIN(TestCmdProcess)

@@ -22,8 +22,11 @@ private slots:
     void realDrives();
     void driveHolding_data();
     void driveHolding();
+    void unmountedDriveIsNotReady();
     void driveListSelectsHoldingDriveAndSignalsChange();
     void folderListShowsChainThenSubfolders();
+    void driveShowsItsCurrentFolder_data();
+    void driveShowsItsCurrentFolder();
     void folderListRejectsMissingFolderAndKeepsPath();
     void cleanPath_data();
     void cleanPath();
@@ -73,6 +76,14 @@ void TestDrives::driveHolding() {
     QCOMPARE(DriveSource::DriveHolding({"/", "/home", "/home/ann/usb"}, folder), expected);
 }
 
+void TestDrives::unmountedDriveIsNotReady() {
+    const StorageDriveSource source;
+    QString reason;
+    QVERIFY(source.Ready("/", reason));
+    QVERIFY(!source.Ready("/no/such/mount", reason));
+    QCOMPARE(reason, QStringLiteral("The drive /no/such/mount is not mounted or not ready."));
+}
+
 void TestDrives::driveListSelectsHoldingDriveAndSignalsChange() {
     FixedDriveSource source({"/", "/home", "/mnt/usb"});
     DriveListBox drives(source);
@@ -80,14 +91,14 @@ void TestDrives::driveListSelectsHoldingDriveAndSignalsChange() {
     QSignalSpy changes(&drives, &DriveListBox::Change);
 
     drives.SetDrive("/home/ann/docs");
-    QCOMPARE(drives.Drive(), QByteArray("/home"));
+    QCOMPARE(drives.Drive(), DriveName("/home"));
     QCOMPARE(changes.count(), 1);
 
     drives.SetDrive("/home");
     QCOMPARE(changes.count(), 1);
 
     drives.SetDrive("/etc");
-    QCOMPARE(drives.Drive(), QByteArray("/"));
+    QCOMPARE(drives.Drive(), DriveName("/"));
     QCOMPARE(changes.count(), 2);
 }
 
@@ -97,9 +108,11 @@ void TestDrives::folderListShowsChainThenSubfolders() {
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("docs/b")));
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("docs/A")));
     QVERIFY(QDir(root.path()).mkpath(QStringLiteral("docs/.hidden")));
+    QVERIFY(QDir(root.path()).mkpath(QStringLiteral("docs/usb")));
     QFile file(root.filePath(QStringLiteral("docs/file.txt")));
     QVERIFY(file.open(QIODevice::WriteOnly));
-    FixedDriveSource source({"/", base});
+    // docs/usb is a drive of its own, reached through the drive list.
+    FixedDriveSource source({"/", base, base + "/docs/usb"});
     DirListBox folders(source);
     QSignalSpy changes(&folders, &DirListBox::Change);
     QString error;
@@ -112,6 +125,56 @@ void TestDrives::folderListShowsChainThenSubfolders() {
     QCOMPARE(changes.count(), 1);
     QVERIFY(folders.SetPath(base + "/docs", error));
     QCOMPARE(changes.count(), 1);
+}
+
+void TestDrives::driveShowsItsCurrentFolder_data() {
+    QTest::addColumn<QString>("currentFolder");
+    QTest::addColumn<QByteArray>("shownBefore");
+    QTest::addColumn<bool>("shownBeforeGone");
+    QTest::addColumn<QByteArray>("expected");
+
+    QTest::newRow("first visit: the mount point")
+        << QString() << QByteArray() << false << QByteArray("d1");
+    QTest::newRow("first visit: the process's current folder on that drive")
+        << QStringLiteral("d1/cwd") << QByteArray() << false << QByteArray("d1/cwd");
+    QTest::newRow("a current folder on another drive does not count")
+        << QStringLiteral("d2/cwd") << QByteArray() << false << QByteArray("d1");
+    QTest::newRow("return: the folder last shown there")
+        << QStringLiteral("d1/cwd") << QByteArray("d1/a/b") << false << QByteArray("d1/a/b");
+    QTest::newRow("a remembered folder that has gone is passed over")
+        << QStringLiteral("d1/cwd") << QByteArray("d1/a/b") << true << QByteArray("d1/cwd");
+}
+
+void TestDrives::driveShowsItsCurrentFolder() {
+    QFETCH(QString, currentFolder);
+    QFETCH(QByteArray, shownBefore);
+    QFETCH(bool, shownBeforeGone);
+    QFETCH(QByteArray, expected);
+    QTemporaryDir root;
+    const QByteArray base = QFile::encodeName(root.path());
+    for (const char* folder : {"d1/a/b", "d1/cwd", "d2/cwd"}) {
+        QVERIFY(QDir(root.path()).mkpath(QString::fromLatin1(folder)));
+    }
+    FixedDriveSource source({"/", base + "/d1", base + "/d2"});
+    DirListBox folders(source);
+    QString error;
+    if (!shownBefore.isEmpty()) {
+        QVERIFY(folders.SetPath(base + '/' + shownBefore, error));
+        QVERIFY(folders.SetPath(base + "/d2", error));
+    }
+    if (shownBeforeGone) {
+        QVERIFY(QDir(root.filePath(QStringLiteral("d1/a"))).removeRecursively());
+    }
+    const QString previous = QDir::currentPath();
+    if (!currentFolder.isEmpty()) {
+        QVERIFY(QDir::setCurrent(root.filePath(currentFolder)));
+    }
+
+    const bool shown = folders.SetPath(DriveName(base + "/d1"), error);
+    QDir::setCurrent(previous);
+
+    QVERIFY2(shown, qPrintable(error));
+    QCOMPARE(folders.Path(), base + '/' + expected);
 }
 
 void TestDrives::folderListRejectsMissingFolderAndKeepsPath() {

@@ -5,6 +5,7 @@
 #include "folderlisting.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QStyle>
 
@@ -68,7 +69,8 @@ bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
     }
 
     clear();
-    const QByteArray drive = DriveSource::DriveHolding(drives_.Drives(), path);
+    const QList<QByteArray> drives = drives_.Drives();
+    const QByteArray drive = DriveSource::DriveHolding(drives, path);
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
     const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
 
@@ -88,8 +90,12 @@ bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
         chainItem = next;
     }
     for (const QByteArray& name : listing.folders()) {
+        const QByteArray subPath = Join(path, name);
+        if (drives.contains(subPath)) {
+            continue;
+        }
         auto* sub = new QTreeWidgetItem(chainItem, {QFile::decodeName(name)});
-        sub->setData(0, kPathRole, Join(path, name));
+        sub->setData(0, kPathRole, subPath);
         sub->setIcon(0, closed);
     }
     expandAll();
@@ -98,10 +104,31 @@ bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
 
     const bool changed = path != path_;
     path_ = path;
+    lastShown_.insert(drive, path);
     if (changed) {
         emit Change();
     }
     return true;
+}
+
+bool DirListBox::SetPath(const DriveName& drive, QString& error) {
+    if (!drives_.Ready(drive.MountPoint(), error)) {
+        return false;
+    }
+    return SetPath(CurrentFolderOf(drive.MountPoint()), error);
+}
+
+QByteArray DirListBox::CurrentFolderOf(const QByteArray& drive) const {
+    const QByteArray current = CurrentFolder();
+    const QByteArray candidates[] = {
+        lastShown_.value(drive),
+        DriveSource::DriveHolding(drives_.Drives(), current) == drive ? current : QByteArray()};
+    for (const QByteArray& folder : candidates) {
+        if (!folder.isEmpty() && QFileInfo(QFile::decodeName(folder)).isDir()) {
+            return folder;
+        }
+    }
+    return drive;
 }
 
 QList<QByteArray> DirListBox::EntryPaths() const {
@@ -118,6 +145,8 @@ void DirListBox::Open(QTreeWidgetItem* item) {
     }
     QString error;
     if (!SetPath(item->data(0, kPathRole).toByteArray(), error)) {
+        QString ignored;
+        SetPath(path_, ignored);
         emit OpenFailed(error);
     }
 }

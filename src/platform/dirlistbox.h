@@ -1,14 +1,19 @@
 #pragma once
 
+#include "drivename.h"
+
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QTreeWidget>
 
 class DriveSource;
 
 // The folder list: the chain of folders from the drive that holds the shown folder down to
-// that folder, then the folder's own sub-folders, one level deeper. Opening an entry (double
-// click or Enter) shows that folder.
+// that folder, then the folder's own sub-folders, one level deeper. A sub-folder that is itself
+// a drive is left out: it is reached through the drive list, so a folder opened here always
+// lies on the drive the chain starts from. Opening an entry (double click or Enter) shows
+// that folder.
 class DirListBox : public QTreeWidget {
     Q_OBJECT
 
@@ -22,6 +27,11 @@ public:
     // listed returns false with a description in error, and the path and the entries stay as
     // they were. Raises Change, before returning, when the path changed.
     bool SetPath(const QByteArray& folder, QString& error);
+    // Shows drive's current folder: the folder last shown on it by this list; else the
+    // process's current folder when the drive holds it; else the mount point. A remembered
+    // folder that is no longer there is passed over. A drive that is not ready returns false
+    // with the reason in error and changes nothing; otherwise as SetPath with that folder.
+    bool SetPath(const DriveName& drive, QString& error);
 
     // The entries from top to bottom as full paths.
     QList<QByteArray> EntryPaths() const;
@@ -33,7 +43,8 @@ public:
 signals:
     // The shown folder changed.
     void Change();
-    // Opening an entry failed; the shown folder is still Path().
+    // Opening an entry failed; the shown folder is still Path(), listed again so that an
+    // entry for a folder that has gone goes too.
     void OpenFailed(const QString& description);
 
 protected:
@@ -42,7 +53,10 @@ protected:
 
 private:
     void Open(QTreeWidgetItem* item);
+    QByteArray CurrentFolderOf(const QByteArray& drive) const;
 
     DriveSource& drives_;
     QByteArray path_;
+    // Per drive (mount point), the folder last shown on it.
+    QHash<QByteArray, QByteArray> lastShown_;
 };

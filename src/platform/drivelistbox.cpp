@@ -24,8 +24,8 @@ DriveListBox::DriveListBox(DriveSource& source, QWidget* parent)
     connect(this, &QComboBox::currentIndexChanged, this, &DriveListBox::Change);
 }
 
-QByteArray DriveListBox::Drive() const {
-    return currentData(kDriveRole).toByteArray();
+DriveName DriveListBox::Drive() const {
+    return DriveName(currentData(kDriveRole).toByteArray());
 }
 
 void DriveListBox::SetDrive(const QByteArray& folder) {

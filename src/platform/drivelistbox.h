@@ -1,5 +1,7 @@
 #pragma once
 
+#include "drivename.h"
+
 #include <QByteArray>
 #include <QComboBox>
 
@@ -14,10 +16,10 @@ public:
     // folder, without raising Change. source must outlive the list.
     explicit DriveListBox(DriveSource& source, QWidget* parent = nullptr);
 
-    // The selected drive's mount point.
-    QByteArray Drive() const;
-    // Selects the drive that holds folder (a full path). Raises Change, before returning,
-    // when the selection changed.
+    // The selected drive, as the folder list's SetPath takes it.
+    DriveName Drive() const;
+    // Selects the drive that holds folder (a full path); "/" holds every folder, so some
+    // drive is always selected. Raises Change, before returning, when the selection changed.
     void SetDrive(const QByteArray& folder);
 
 signals:

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 // Where the drive list gets its drives from: on this platform a drive is the mount point of a
 // real file system.
@@ -12,6 +13,9 @@ public:
     // The drives as full paths without a trailing separator ("/" itself excepted), "/" first,
     // each once.
     virtual QList<QByteArray> Drives() const = 0;
+    // Whether drive (one of Drives()) can be read now. When it cannot (unmounted or not
+    // ready since it was listed) returns false with a description in reason.
+    virtual bool Ready(const QByteArray& drive, QString& reason) const = 0;
 
     // The drive among drives that holds folder: the longest mount point that is folder or one
     // of its ancestors; "/" when none is, or drives is empty.

@@ -1,5 +1,6 @@
 #include "storagedrivesource.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -42,4 +43,14 @@ QList<QByteArray> StorageDriveSource::Drives() const {
         }
     }
     return RealDrives(mounts);
+}
+
+bool StorageDriveSource::Ready(const QByteArray& drive, QString& reason) const {
+    if (Drives().contains(drive)) {
+        return true;
+    }
+    reason = QCoreApplication::translate("StorageDriveSource",
+                                         "The drive %1 is not mounted or not ready.")
+                 .arg(QFile::decodeName(drive));
+    return false;
 }

@@ -16,6 +16,8 @@ public:
     };
 
     QList<QByteArray> Drives() const override;
+    // Ready while it is still among Drives(): mounted, a real file system, and ready.
+    bool Ready(const QByteArray& drive, QString& reason) const override;
 
     // The drives among mounts: real file systems only, "/" first (added when missing), the
     // rest sorted by path, each path once.

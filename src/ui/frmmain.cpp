@@ -182,7 +182,11 @@ void frmMain::BuildControls() {
     }
 
     connect(cmdProcess, &QToolButton::clicked, this, &frmMain::cmdProcess_Click);
+    connect(drvFolder, &DriveListBox::Change, this, &frmMain::drvFolder_Change);
+    connect(dirFolder, &DirListBox::Change, this, &frmMain::dirFolder_Change);
+    connect(dirFolder, &DirListBox::OpenFailed, this, &frmMain::dirFolder_OpenFailed);
     connect(txtFilePattern, &QLineEdit::textChanged, this, &frmMain::txtFilePattern_Change);
+    connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
 }
 
 QWidget* frmMain::CreateControl(const ControlSpec& spec, QWidget* container) {
@@ -329,10 +333,49 @@ void frmMain::cmdProcess_Click() {
     }
 }
 
+void frmMain::drvFolder_Change() {
+    QString error;
+    if (dirFolder->SetPath(drvFolder->Drive(), error)) {
+        return;
+    }
+    MsgBox(tr("An error occurred trying to change the drive: ") + error, MsgBoxFlag::Critical);
+    // The folder list still shows the last folder that worked. Selecting its drive raises
+    // Change when that is not the drive just picked, and the nested run brings the folder and
+    // file lists along; when it is the same drive nothing is raised, so the chain ends.
+    drvFolder->SetDrive(dirFolder->Path());
+}
+
+void frmMain::dirFolder_Change() {
+    QString error;
+    if (filFolder->SetPath(dirFolder->Path(), error)) {
+        return;
+    }
+    MsgBox(tr("An error occurred trying to change the folder: ") + error, MsgBoxFlag::Critical);
+    // Back to the folder the file list still shows. The nested run this raises writes that
+    // same folder to the file list; should it fail, its own restore changes no path and raises
+    // nothing, so the chain ends. When this restore fails too (that folder has gone as well)
+    // the lists stay as they stand.
+    if (!dirFolder->SetPath(filFolder->Path(), error)) {
+        MsgBox(tr("An error occurred trying to change the folder: ") + error, MsgBoxFlag::Critical);
+    }
+}
+
+void frmMain::dirFolder_OpenFailed(const QString& description) {
+    MsgBox(tr("An error occurred trying to change the folder: ") + description,
+           MsgBoxFlag::Critical);
+}
+
 void frmMain::txtFilePattern_Change() {
     // A filter the file list rejects leaves the list as it was, without a word.
     QString error;
     filFolder->SetPattern(txtFilePattern->text(), error);
+}
+
+void frmMain::cmdClear_Click() {
+    // Enabled during a run, which reads both texts again for every file: the files after
+    // this click are processed with empty texts and so stay as they are.
+    txtFind->clear();
+    txtReplace->clear();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

@@ -73,7 +73,12 @@ private:
     QWidget* CreateControl(const ControlSpec& spec, QWidget* container);
     void Form_Load();
     void cmdProcess_Click();
+    void drvFolder_Change();
+    void dirFolder_Change();
+    // Opening a folder in the folder list failed: reported like a folder change that failed.
+    void dirFolder_OpenFailed(const QString& description);
     void txtFilePattern_Change();
+    void cmdClear_Click();
     // Disables or enables the controls a run must not see changed, and shows or hides the
     // progress box.
     void SetRunLocked(bool locked);
