@@ -30,6 +30,11 @@ namespace {
     std::abort();
 }
 
+// The bytes as a QByteArray; a null one when there are none, whose view has no data pointer.
+QByteArray Piece(const char* data, std::size_t size) {
+    return size ? QByteArray(data, qsizetype(size)) : QByteArray();
+}
+
 QByteArray SwapAsciiCase(QByteArray text) {
     for (char& c : text) {
         if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
@@ -64,15 +69,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     QByteArray find;
     if (!findFromText) {
         findLength = std::min(findLength, left);
-        find = QByteArray(rest, qsizetype(findLength));
+        find = Piece(rest, findLength);
         rest += findLength;
         left -= findLength;
     }
     replacementLength = std::min(replacementLength, left);
-    const QByteArray replacement(rest, qsizetype(replacementLength));
+    const QByteArray replacement = Piece(rest, replacementLength);
     rest += replacementLength;
     left -= replacementLength;
-    const QByteArray content(rest, qsizetype(left));
+    const QByteArray content = Piece(rest, left);
     if (findFromText && !content.isEmpty()) {
         const qsizetype offset = qsizetype(data[1] * 7u % std::size_t(content.size()));
         find = content.mid(offset, qsizetype(1 + data[2] % 12));

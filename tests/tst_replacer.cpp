@@ -110,6 +110,14 @@ void TestReplacer::replaceAll_data() {
     QTest::newRow("longer replacement grows the content")
         << QByteArray("n n n") << QByteArray("n") << QByteArray("needle") << false << true
         << QByteArray("needle needle needle");
+    // A null content has no data pointer: it must never reach memmem or memchr.
+    QTest::newRow("null content, case-sensitive")
+        << QByteArray() << QByteArray("a") << QByteArray("b") << true << false << QByteArray();
+    QTest::newRow("null content, case-insensitive")
+        << QByteArray() << QByteArray("a") << QByteArray("b") << false << false << QByteArray();
+    QTest::newRow("search text at the very end")
+        << QByteArray("xab") << QByteArray("AB") << QByteArray("-") << false << true
+        << QByteArray("x-");
     QTest::newRow("replacement equal to the match still counts as found")
         << QByteArray("abc") << QByteArray("abc") << QByteArray("abc") << true << true
         << QByteArray("abc");
