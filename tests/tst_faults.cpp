@@ -406,7 +406,7 @@ void TestFaults::RunChild(const QByteArray& folder, bool unprivileged, RunResult
         program = QStringLiteral("setpriv");
     }
     process.start(program, arguments);
-    QVERIFY2(process.waitForFinished(120000), qPrintable(program));
+    QVERIFY2(process.waitForFinished(-1), qPrintable(program));
     const QByteArray errors = process.readAllStandardError();
     QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
              errors.constData());
@@ -948,7 +948,7 @@ void TestFaults::killedAtRandomMoments() {
         QVERIFY(process.waitForStarted());
         QThread::msleep(ulong(delay));
         process.kill();
-        QVERIFY(process.waitForFinished());
+        QVERIFY(process.waitForFinished(-1));
         reapOrphans();
 
         int saved = 0;
