@@ -327,6 +327,7 @@ enum class Metadata {
     AnotherOwnerAndGroup,
     UserAttribute,
     AccessControlList,
+    NoAccessControlListInAFolderWithADefaultOne,
 };
 
 enum class OtherProgram {
@@ -759,6 +760,10 @@ void TestFaults::metadataKept_data() {
     QTest::newRow("another owner and group") << Metadata::AnotherOwnerAndGroup;
     QTest::newRow("user extended attribute") << Metadata::UserAttribute;
     QTest::newRow("access control list") << Metadata::AccessControlList;
+    // The temporary file inherits the folder's default ACL; the saved file must not keep it
+    // (here it would take read access from the file's group).
+    QTest::newRow("no ACL of its own, in a folder with a default ACL")
+        << Metadata::NoAccessControlListInAFolderWithADefaultOne;
 }
 
 // A saved file keeps its owner, group, mode bits and extended attributes.
@@ -800,6 +805,12 @@ void TestFaults::metadataKept() {
         case Metadata::AccessControlList:
             if (QProcess::execute("setfacl", {"-m", "u:nobody:rw,g:nogroup:r,m::rw",
                                               QFile::decodeName(path)}) != 0) {
+                QSKIP("setfacl is missing or this file system has no ACLs");
+            }
+            break;
+        case Metadata::NoAccessControlListInAFolderWithADefaultOne:
+            if (QProcess::execute("setfacl", {"-d", "-m", "u:nobody:rwx,g::---",
+                                              QFile::decodeName(scratch.Path())}) != 0) {
                 QSKIP("setfacl is missing or this file system has no ACLs");
             }
             break;

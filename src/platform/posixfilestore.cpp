@@ -80,8 +80,9 @@ bool ResolveTarget(const QByteArray& path, QByteArray& target) {
     return true;
 }
 
-// Copies every extended attribute of source (user.*, ACLs, security.*) onto fd. An attribute
-// that cannot be set fails the copy unless fd already carries the same value.
+// Gives fd exactly the extended attributes of source (user.*, ACLs, security.*). An attribute
+// that cannot be set fails the copy unless fd already carries the same value; one that fd
+// has and source lacks is removed.
 bool CopyExtendedAttributes(const QByteArray& source, int fd) {
     const ssize_t listSize = ::listxattr(source.constData(), nullptr, 0);
     if (listSize < 0) {
@@ -110,6 +111,31 @@ bool CopyExtendedAttributes(const QByteArray& source, int fd) {
         std::vector<char> present(value.size() + 1);
         const ssize_t presentSize = ::fgetxattr(fd, name, present.data(), present.size());
         if (presentSize != valueGot || std::memcmp(present.data(), value.data(), value.size())) {
+            return false;
+        }
+    }
+    // The temporary file may carry attributes the source lacks, above all an ACL inherited
+    // from the folder's default ACL, which would change who may use the file: remove them.
+    const auto inSource = [&](const char* wanted) {
+        for (const char* name = names.data(); name < names.data() + got;
+             name += std::strlen(name) + 1) {
+            if (std::strcmp(name, wanted) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const ssize_t ownSize = ::flistxattr(fd, nullptr, 0);
+    if (ownSize < 0) {
+        return false;
+    }
+    std::vector<char> own(std::size_t(ownSize) + 1, '\0');
+    const ssize_t ownGot = ::flistxattr(fd, own.data(), own.size());
+    if (ownGot < 0) {
+        return false;
+    }
+    for (const char* name = own.data(); name < own.data() + ownGot; name += std::strlen(name) + 1) {
+        if (!inSource(name) && ::fremovexattr(fd, name) != 0) {
             return false;
         }
     }
