@@ -1,6 +1,16 @@
 # AddressSanitizer and UndefinedBehaviorSanitizer, on when QUILLMARK_ENABLE_ASAN is set.
+# QUILLMARK_BUILD_FUZZERS (clang only) adds libFuzzer's coverage to every target and turns the
+# sanitizers on with it.
 add_library(quillmark_sanitizers INTERFACE)
 option(QUILLMARK_ENABLE_ASAN "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+option(QUILLMARK_BUILD_FUZZERS "Build the libFuzzer targets in fuzz/ (clang only)" OFF)
+if(QUILLMARK_BUILD_FUZZERS)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "QUILLMARK_BUILD_FUZZERS needs clang++ (CMAKE_CXX_COMPILER=clang++)")
+  endif()
+  set(QUILLMARK_ENABLE_ASAN ON CACHE BOOL "" FORCE)
+  target_compile_options(quillmark_sanitizers INTERFACE -fsanitize=fuzzer-no-link)
+endif()
 if(QUILLMARK_ENABLE_ASAN)
   set(_quillmark_san -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   target_compile_options(quillmark_sanitizers INTERFACE ${_quillmark_san})

@@ -9,6 +9,10 @@ packages=(
   libacl1-dev libattr1-dev attr acl
   xvfb xauth imagemagick
   fonts-dejavu-core fonts-dejavu-extra fonts-wine
+  # The fault tests run the engine as an unprivileged user through setpriv.
+  util-linux
+  # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -57,6 +57,7 @@ private slots:
     void readOnlyEvenForRoot();
     void symlinkChains_data();
     void symlinkChains();
+    void savesAFileOncePerRun();
 };
 
 void TestFileStore::readOutcomes() {
@@ -181,6 +182,22 @@ void TestFileStore::symlinkChains() {
     QCOMPARE(QDir(dir.filePath("other"))
                  .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"target"});
+}
+
+// A file reached under a second name in the same run is not saved again (its text would be
+// replaced twice); after FinishSaves, the next run saves it as usual.
+void TestFileStore::savesAFileOncePerRun() {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("f"), "old");
+    QVERIFY(QFile::link("f", dir.filePath("link")));
+    PosixFileStore store;
+    QCOMPARE(ReadAndSave(store, dir.filePath("f"), "new"), SaveOutcome::Saved);
+    QCOMPARE(ReadAndSave(store, dir.filePath("link"), "newer"), SaveOutcome::AlreadySaved);
+    QCOMPARE(ReadAndSave(store, dir.filePath("f"), "newer"), SaveOutcome::AlreadySaved);
+    QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("new"));
+    store.FinishSaves();
+    QCOMPARE(ReadAndSave(store, dir.filePath("link"), "next run"), SaveOutcome::Saved);
+    QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("next run"));
 }
 
 QTEST_GUILESS_MAIN(TestFileStore)

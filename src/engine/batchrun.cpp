@@ -25,6 +25,7 @@ const QString& ReasonFor(SaveOutcome outcome) {
             return Reason::NotARegularFile;
         case SaveOutcome::Saved:
         case SaveOutcome::CouldNotWrite:
+        case SaveOutcome::AlreadySaved:
             break;
     }
     return Reason::CouldNotBeWritten;
@@ -75,6 +76,8 @@ public:
         if (saved == SaveOutcome::Saved) {
             savedAny_ = true;
             Count(name);
+        } else if (saved == SaveOutcome::AlreadySaved) {
+            // Another name of a file this run has changed and counted already.
         } else {
             Leave(name, ReasonFor(saved));
         }

@@ -306,7 +306,9 @@ bool Replacer::IsFor(QByteArrayView find, QByteArrayView replacement, bool caseS
 
 bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
                         Scan& scan) const {
-    if (find_.isEmpty() || from > content.size()) {
+    // An occurrence needs at least one byte; an empty content may have no data pointer at all,
+    // which memmem and memchr must not be given.
+    if (find_.isEmpty() || from >= content.size()) {
         return false;
     }
     const uchar* data = Bytes(content);

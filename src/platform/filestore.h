@@ -24,7 +24,8 @@ enum class SaveOutcome {
     ReadOnly,                 // the file is not writable by its owner or by this process
     ChangedByAnotherProgram,  // the file differs from what the read saw
     SeveralHardLinks,         // a rename would split the links
-    NotRegularFile            // the path no longer leads to a regular file
+    NotRegularFile,           // the path no longer leads to a regular file
+    AlreadySaved              // saved since the last FinishSaves, under this or another name
 };
 
 // Whole-file access for a run. Paths are raw bytes.
@@ -37,7 +38,9 @@ public:
                                       FileStamp& stamp) = 0;
     // Replaces the content of the file at path (the target, where path is a symlink) with
     // content through a temporary file and a rename. Anything but Saved leaves the original
-    // byte-identical and no temporary file behind.
+    // byte-identical and no temporary file behind. A file saved once is not saved again before
+    // FinishSaves, so that a run reaching it through a symlink too replaces its text once.
+    // The owner, group and mode bits are kept; a save that cannot keep them does not happen.
     virtual SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
                                  const QByteArray& content) = 0;
     // Makes the saves since the last call durable: syncs each folder they renamed into, once.

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
@@ -89,8 +90,9 @@ bool ResolveTarget(const QByteArray& path, QByteArray& target, struct stat& st) 
     return ::stat(target.constData(), &st) == 0;
 }
 
-// Copies every extended attribute of source (user.*, ACLs, security.*) onto fd. An attribute
-// that cannot be set fails the copy unless fd already carries the same value.
+// Gives fd exactly the extended attributes of source (user.*, ACLs, security.*). An attribute
+// that cannot be set fails the copy unless fd already carries the same value; one that fd
+// has and source lacks is removed.
 bool CopyExtendedAttributes(const QByteArray& source, int fd) {
     const ssize_t listSize = ::listxattr(source.constData(), nullptr, 0);
     if (listSize <= 0) {
@@ -119,6 +121,31 @@ bool CopyExtendedAttributes(const QByteArray& source, int fd) {
         std::vector<char> present(value.size() + 1);
         const ssize_t presentSize = ::fgetxattr(fd, name, present.data(), present.size());
         if (presentSize != valueGot || std::memcmp(present.data(), value.data(), value.size())) {
+            return false;
+        }
+    }
+    // The temporary file may carry attributes the source lacks, above all an ACL inherited
+    // from the folder's default ACL, which would change who may use the file: remove them.
+    const auto inSource = [&](const char* wanted) {
+        for (const char* name = names.data(); name < names.data() + got;
+             name += std::strlen(name) + 1) {
+            if (std::strcmp(name, wanted) == 0) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const ssize_t ownSize = ::flistxattr(fd, nullptr, 0);
+    if (ownSize < 0) {
+        return false;
+    }
+    std::vector<char> own(std::size_t(ownSize) + 1, '\0');
+    const ssize_t ownGot = ::flistxattr(fd, own.data(), own.size());
+    if (ownGot < 0) {
+        return false;
+    }
+    for (const char* name = own.data(); name < own.data() + ownGot; name += std::strlen(name) + 1) {
+        if (!inSource(name) && ::fremovexattr(fd, name) != 0) {
             return false;
         }
     }
@@ -154,18 +181,46 @@ bool OpenTemporary(const QByteArray& folder, Fd& fd, QByteArray& linkedName) {
     return true;
 }
 
-// Gives an unnamed temporary file a dot name in folder, so that it can be renamed.
-bool LinkTemporary(const QByteArray& folder, int fd, QByteArray& linkedName) {
+enum LinkAndRenameStatus : int { kRenamed = 0, kNameTaken = 1, kFailed = 2 };
+
+// Links from (the /proc path of an open file) to temporary and renames that over to, in a
+// vfork child; returns how it went.
+int LinkAndRenameInChild(const char* from, const char* temporary, const char* to) {
+    const pid_t child = ::vfork();
+    if (child == 0) {
+        if (::linkat(AT_FDCWD, from, AT_FDCWD, temporary, AT_SYMLINK_FOLLOW) != 0) {
+            ::_exit(errno == EEXIST ? kNameTaken : kFailed);
+        }
+        if (::rename(temporary, to) != 0) {
+            ::unlink(temporary);
+            ::_exit(kFailed);
+        }
+        ::_exit(kRenamed);
+    }
+    if (child < 0) {
+        return kFailed;
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return kFailed;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : kFailed;
+}
+
+// Gives the unnamed temporary file fd a dot name in folder and renames it over target. Both
+// steps run in a vfork child: killed between them, this process would leave the named file in
+// the folder, while the child, which a kill of this process does not reach, finishes the
+// pair or takes the name away again.
+bool LinkAndRename(const QByteArray& folder, int fd, const QByteArray& target) {
     const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QByteArray name = TemporaryName(folder, attempt);
-        if (::linkat(AT_FDCWD, procPath.constData(), AT_FDCWD, name.constData(),
-                     AT_SYMLINK_FOLLOW) == 0) {
-            linkedName = name;
-            return true;
-        }
-        if (errno != EEXIST) {
-            return false;
+        const int status =
+            LinkAndRenameInChild(procPath.constData(), name.constData(), target.constData());
+        if (status != kNameTaken) {
+            return status == kRenamed;
         }
     }
     return false;
@@ -234,6 +289,9 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
     if (!SameStamp(StampOf(st), readStamp)) {
         return SaveOutcome::ChangedByAnotherProgram;
     }
+    if (saved_.contains({quint64(st.st_dev), quint64(st.st_ino)})) {
+        return SaveOutcome::AlreadySaved;
+    }
     if (st.st_nlink > 1) {
         return SaveOutcome::SeveralHardLinks;
     }
@@ -265,7 +323,11 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
         ::fsync(fd.get()) != 0) {
         return fail(SaveOutcome::CouldNotWrite);
     }
-    if (temporary.isEmpty() && !LinkTemporary(folder, fd.get(), temporary)) {
+    // Without the rights to give the file its owner and group (or, not being in its group,
+    // to set its setgid bit), a save would hand another user's file to this one.
+    struct stat written {};
+    if (::fstat(fd.get(), &written) != 0 || written.st_uid != st.st_uid ||
+        written.st_gid != st.st_gid || (written.st_mode & 07777) != (st.st_mode & 07777)) {
         return fail(SaveOutcome::CouldNotWrite);
     }
     if (beforeRename_) {
@@ -275,10 +337,12 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
     if (::stat(target.constData(), &now) != 0 || !SameStamp(StampOf(now), readStamp)) {
         return fail(SaveOutcome::ChangedByAnotherProgram);
     }
-    if (::rename(temporary.constData(), target.constData()) != 0) {
+    if (temporary.isEmpty() ? !LinkAndRename(folder, fd.get(), target)
+                            : ::rename(temporary.constData(), target.constData()) != 0) {
         return fail(SaveOutcome::CouldNotWrite);
     }
     foldersToSync_.insert(folder);
+    saved_.insert({quint64(written.st_dev), quint64(written.st_ino)});
     return SaveOutcome::Saved;
 }
 
@@ -290,4 +354,5 @@ void PosixFileStore::FinishSaves() {
         }
     }
     foldersToSync_.clear();
+    saved_.clear();
 }

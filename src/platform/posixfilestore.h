@@ -3,6 +3,7 @@
 #include "filestore.h"
 
 #include <QByteArray>
+#include <QPair>
 #include <QSet>
 
 #include <functional>
@@ -26,5 +27,7 @@ public:
 
 private:
     QSet<QByteArray> foldersToSync_;
+    // Device and inode of each file saved since the last FinishSaves.
+    QSet<QPair<quint64, quint64>> saved_;
     std::function<void(const QByteArray&)> beforeRename_;
 };

@@ -1,0 +1,112 @@
+// Differential fuzzing of Replacer against the plain reference in tests/referencereplacer.h:
+// both case modes, any bytes (valid UTF-8 or not) in the text, the search and the replacement.
+//
+// Input: a flag byte, the search length, the replacement length, then the search (unless it
+// is cut from the text), the replacement and the text.
+//   flag bit 0: case-sensitive
+//   flag bit 1: the search is a piece of the text (so that it occurs), at an offset from the
+//               search-length byte and the next byte
+//   flag bit 2: that piece with the case of its ASCII letters swapped
+
+#include "referencereplacer.h"
+#include "replacer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+
+[[noreturn]] void Mismatch(const char* what, const QByteArray& content, const QByteArray& find,
+                           const QByteArray& replacement, bool caseSensitive, const QByteArray& got,
+                           const QByteArray& want) {
+    std::fprintf(stderr,
+                 "Replacer differs from the reference (%s), case-%s\n"
+                 "  content     %s\n  find        %s\n  replacement %s\n"
+                 "  got         %s\n  want        %s\n",
+                 what, caseSensitive ? "sensitive" : "insensitive", content.toHex().constData(),
+                 find.toHex().constData(), replacement.toHex().constData(), got.constData(),
+                 want.constData());
+    std::abort();
+}
+
+// The bytes as a QByteArray; a null one when there are none, whose view has no data pointer.
+QByteArray Piece(const char* data, std::size_t size) {
+    return size ? QByteArray(data, qsizetype(size)) : QByteArray();
+}
+
+QByteArray SwapAsciiCase(QByteArray text) {
+    for (char& c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) {
+            c = char(c ^ 0x20);
+        }
+    }
+    return text;
+}
+
+QByteArray Tokens(const std::vector<reference::Unit>& units) {
+    QByteArray key;
+    for (const reference::Unit& unit : units) {
+        key.append(reinterpret_cast<const char*>(&unit.token), sizeof unit.token);
+    }
+    return key;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 3) {
+        return 0;
+    }
+    const uint8_t flags = data[0];
+    const bool caseSensitive = flags & 1;
+    const bool findFromText = flags & 2;
+    std::size_t findLength = data[1] % 16;
+    std::size_t replacementLength = data[2] % 16;
+    const char* rest = reinterpret_cast<const char*>(data + 3);
+    std::size_t left = size - 3;
+
+    QByteArray find;
+    if (!findFromText) {
+        findLength = std::min(findLength, left);
+        find = Piece(rest, findLength);
+        rest += findLength;
+        left -= findLength;
+    }
+    replacementLength = std::min(replacementLength, left);
+    const QByteArray replacement = Piece(rest, replacementLength);
+    rest += replacementLength;
+    left -= replacementLength;
+    const QByteArray content = Piece(rest, left);
+    if (findFromText && !content.isEmpty()) {
+        const qsizetype offset = qsizetype(data[1] * 7u % std::size_t(content.size()));
+        find = content.mid(offset, qsizetype(1 + data[2] % 12));
+        if (flags & 4) {
+            find = SwapAsciiCase(find);
+        }
+    }
+
+    bool wantFound = false;
+    const QByteArray want =
+        reference::ReplaceAll(content, find, replacement, caseSensitive, wantFound);
+    const Replacer replacer(find, replacement, caseSensitive);
+    if (!replacer.IsFor(find, replacement, caseSensitive)) {
+        Mismatch("IsFor", content, find, replacement, caseSensitive, "false", "true");
+    }
+    if (replacer.Contains(content) != wantFound) {
+        Mismatch("Contains", content, find, replacement, caseSensitive,
+                 wantFound ? "absent" : "present", wantFound ? "present" : "absent");
+    }
+    QByteArray got = "untouched";
+    const bool found = replacer.ReplaceAll(content, got);
+    if (found != wantFound || (found && got != want) || (!found && got != "untouched")) {
+        Mismatch("ReplaceAll", content, find, replacement, caseSensitive,
+                 found ? got.toHex() : "nothing found", wantFound ? want.toHex() : "nothing found");
+    }
+    // Names compare under the same folding as the text.
+    if (CaseFoldKey(content) != Tokens(reference::Units(content, false))) {
+        Mismatch("CaseFoldKey", content, find, replacement, caseSensitive,
+                 CaseFoldKey(content).toHex(), Tokens(reference::Units(content, false)).toHex());
+    }
+    return 0;
+}

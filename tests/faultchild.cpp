@@ -1,0 +1,60 @@
+// Runs the engine over one folder with the real file store and prints who ran it and what the
+// run did (see runreport.h). The fault tests start it as another user, and kill it.
+//
+//   fault_child FOLDER FIND REPLACEMENT [find]
+
+#include "batchrun.h"
+#include "fakes.h"
+#include "folderlist.h"
+#include "posixfilestore.h"
+#include "runreport.h"
+
+#include <QFile>
+
+#include <grp.h>
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace {
+
+RunIdentity WhoAmI() {
+    RunIdentity who;
+    who.realUid = ::getuid();
+    who.effectiveUid = ::geteuid();
+    who.realGid = ::getgid();
+    who.effectiveGid = ::getegid();
+    gid_t groups[256];
+    const int count = ::getgroups(256, groups);
+    for (int i = 0; i < count; ++i) {
+        who.groups.append(groups[i]);
+    }
+    QFile status("/proc/self/status");
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("CapEff:")) {
+                who.effectiveCapabilities = line.mid(7).trimmed();
+            }
+        }
+    }
+    return who;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 4 || argc > 5) {
+        std::fputs("usage: fault_child FOLDER FIND REPLACEMENT [find]\n", stderr);
+        return 2;
+    }
+    const bool findOnly = argc == 5 && QByteArray(argv[4]) == "find";
+    FakeTexts texts(argv[2], argv[3]);
+    PosixFileStore files;
+    FolderFileList list(argv[1]);
+    RunEnvironment env{texts, files};
+    RunResults results;
+    ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
+    const QByteArray report = EncodeReport(WhoAmI(), results);
+    std::fwrite(report.constData(), 1, std::size_t(report.size()), stdout);
+    return 0;
+}

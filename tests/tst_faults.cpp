@@ -1,0 +1,1143 @@
+// Faults a run must survive without damage. Every case checks that each file is wholly its old
+// or its intended new content, that nothing else (no temporary file) is in the folder, and that
+// every file left alone is reported with its reason.
+
+#include "batchrun.h"
+#include "fakes.h"
+#include "folderlist.h"
+#include "posixfilestore.h"
+#include "runreport.h"
+#include "summary.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMap>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QSet>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+#ifndef QUILLMARK_FAULT_CHILD
+#error "QUILLMARK_FAULT_CHILD must name the fault_child program"
+#endif
+
+namespace {
+
+const QByteArray kFind = "needle";
+const QByteArray kReplacement = "thread";
+
+bool IsRoot() {
+    return ::geteuid() == 0;
+}
+
+QByteArray Join(const QByteArray& folder, const QByteArray& name) {
+    return folder + '/' + name;
+}
+
+// A name or text with control bytes, non-ASCII bytes and '%' escaped, for messages.
+QString Show(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes.toPercentEncoding(" !\"#$&'()*+,-./:;<=>?@[\\]^_`{|}~"));
+}
+
+QString Show(const QByteArrayList& names) {
+    QStringList shown;
+    for (const QByteArray& name : names) {
+        shown << Show(name);
+    }
+    return shown.join(QStringLiteral(", "));
+}
+
+// Writes content to path with exactly mode; false on any failure.
+bool WriteRaw(const QByteArray& path, const QByteArray& content, mode_t mode = 0644) {
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    const char* data = content.constData();
+    qsizetype left = content.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, data, std::size_t(left));
+        if (n <= 0) {
+            ::close(fd);
+            return false;
+        }
+        data += n;
+        left -= n;
+    }
+    const bool ok = ::fchmod(fd, mode) == 0;
+    return ::close(fd) == 0 && ok;
+}
+
+// The whole content of path, or nullopt when it cannot be read.
+std::optional<QByteArray> ReadRaw(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    QByteArray content;
+    char buffer[65536];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        content.append(buffer, n);
+    }
+    ::close(fd);
+    if (n < 0) {
+        return std::nullopt;
+    }
+    return content;
+}
+
+struct stat StatOf(const QByteArray& path) {
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0) {
+        st.st_ino = 0;
+    }
+    return st;
+}
+
+// Every extended attribute of path (following symlinks), name to value.
+QMap<QByteArray, QByteArray> ExtendedAttributes(const QByteArray& path) {
+    QMap<QByteArray, QByteArray> attributes;
+    char names[4096];
+    const ssize_t size = ::listxattr(path.constData(), names, sizeof names);
+    for (const char* name = names; size > 0 && name < names + size; name += qstrlen(name) + 1) {
+        char value[4096];
+        const ssize_t length = ::getxattr(path.constData(), name, value, sizeof value);
+        attributes.insert(name,
+                          length < 0 ? QByteArray("<unreadable>") : QByteArray(value, length));
+    }
+    return attributes;
+}
+
+uid_t NobodyUid() {
+    const passwd* entry = ::getpwnam("nobody");
+    return entry ? entry->pw_uid : uid_t(65534);
+}
+
+gid_t NogroupGid() {
+    const group* entry = ::getgrnam("nogroup");
+    return entry ? entry->gr_gid : gid_t(65534);
+}
+
+// Where scratch folders go: /tmp when running as root, so that an unprivileged child can
+// reach them wherever the tests were built; the usual temporary folder otherwise.
+QByteArray ScratchBase() {
+    if (IsRoot()) {
+        return "/tmp";
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? QByteArray(tmp) : QByteArray("/tmp");
+}
+
+int MakeRemovable(const char* path, const struct stat* st, int type, FTW*) {
+    if (type == FTW_D || type == FTW_DNR) {
+        ::chmod(path, (st->st_mode & 07777) | S_IRWXU);
+    }
+    return 0;
+}
+
+int RemoveEntry(const char* path, const struct stat*, int, FTW*) {
+    ::remove(path);
+    return 0;
+}
+
+// A fresh folder, given mode 0755, removed with all it holds whatever modes and names it
+// was given.
+class Scratch {
+public:
+    Scratch() : path_(ScratchBase() + "/quillmark-faults-XXXXXX") {
+        if (::mkdtemp(path_.data()) == nullptr || ::chmod(path_.constData(), 0755) != 0) {
+            qFatal("cannot make a scratch folder under %s", ScratchBase().constData());
+        }
+    }
+    ~Scratch() {
+        ::nftw(path_.constData(), MakeRemovable, 32, FTW_PHYS);
+        ::nftw(path_.constData(), RemoveEntry, 32, FTW_PHYS | FTW_DEPTH);
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+
+    const QByteArray& Path() const { return path_; }
+    QByteArray operator/(const QByteArray& name) const { return Join(path_, name); }
+    // Makes folder name in the scratch folder and returns its path.
+    QByteArray Folder(const QByteArray& name, mode_t mode = 0755) const {
+        const QByteArray path = Join(path_, name);
+        ::mkdir(path.constData(), 0700);
+        ::chmod(path.constData(), mode);
+        return path;
+    }
+
+private:
+    QByteArray path_;
+};
+
+// What a run must leave of one entry of a folder.
+struct Want {
+    QByteArray name;
+    std::optional<QByteArray> content;  // read through the entry afterwards; unset: not read
+    QString reason;                     // the reason it is reported with; empty: not reported
+    bool counted = false;               // counted as altered (or found) and in the found list
+    bool listed = true;                 // the run's list holds it
+};
+
+Want Saved(const QByteArray& name, const QByteArray& content) {
+    return {name, content, {}, true};
+}
+Want Untouched(const QByteArray& name, const QByteArray& content) {
+    return {name, content, {}, false};
+}
+Want Left(const QByteArray& name, const std::optional<QByteArray>& content, const QString& reason) {
+    return {name, content, reason, false};
+}
+// An entry the run's list does not show (a link's hop, a second hard link).
+Want Unlisted(const QByteArray& name, const std::optional<QByteArray>& content = std::nullopt) {
+    return {name, content, {}, false, false};
+}
+
+QStringList Described(const QList<LeftUnchanged>& left) {
+    QStringList lines;
+    for (const LeftUnchanged& file : left) {
+        lines << Show(file.name) + QStringLiteral(" (") + file.reason + QStringLiteral(")");
+    }
+    return lines;
+}
+
+// Checks the folder and the run's results against wants: exactly the wanted entries, each
+// with its wanted content, the counted ones reported as hits in list order and the others
+// named with their reasons.
+void Verify(const QByteArray& folder, QList<Want> wants, const RunResults& results) {
+    std::sort(wants.begin(), wants.end(),
+              [](const Want& a, const Want& b) { return a.name < b.name; });
+    QByteArrayList names;
+    QByteArrayList counted;
+    QList<LeftUnchanged> left;
+    int listed = 0;
+    QString foundList = QStringLiteral("\r\n");
+    for (const Want& want : std::as_const(wants)) {
+        names << want.name;
+        listed += want.listed ? 1 : 0;
+        if (want.listed && want.counted) {
+            counted << want.name;
+            foundList += QString::fromUtf8(want.name) + QStringLiteral("\r\n");
+        }
+        if (want.listed && !want.reason.isEmpty()) {
+            left.append({want.name, want.reason});
+        }
+    }
+    QCOMPARE(Show(FolderEntries(folder)), Show(names));
+    for (const Want& want : std::as_const(wants)) {
+        if (want.content) {
+            const std::optional<QByteArray> content = ReadRaw(Join(folder, want.name));
+            QVERIFY2(content, qPrintable(Show(want.name) + QStringLiteral(" cannot be read")));
+            QVERIFY2(
+                *content == *want.content,
+                qPrintable(Show(want.name) + QStringLiteral(" holds ") + Show(content->left(80)) +
+                           QStringLiteral(", wanted ") + Show(want.content->left(80))));
+        }
+    }
+    QCOMPARE(Described(results.leftUnchanged), Described(left));
+    QCOMPARE(Show(results.foundNames), Show(counted));
+    QCOMPARE(results.FilesAffected, qint32(counted.size()));
+    QCOMPARE(results.FilesProcessed, qint32(listed));
+    QCOMPARE(results.FoundList, foundList);
+}
+
+// Runs the engine here over the entries of folder that match patterns.
+RunResults RunHere(const QByteArray& folder, PosixFileStore& store, bool findOnly = false,
+                   const QByteArrayList& patterns = {"*"},
+                   const QByteArray& replacement = kReplacement) {
+    FakeTexts texts(kFind, replacement);
+    FolderFileList list(folder, patterns);
+    RunEnvironment env{texts, store};
+    RunResults results;
+    ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
+    return results;
+}
+
+RunResults RunHere(const QByteArray& folder, bool findOnly = false,
+                   const QByteArrayList& patterns = {"*"},
+                   const QByteArray& replacement = kReplacement) {
+    PosixFileStore store;
+    return RunHere(folder, store, findOnly, patterns, replacement);
+}
+
+// Text of about size bytes in lines, with the search text now and then.
+QByteArray Text(qsizetype size, int seed) {
+    QByteArray text;
+    text.reserve(size + 100);
+    QRandomGenerator random{quint32(seed)};
+    while (text.size() < size) {
+        text += random.bounded(8) == 0 ? "a needle in line " : "plain words in line ";
+        text += QByteArray::number(text.size()) + '\n';
+    }
+    return text;
+}
+
+QByteArray Replaced(const QByteArray& text) {
+    return QByteArray(text).replace(kFind, kReplacement);
+}
+
+enum class Permission {
+    FolderNotWritable,
+    ReadOnlyFile,
+    FileOfAnotherUser,
+    FileOfAnotherUserWritableByAll,
+    FileWithoutReadBits,
+    StickyFolderOfAnotherUser,
+};
+
+enum class Link {
+    RelativeChain,
+    AbsoluteChain,
+    ChainIntoAnotherFolder,
+    Dangling,
+    Loop,
+    HardLinked,
+    SymlinkToHardLinked,
+    Fifo,
+    Folder,
+    SymlinkToFolder,
+    SymlinkToDevice,
+    LinkAndTargetBothListed,
+};
+
+enum class Metadata {
+    Mode0640,
+    Mode2755,
+    Mode1644,
+    Mode6755OfAnotherOwner,
+    AnotherOwnerAndGroup,
+    UserAttribute,
+    AccessControlList,
+    NoAccessControlListInAFolderWithADefaultOne,
+};
+
+enum class OtherProgram {
+    Appends,
+    RewritesSameSize,
+    RewritesSameSizeAndPutsTimesBack,
+    ReplacesThroughRename,
+    Deletes,
+    MakesReadOnly,
+    AddsHardLink,
+    Truncates,
+};
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Permission)
+Q_DECLARE_METATYPE(Link)
+Q_DECLARE_METATYPE(Metadata)
+Q_DECLARE_METATYPE(OtherProgram)
+
+class TestFaults : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void shortWrites_data();
+    void shortWrites();
+    void permissions_data();
+    void permissions();
+    void linksAndSpecialFiles_data();
+    void linksAndSpecialFiles();
+    void metadataKept_data();
+    void metadataKept();
+    void changedBetweenReadAndSave_data();
+    void changedBetweenReadAndSave();
+    void killedAtRandomMoments();
+    void awkwardNames_data();
+    void awkwardNames();
+    void hundredThousandFiles();
+    void oneGibibyteFile();
+
+private:
+    // Runs the engine over folder in a child process, unprivileged or as this process's user,
+    // and checks that the child really ran as that user.
+    void RunChild(const QByteArray& folder, bool unprivileged, RunResults& results);
+
+    std::unique_ptr<Scratch> tools_;
+    QByteArray child_;
+};
+
+void TestFaults::initTestCase() {
+    // The child program is copied where an unprivileged user can run it: the build folder may
+    // lie under a home folder that user cannot enter.
+    tools_ = std::make_unique<Scratch>();
+    child_ = *tools_ / "fault_child";
+    const std::optional<QByteArray> program = ReadRaw(QUILLMARK_FAULT_CHILD);
+    QVERIFY2(program, QUILLMARK_FAULT_CHILD);
+    QVERIFY(WriteRaw(child_, *program, 0755));
+}
+
+void TestFaults::cleanupTestCase() {
+    tools_.reset();
+}
+
+void TestFaults::RunChild(const QByteArray& folder, bool unprivileged, RunResults& results) {
+    QProcess process;
+    process.setWorkingDirectory(QFile::decodeName(folder));
+    QStringList arguments{QFile::decodeName(child_), QFile::decodeName(folder),
+                          QString::fromUtf8(kFind), QString::fromUtf8(kReplacement)};
+    QString program = arguments.takeFirst();
+    if (unprivileged && IsRoot()) {
+        arguments.prepend(program);
+        arguments = QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                "--inh-caps=-all", "--"} +
+                    arguments;
+        program = QStringLiteral("setpriv");
+    }
+    process.start(program, arguments);
+    QVERIFY2(process.waitForFinished(-1), qPrintable(program));
+    const QByteArray errors = process.readAllStandardError();
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+             errors.constData());
+    RunIdentity who;
+    QVERIFY2(DecodeReport(process.readAllStandardOutput(), who, results), errors.constData());
+
+    if (!unprivileged || !IsRoot()) {
+        QCOMPARE(who.effectiveUid, qint64(::geteuid()));
+        return;
+    }
+    // Root's rights must not leak into the unprivileged run.
+    QCOMPARE(who.realUid, qint64(NobodyUid()));
+    QCOMPARE(who.effectiveUid, qint64(NobodyUid()));
+    QCOMPARE(who.realGid, qint64(NogroupGid()));
+    QCOMPARE(who.effectiveGid, qint64(NogroupGid()));
+    for (const qint64 group : std::as_const(who.groups)) {
+        QCOMPARE(group, qint64(NogroupGid()));
+    }
+    QCOMPARE(who.effectiveCapabilities, QByteArray("0000000000000000"));
+}
+
+void TestFaults::shortWrites_data() {
+    QTest::addColumn<qint64>("limit");
+    QTest::newRow("no byte may be written") << qint64(0);
+    QTest::newRow("one byte") << qint64(1);
+    QTest::newRow("one byte short of the smallest file") << qint64(5);
+    QTest::newRow("exactly the smallest file") << qint64(6);
+    QTest::newRow("a page less one") << qint64(4095);
+    QTest::newRow("a page") << qint64(4096);
+    QTest::newRow("a page and one") << qint64(4097);
+    QTest::newRow("one byte short of the largest file") << qint64(3 * 1024 * 1024 + 99);
+    QTest::newRow("exactly the largest file") << qint64(3 * 1024 * 1024 + 100);
+}
+
+// A write cut short by the file-size limit (SIGXFSZ ignored, so write returns EFBIG or a short
+// count) must leave the original and no temporary file; files within the limit are saved.
+void TestFaults::shortWrites() {
+    QFETCH(qint64, limit);
+    Scratch scratch;
+    // New sizes 6, 4095, 4096, 4097 and 3 MiB + 100: replacing grows each file by one byte.
+    const QList<qsizetype> newSizes{6, 4095, 4096, 4097, 3 * 1024 * 1024 + 100};
+    QList<Want> wants;
+    for (const qsizetype size : newSizes) {
+        const QByteArray name = "size-" + QByteArray::number(size);
+        const QByteArray old = "needl" + QByteArray(size - 6, 'x');
+        const QByteArray replaced = "thread" + QByteArray(size - 6, 'x');
+        QVERIFY(WriteRaw(scratch / name, old));
+        wants << (size <= limit ? Saved(name, replaced)
+                                : Left(name, old, Reason::CouldNotBeWritten));
+    }
+
+    rlimit old{};
+    QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = old;
+    limited.rlim_cur = rlim_t(limit);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+    FakeTexts texts("needl", "thread");
+    PosixFileStore store;
+    FolderFileList list(scratch.Path());
+    RunEnvironment env{texts, store};
+    RunResults results;
+    ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
+    std::signal(SIGXFSZ, oldHandler);
+
+    Verify(scratch.Path(), wants, results);
+}
+
+void TestFaults::permissions_data() {
+    QTest::addColumn<Permission>("permission");
+    QTest::addColumn<bool>("unprivileged");
+    QTest::addColumn<bool>("saved");
+    QTest::addColumn<QString>("reason");
+
+    // Root may replace the entries of a folder it cannot write, the file itself being
+    // writable; another user may not.
+    QTest::newRow("folder not writable, as root")
+        << Permission::FolderNotWritable << false << true << QString();
+    QTest::newRow("folder not writable, unprivileged")
+        << Permission::FolderNotWritable << true << false << Reason::CouldNotBeWritten;
+    // A rename would get around a missing write bit: root must check it too.
+    QTest::newRow("read-only file, as root")
+        << Permission::ReadOnlyFile << false << false << Reason::ReadOnly;
+    QTest::newRow("read-only file, unprivileged")
+        << Permission::ReadOnlyFile << true << false << Reason::ReadOnly;
+    QTest::newRow("file of another user, as root")
+        << Permission::FileOfAnotherUser << false << true << QString();
+    QTest::newRow("file of another user, unprivileged")
+        << Permission::FileOfAnotherUser << true << false << Reason::ReadOnly;
+    // Another user's file that anyone may write: a save would give it to the one who saved.
+    QTest::newRow("file of another user writable by all, as root")
+        << Permission::FileOfAnotherUserWritableByAll << false << true << QString();
+    QTest::newRow("file of another user writable by all, unprivileged")
+        << Permission::FileOfAnotherUserWritableByAll << true << false << Reason::CouldNotBeWritten;
+    QTest::newRow("file without read bits, as root")
+        << Permission::FileWithoutReadBits << false << true << QString();
+    QTest::newRow("file without read bits, unprivileged")
+        << Permission::FileWithoutReadBits << true << false << Reason::CouldNotBeRead;
+    QTest::newRow("another user's file in a sticky folder, as root")
+        << Permission::StickyFolderOfAnotherUser << false << true << QString();
+    QTest::newRow("another user's file in a sticky folder, unprivileged")
+        << Permission::StickyFolderOfAnotherUser << true << false << Reason::CouldNotBeWritten;
+}
+
+// The same folders, run by root and by an unprivileged user in a child process: root's rights
+// must not hide a check that an ordinary user's lack of rights would make for it.
+void TestFaults::permissions() {
+    QFETCH(Permission, permission);
+    QFETCH(bool, unprivileged);
+    QFETCH(bool, saved);
+    QFETCH(QString, reason);
+    if (!unprivileged && !IsRoot()) {
+        QSKIP("the root runs need root");
+    }
+    const bool needsOtherUser = permission == Permission::FileOfAnotherUser ||
+                                permission == Permission::FileOfAnotherUserWritableByAll ||
+                                permission == Permission::StickyFolderOfAnotherUser;
+    if (needsOtherUser && !IsRoot()) {
+        QSKIP("making a file of another user needs root");
+    }
+    // The runner owns the folder and its ordinary files; "other" is someone else.
+    const uid_t runner = unprivileged && IsRoot() ? NobodyUid() : ::geteuid();
+    const gid_t runnerGroup = unprivileged && IsRoot() ? NogroupGid() : ::getegid();
+    const uid_t other = runner == 0 ? NobodyUid() : 0;
+    const gid_t otherGroup = runner == 0 ? NogroupGid() : 0;
+
+    Scratch scratch;
+    const QByteArray folder = scratch.Folder("files");
+    const QByteArray old = "one needle\n";
+    const QByteArray path = Join(folder, "f.txt");
+    QVERIFY(WriteRaw(path, old));
+    mode_t fileMode = 0644;
+    mode_t folderMode = 0755;
+    uid_t fileOwner = runner;
+    gid_t fileGroup = runnerGroup;
+    uid_t folderOwner = runner;
+    gid_t folderGroup = runnerGroup;
+    switch (permission) {
+        case Permission::FolderNotWritable:
+            folderMode = 0555;
+            break;
+        case Permission::ReadOnlyFile:
+            fileMode = 0444;
+            break;
+        case Permission::FileOfAnotherUser:
+            fileOwner = other;
+            fileGroup = otherGroup;
+            break;
+        case Permission::FileOfAnotherUserWritableByAll:
+            fileOwner = other;
+            fileGroup = otherGroup;
+            fileMode = 0666;
+            break;
+        case Permission::FileWithoutReadBits:
+            fileMode = 0200;
+            break;
+        case Permission::StickyFolderOfAnotherUser:
+            folderOwner = other;
+            folderGroup = otherGroup;
+            folderMode = 01777;
+            fileOwner = other;
+            fileGroup = otherGroup;
+            fileMode = 0666;
+            break;
+    }
+    // A file the runner may change, beside the case, shows that the run could save at all.
+    const bool control = folderMode != 0555;
+    if (control) {
+        QVERIFY(WriteRaw(Join(folder, "control.txt"), old));
+        QCOMPARE(::chown(Join(folder, "control.txt").constData(), runner, runnerGroup), 0);
+    }
+    QCOMPARE(::chown(path.constData(), fileOwner, fileGroup), 0);
+    QCOMPARE(::chmod(path.constData(), fileMode), 0);
+    QCOMPARE(::chown(folder.constData(), folderOwner, folderGroup), 0);
+    QCOMPARE(::chmod(folder.constData(), folderMode), 0);
+    const struct stat before = StatOf(path);
+
+    RunResults results;
+    RunChild(folder, unprivileged, results);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+
+    QList<Want> wants{saved ? Saved("f.txt", "one thread\n") : Left("f.txt", std::nullopt, reason)};
+    if (control) {
+        wants << Saved("control.txt", "one thread\n");
+    }
+    if (!saved) {
+        QCOMPARE(StatOf(path).st_ino, before.st_ino);
+        if (IsRoot() || permission != Permission::FileWithoutReadBits) {
+            QCOMPARE(ReadRaw(path).value_or("<unreadable>"), old);
+        }
+    }
+    Verify(folder, wants, results);
+    const struct stat after = StatOf(path);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(after.st_mode, before.st_mode);
+}
+
+void TestFaults::linksAndSpecialFiles_data() {
+    QTest::addColumn<Link>("link");
+    QTest::newRow("relative symlink chain: target rewritten, links kept") << Link::RelativeChain;
+    QTest::newRow("absolute symlink chain") << Link::AbsoluteChain;
+    QTest::newRow("symlink chain into another folder") << Link::ChainIntoAnotherFolder;
+    QTest::newRow("dangling symlink") << Link::Dangling;
+    QTest::newRow("symlink loop") << Link::Loop;
+    QTest::newRow("hard-linked file") << Link::HardLinked;
+    QTest::newRow("symlink to a hard-linked file") << Link::SymlinkToHardLinked;
+    QTest::newRow("fifo") << Link::Fifo;
+    QTest::newRow("folder") << Link::Folder;
+    QTest::newRow("symlink to a folder") << Link::SymlinkToFolder;
+    QTest::newRow("symlink to a device") << Link::SymlinkToDevice;
+    QTest::newRow("symlink and its target both listed, replacement holds the search text")
+        << Link::LinkAndTargetBothListed;
+}
+
+// Entries named like the files the filter asks for ("*.txt") that are symlinks, hard links
+// or no regular files. Replace mode, then find mode over the same folder.
+void TestFaults::linksAndSpecialFiles() {
+    QFETCH(Link, link);
+    Scratch scratch;
+    const QByteArray files = scratch.Folder("files");
+    const QByteArray other = scratch.Folder("other");
+    const QByteArray old = "a needle\n";
+    const QByteArray replaced = "a thread\n";
+    QByteArray replacement = kReplacement;
+    QList<Want> wants;
+    QList<Want> otherWants;
+    QList<Want> found;  // find mode
+    const auto symlink = [](const QByteArray& to, const QByteArray& at) {
+        QCOMPARE(::symlink(to.constData(), at.constData()), 0);
+    };
+    switch (link) {
+        case Link::RelativeChain:
+            QVERIFY(WriteRaw(Join(files, "real"), old));
+            symlink("hop", Join(files, "link.txt"));
+            symlink("./real", Join(files, "hop"));
+            wants << Saved("link.txt", replaced) << Unlisted("hop") << Unlisted("real", replaced);
+            found << Saved("link.txt", old) << Unlisted("hop") << Unlisted("real", old);
+            break;
+        case Link::AbsoluteChain:
+            QVERIFY(WriteRaw(Join(files, "real"), old));
+            symlink(Join(files, "hop"), Join(files, "link.txt"));
+            symlink(Join(files, "real"), Join(files, "hop"));
+            wants << Saved("link.txt", replaced) << Unlisted("hop") << Unlisted("real", replaced);
+            found << Saved("link.txt", old) << Unlisted("hop") << Unlisted("real", old);
+            break;
+        case Link::ChainIntoAnotherFolder:
+            QVERIFY(WriteRaw(Join(other, "real"), old));
+            symlink("../other/hop", Join(files, "link.txt"));
+            symlink(Join(other, "real"), Join(other, "hop"));
+            wants << Saved("link.txt", replaced);
+            otherWants << Unlisted("hop") << Unlisted("real", replaced);
+            found << Saved("link.txt", old);
+            break;
+        case Link::Dangling:
+            symlink("missing", Join(files, "dangling.txt"));
+            wants << Left("dangling.txt", std::nullopt, Reason::CouldNotBeRead);
+            found = wants;
+            break;
+        case Link::Loop:
+            symlink("loop2", Join(files, "loop.txt"));
+            symlink("loop.txt", Join(files, "loop2"));
+            wants << Left("loop.txt", std::nullopt, Reason::CouldNotBeRead) << Unlisted("loop2");
+            found = wants;
+            break;
+        case Link::HardLinked:
+            QVERIFY(WriteRaw(Join(files, "linked.txt"), old));
+            QCOMPARE(::link(Join(files, "linked.txt").constData(), Join(other, "twin").constData()),
+                     0);
+            wants << Left("linked.txt", old, Reason::SeveralHardLinks);
+            otherWants << Unlisted("twin", old);
+            found << Saved("linked.txt", old);
+            break;
+        case Link::SymlinkToHardLinked:
+            QVERIFY(WriteRaw(Join(other, "real"), old));
+            QCOMPARE(::link(Join(other, "real").constData(), Join(other, "twin").constData()), 0);
+            symlink("../other/real", Join(files, "link.txt"));
+            wants << Left("link.txt", old, Reason::SeveralHardLinks);
+            otherWants << Unlisted("real", old) << Unlisted("twin", old);
+            found << Saved("link.txt", old);
+            break;
+        case Link::Fifo:
+            QCOMPARE(::mkfifo(Join(files, "fifo.txt").constData(), 0644), 0);
+            wants << Left("fifo.txt", std::nullopt, Reason::NotARegularFile);
+            found << Left("fifo.txt", std::nullopt, Reason::CouldNotBeRead);
+            break;
+        case Link::Folder:
+            scratch.Folder("files/folder.txt");
+            wants << Left("folder.txt", std::nullopt, Reason::NotARegularFile);
+            found << Left("folder.txt", std::nullopt, Reason::CouldNotBeRead);
+            break;
+        case Link::SymlinkToFolder:
+            symlink("../other", Join(files, "folder.txt"));
+            wants << Left("folder.txt", std::nullopt, Reason::NotARegularFile);
+            found << Left("folder.txt", std::nullopt, Reason::CouldNotBeRead);
+            break;
+        case Link::SymlinkToDevice:
+            symlink("/dev/null", Join(files, "null.txt"));
+            wants << Left("null.txt", std::nullopt, Reason::NotARegularFile);
+            found << Left("null.txt", std::nullopt, Reason::CouldNotBeRead);
+            break;
+        case Link::LinkAndTargetBothListed:
+            // One file under two names: replaced once, not again through the second name.
+            replacement = "needle and thread";
+            QVERIFY(WriteRaw(Join(files, "b.txt"), old));
+            symlink("b.txt", Join(files, "a.txt"));
+            wants << Saved("a.txt", "a needle and thread\n")
+                  << Untouched("b.txt", "a needle and thread\n");
+            found << Saved("a.txt", old) << Saved("b.txt", old);
+            break;
+    }
+    for (const Want& want : std::as_const(otherWants)) {
+        found << want;
+    }
+
+    // Find mode first: it must change nothing.
+    const RunResults findResults = RunHere(files, true, {"*.txt"}, replacement);
+    QList<Want> foundHere;
+    QList<Want> foundOther;
+    for (const Want& want : std::as_const(found)) {
+        const bool inOther = std::any_of(otherWants.cbegin(), otherWants.cend(),
+                                         [&](const Want& o) { return o.name == want.name; });
+        (inOther ? foundOther : foundHere) << want;
+    }
+    for (Want& want : foundOther) {
+        if (want.content) {
+            want.content = old;
+        }
+    }
+    Verify(files, foundHere, findResults);
+    Verify(other, foundOther, RunResults{});
+    if (QTest::currentTestFailed()) {
+        return;
+    }
+
+    const RunResults results = RunHere(files, false, {"*.txt"}, replacement);
+    Verify(files, wants, results);
+    Verify(other, otherWants, RunResults{});
+}
+
+void TestFaults::metadataKept_data() {
+    QTest::addColumn<Metadata>("metadata");
+    QTest::newRow("mode 0640") << Metadata::Mode0640;
+    QTest::newRow("mode 2755 (setgid)") << Metadata::Mode2755;
+    QTest::newRow("mode 1644 (sticky)") << Metadata::Mode1644;
+    QTest::newRow("mode 6755 of another owner") << Metadata::Mode6755OfAnotherOwner;
+    QTest::newRow("another owner and group") << Metadata::AnotherOwnerAndGroup;
+    QTest::newRow("user extended attribute") << Metadata::UserAttribute;
+    QTest::newRow("access control list") << Metadata::AccessControlList;
+    // The temporary file inherits the folder's default ACL; the saved file must not keep it
+    // (here it would take read access from the file's group).
+    QTest::newRow("no ACL of its own, in a folder with a default ACL")
+        << Metadata::NoAccessControlListInAFolderWithADefaultOne;
+}
+
+// A saved file keeps its owner, group, mode bits and extended attributes.
+void TestFaults::metadataKept() {
+    QFETCH(Metadata, metadata);
+    Scratch scratch;
+    const QByteArray path = scratch / "f.txt";
+    QVERIFY(WriteRaw(path, "one needle\n"));
+    const QByteArray native = path;
+    switch (metadata) {
+        case Metadata::Mode0640:
+            QCOMPARE(::chmod(native.constData(), 0640), 0);
+            break;
+        case Metadata::Mode2755:
+            QCOMPARE(::chmod(native.constData(), 02755), 0);
+            break;
+        case Metadata::Mode1644:
+            QCOMPARE(::chmod(native.constData(), 01644), 0);
+            break;
+        case Metadata::Mode6755OfAnotherOwner:
+            if (!IsRoot()) {
+                QSKIP("giving a file to another owner needs root");
+            }
+            QCOMPARE(::chown(native.constData(), NobodyUid(), NogroupGid()), 0);
+            QCOMPARE(::chmod(native.constData(), 06755), 0);
+            break;
+        case Metadata::AnotherOwnerAndGroup:
+            if (!IsRoot()) {
+                QSKIP("giving a file to another owner needs root");
+            }
+            QCOMPARE(::chown(native.constData(), NobodyUid(), NogroupGid()), 0);
+            break;
+        case Metadata::UserAttribute:
+            if (::setxattr(native.constData(), "user.origin", "scanner\0x", 9, 0) != 0) {
+                QSKIP("this file system has no user extended attributes");
+            }
+            QCOMPARE(::setxattr(native.constData(), "user.empty", "", 0, 0), 0);
+            break;
+        case Metadata::AccessControlList:
+            if (QProcess::execute("setfacl", {"-m", "u:nobody:rw,g:nogroup:r,m::rw",
+                                              QFile::decodeName(path)}) != 0) {
+                QSKIP("setfacl is missing or this file system has no ACLs");
+            }
+            break;
+        case Metadata::NoAccessControlListInAFolderWithADefaultOne:
+            if (QProcess::execute("setfacl", {"-d", "-m", "u:nobody:rwx,g::---",
+                                              QFile::decodeName(scratch.Path())}) != 0) {
+                QSKIP("setfacl is missing or this file system has no ACLs");
+            }
+            break;
+    }
+    const struct stat before = StatOf(path);
+    const QMap<QByteArray, QByteArray> attributesBefore = ExtendedAttributes(path);
+    if (metadata == Metadata::UserAttribute || metadata == Metadata::AccessControlList) {
+        QVERIFY(!attributesBefore.isEmpty());
+    }
+
+    const RunResults results = RunHere(scratch.Path());
+    Verify(scratch.Path(), {Saved("f.txt", "one thread\n")}, results);
+    const struct stat after = StatOf(path);
+    QVERIFY(after.st_ino != before.st_ino);
+    QCOMPARE(after.st_mode, before.st_mode);
+    QCOMPARE(after.st_uid, before.st_uid);
+    QCOMPARE(after.st_gid, before.st_gid);
+    QCOMPARE(ExtendedAttributes(path), attributesBefore);
+}
+
+void TestFaults::changedBetweenReadAndSave_data() {
+    QTest::addColumn<OtherProgram>("otherProgram");
+    QTest::newRow("appends") << OtherProgram::Appends;
+    QTest::newRow("rewrites in place, same size") << OtherProgram::RewritesSameSize;
+    QTest::newRow("rewrites in place, same size, and puts the times back")
+        << OtherProgram::RewritesSameSizeAndPutsTimesBack;
+    QTest::newRow("saves its own copy through a rename") << OtherProgram::ReplacesThroughRename;
+    QTest::newRow("deletes it") << OtherProgram::Deletes;
+    QTest::newRow("makes it read-only") << OtherProgram::MakesReadOnly;
+    QTest::newRow("adds a hard link to it") << OtherProgram::AddsHardLink;
+    QTest::newRow("truncates it") << OtherProgram::Truncates;
+}
+
+// Another program writes the file after the run read it: the run must leave the other
+// program's work as it is and report the file.
+void TestFaults::changedBetweenReadAndSave() {
+    QFETCH(OtherProgram, otherProgram);
+    Scratch scratch;
+    const QByteArray files = scratch.Folder("files");
+    const QByteArray elsewhere = scratch.Folder("elsewhere");
+    QVERIFY(WriteRaw(Join(files, "busy.txt"), "one needle\n"));
+    QVERIFY(WriteRaw(Join(files, "calm.txt"), "one needle\n"));
+    std::optional<QByteArray> leftByOther;
+    PosixFileStore store;
+    store.SetBeforeRenameHook([&](const QByteArray& target) {
+        if (!target.endsWith("/busy.txt")) {
+            return;
+        }
+        const struct stat st = StatOf(target);
+        switch (otherProgram) {
+            case OtherProgram::Appends: {
+                const int fd = ::open(target.constData(), O_WRONLY | O_APPEND);
+                QCOMPARE(::write(fd, "typed elsewhere\n", 16), ssize_t(16));
+                ::close(fd);
+                break;
+            }
+            case OtherProgram::RewritesSameSize:
+            case OtherProgram::RewritesSameSizeAndPutsTimesBack: {
+                const int fd = ::open(target.constData(), O_WRONLY);
+                QCOMPARE(::pwrite(fd, "NEEDLE", 6, 4), ssize_t(6));
+                if (otherProgram == OtherProgram::RewritesSameSizeAndPutsTimesBack) {
+                    const timespec times[2] = {st.st_atim, st.st_mtim};
+                    QCOMPARE(::futimens(fd, times), 0);
+                }
+                ::close(fd);
+                break;
+            }
+            case OtherProgram::ReplacesThroughRename:
+                QVERIFY(WriteRaw(Join(files, ".busy.txt.swp"), "their needle\n"));
+                QCOMPARE(::rename(Join(files, ".busy.txt.swp").constData(), target.constData()), 0);
+                break;
+            case OtherProgram::Deletes:
+                QCOMPARE(::unlink(target.constData()), 0);
+                break;
+            case OtherProgram::MakesReadOnly:
+                QCOMPARE(::chmod(target.constData(), 0444), 0);
+                break;
+            case OtherProgram::AddsHardLink:
+                QCOMPARE(::link(target.constData(), Join(elsewhere, "twin").constData()), 0);
+                break;
+            case OtherProgram::Truncates:
+                QCOMPARE(::truncate(target.constData(), 0), 0);
+                break;
+        }
+        leftByOther = ReadRaw(target);
+    });
+    const RunResults results = RunHere(files, store);
+    QList<Want> wants{Saved("calm.txt", "one thread\n")};
+    if (otherProgram != OtherProgram::Deletes) {
+        QVERIFY(leftByOther);
+        wants << Left("busy.txt", leftByOther, Reason::ChangedByAnotherProgram);
+    } else {
+        QVERIFY(!leftByOther);
+        QCOMPARE(Described(results.leftUnchanged),
+                 QStringList{"busy.txt (" + Reason::ChangedByAnotherProgram + ")"});
+        QCOMPARE(Show(FolderEntries(files)), Show(QByteArrayList{"calm.txt"}));
+        return;
+    }
+    Verify(files, wants, results);
+}
+
+// A run killed with SIGKILL at any moment leaves each file wholly old or wholly new, and no
+// temporary file where anyone can see it.
+void TestFaults::killedAtRandomMoments() {
+    Scratch scratch;
+    const QByteArray folder = scratch.Folder("files");
+    QByteArrayList names;
+    QList<QByteArray> olds;
+    for (int i = 0; i < 10; ++i) {
+        names << "large-" + QByteArray::number(i) + ".txt";
+        olds << Text(3 * 1024 * 1024 + i * 4099, i);
+    }
+    const auto lay = [&] {
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            QVERIFY(WriteRaw(Join(folder, names[i]), olds[i]));
+        }
+    };
+    lay();
+
+    // One whole run, to spread the kills over its length.
+    QElapsedTimer clock;
+    clock.start();
+    RunResults whole;
+    RunChild(folder, false, whole);
+    const qint64 length = qMax<qint64>(clock.elapsed(), 50);
+    QCOMPARE(whole.FilesAffected, qint32(names.size()));
+
+    // A killed run's own children are not killed with it; they become this process's children,
+    // and the folder is judged once they have finished too.
+    QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const auto reapOrphans = [] {
+        while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
+        }
+    };
+    QRandomGenerator random(QRandomGenerator::global()->generate());
+    int mixed = 0;
+    for (int round = 0; round < 25; ++round) {
+        lay();
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+        const int delay = int(random.bounded(int(length + length / 5)));
+        QProcess process;
+        process.setWorkingDirectory(QFile::decodeName(folder));
+        process.start(QFile::decodeName(child_), {QFile::decodeName(folder), "needle", "thread"});
+        QVERIFY(process.waitForStarted());
+        QThread::msleep(ulong(delay));
+        process.kill();
+        QVERIFY(process.waitForFinished(-1));
+        reapOrphans();
+
+        int saved = 0;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const QByteArray now = ReadRaw(Join(folder, names[i])).value_or("<unreadable>");
+            const bool isNew = now == Replaced(olds[i]);
+            QVERIFY2(isNew || now == olds[i],
+                     qPrintable(QStringLiteral("%1 is neither old nor new after a kill at %2 ms")
+                                    .arg(QString::fromUtf8(names[i]))
+                                    .arg(delay)));
+            saved += isNew ? 1 : 0;
+        }
+        QVERIFY2(FolderEntries(folder) == names,
+                 qPrintable(QStringLiteral("after a kill at %1 ms the folder holds %2")
+                                .arg(delay)
+                                .arg(Show(FolderEntries(folder)))));
+        mixed += saved > 0 && saved < names.size() ? 1 : 0;
+    }
+    QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 0), 0);
+    qInfo("%d of 25 kills fell between the first and the last save of a %lld ms run", mixed,
+          length);
+}
+
+void TestFaults::awkwardNames_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::newRow("not valid UTF-8") << QByteArray("caf\xE9 \xFF\xC3(.txt");
+    QTest::newRow("spaces") << QByteArray("  two  spaces .txt ");
+    QTest::newRow("starting with -") << QByteArray("-n.txt");
+    QTest::newRow("starting with --") << QByteArray("--help");
+    QTest::newRow("line feed") << QByteArray("line\nbreak.txt");
+    QTest::newRow("carriage return and line feed") << QByteArray("crlf\r\n.txt");
+    QTest::newRow("backslash, quotes and glob characters") << QByteArray("a\\b'\"*?[x].txt");
+    QTest::newRow("leading dot") << QByteArray(".hidden.txt");
+    QTest::newRow("valid UTF-8 letters") << QByteArray("\xC3\x89t\xC3\xA9 \xE2\x84\xAA.txt");
+}
+
+// Names are bytes: a file with an odd name is read, written and reported under that name.
+void TestFaults::awkwardNames() {
+    QFETCH(QByteArray, name);
+    Scratch scratch;
+    const QByteArray folder = scratch.Folder("files");
+    const QByteArray readOnly = name + "~ro";
+    const QByteArray noHit = name + "~none";
+    QVERIFY(WriteRaw(Join(folder, name), "one needle\n"));
+    QVERIFY(WriteRaw(Join(folder, readOnly), "one needle\n", 0444));
+    QVERIFY(WriteRaw(Join(folder, noHit), "nothing\n"));
+
+    const RunResults found = RunHere(folder, true);
+    Verify(folder,
+           {Saved(name, "one needle\n"), Saved(readOnly, "one needle\n"),
+            Untouched(noHit, "nothing\n")},
+           found);
+
+    const RunResults results = RunHere(folder);
+    Verify(folder,
+           {Saved(name, "one thread\n"), Left(readOnly, "one needle\n", Reason::ReadOnly),
+            Untouched(noHit, "nothing\n")},
+           results);
+    QVERIFY(BuildSummary(false, results)
+                .endsWith(QStringLiteral("\r\nLeft unchanged:\r\n") + QString::fromUtf8(readOnly) +
+                          QStringLiteral(" (read-only)\r\n")));
+
+    // Highlighting finds the file again by its name.
+    FolderFileList list(folder);
+    HighlightFoundFiles(list, results);
+    QCOMPARE(list.SelectedCount(), 1);
+    for (int i = 0; i < list.ListCount(); ++i) {
+        QCOMPARE(list.Selected(i), list.List(i) == name);
+    }
+}
+
+// No count, list or index is capped below 100,000 files.
+void TestFaults::hundredThousandFiles() {
+    constexpr int kCount = 100000;
+    Scratch scratch;
+    const QByteArray folder = scratch.Folder("files");
+    QSet<int> hits{0, 32766, 32767, 32768, 65535, 65536, 65537, kCount - 1};
+    for (int i = 500; i < kCount; i += 1000) {
+        hits.insert(i);
+    }
+    const auto nameOf = [](int i) { return "f" + QByteArray::number(i).rightJustified(6, '0'); };
+    for (int i = 0; i < kCount; ++i) {
+        if (!WriteRaw(Join(folder, nameOf(i)), hits.contains(i) ? "a needle\n" : "straw\n")) {
+            QFAIL(qPrintable("cannot write " + nameOf(i)));
+        }
+    }
+
+    // Find mode over all of them: every file holds a line break.
+    FakeTexts texts("\n", "");
+    PosixFileStore store;
+    FolderFileList list(folder);
+    QCOMPARE(list.ListCount(), kCount);
+    RunEnvironment env{texts, store};
+    RunResults results;
+    ProcessFileList(env, list, qint16(1), qint16(0), qint16(1), results);
+    QCOMPARE(results.FilesProcessed, kCount);
+    QCOMPARE(results.FilesAffected, kCount);
+    QCOMPARE(results.foundNames.size(), qsizetype(kCount));
+    QCOMPARE(results.foundNames.last(), nameOf(kCount - 1));
+    QCOMPARE(results.FoundList.size(), qsizetype(2 + kCount * (7 + 2)));
+    QVERIFY(results.leftUnchanged.isEmpty());
+    HighlightFoundFiles(list, results);
+    QCOMPARE(list.SelectedCount(), kCount);
+
+    // Replace mode: only the hits change, wherever they stand in the list.
+    results = RunHere(folder);
+    QCOMPARE(results.FilesProcessed, kCount);
+    QCOMPARE(results.FilesAffected, qint32(hits.size()));
+    QVERIFY(results.leftUnchanged.isEmpty());
+    QList<int> hitOrder = hits.values();
+    std::sort(hitOrder.begin(), hitOrder.end());
+    QByteArrayList hitNames;
+    for (const int i : hitOrder) {
+        hitNames << nameOf(i);
+    }
+    QCOMPARE(Show(results.foundNames), Show(hitNames));
+    const QByteArrayList entries = FolderEntries(folder);
+    QCOMPARE(entries.size(), qsizetype(kCount));
+    for (int i = 0; i < kCount; ++i) {
+        QCOMPARE(entries[i], nameOf(i));
+        const QByteArray want = hits.contains(i) ? "a thread\n" : "straw\n";
+        if (ReadRaw(Join(folder, nameOf(i))) != want) {
+            QFAIL(qPrintable(nameOf(i) + " does not hold " + want.trimmed()));
+        }
+    }
+}
+
+// A file of more than 1 GiB is read, replaced and saved whole.
+void TestFaults::oneGibibyteFile() {
+    constexpr qint64 kBlock = 1024 * 1024;
+    constexpr int kBlocks = 1024;
+    Scratch scratch;
+    struct statvfs space {};
+    QCOMPARE(::statvfs(scratch.Path().constData(), &space), 0);
+    if (qint64(space.f_bavail) * qint64(space.f_frsize) < 4 * kBlock * kBlocks) {
+        QSKIP("less than 4 GiB free for a 1 GiB file and its replacement");
+    }
+    // Each 1 MiB block starts with the search text; one more ends the file.
+    QByteArray block = "needle" + QByteArray(kBlock - 6, 'x');
+    for (qint64 i = 79; i < kBlock; i += 80) {
+        block[i] = '\n';
+    }
+    const QByteArray tail = "needle";
+    const QByteArray path = scratch / "huge.txt";
+    {
+        QFile file(QFile::decodeName(path));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        for (int i = 0; i < kBlocks; ++i) {
+            QCOMPARE(file.write(block), kBlock);
+        }
+        QCOMPARE(file.write(tail), qint64(tail.size()));
+    }
+    QVERIFY(WriteRaw(scratch / "small.txt", "a needle\n"));
+
+    FakeTexts texts("needle", "thread!");  // one byte longer: the output grows
+    PosixFileStore store;
+    FolderFileList list(scratch.Path());
+    RunEnvironment env{texts, store};
+    RunResults results;
+    ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    QCOMPARE(Show(results.foundNames), Show(QByteArrayList{"huge.txt", "small.txt"}));
+    QCOMPARE(results.FilesAffected, 2);
+    QCOMPARE(results.FilesProcessed, 2);
+    QVERIFY(results.leftUnchanged.isEmpty());
+    QCOMPARE(Show(FolderEntries(scratch.Path())), Show(QByteArrayList{"huge.txt", "small.txt"}));
+
+    QByteArray newBlock = block;
+    newBlock.replace(0, 6, "thread!");
+    QCOMPARE(StatOf(path).st_size, qint64(kBlocks) * (kBlock + 1) + 7);
+    QFile file(QFile::decodeName(path));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    for (int i = 0; i < kBlocks; ++i) {
+        if (file.read(kBlock + 1) != newBlock) {
+            QFAIL(qPrintable(QStringLiteral("block %1 is wrong").arg(i)));
+        }
+    }
+    QCOMPARE(file.readAll(), QByteArray("thread!"));
+}
+
+QTEST_GUILESS_MAIN(TestFaults)
+#include "tst_faults.moc"
