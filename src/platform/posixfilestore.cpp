@@ -95,11 +95,12 @@ bool ResolveTarget(const QByteArray& path, QByteArray& target, struct stat& st) 
 // has and source lacks is removed.
 bool CopyExtendedAttributes(const QByteArray& source, int fd) {
     const ssize_t listSize = ::listxattr(source.constData(), nullptr, 0);
-    if (listSize <= 0) {
-        return listSize == 0 || errno == ENOTSUP;
+    if (listSize < 0) {
+        return errno == ENOTSUP;
     }
     std::vector<char> names(std::size_t(listSize) + 1, '\0');
-    const ssize_t got = ::listxattr(source.constData(), names.data(), names.size());
+    const ssize_t got =
+        listSize == 0 ? 0 : ::listxattr(source.constData(), names.data(), names.size());
     if (got < 0) {
         return false;
     }
