@@ -14,7 +14,9 @@ FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
     Fill(path_, pattern_, error);
 }
 
-QByteArray FileListBox::List(int i) const { return names_.value(i); }
+QByteArray FileListBox::List(int i) const {
+    return names_.value(i);
+}
 
 bool FileListBox::Selected(int i) const {
     const QListWidgetItem* entry = item(i);

@@ -31,6 +31,7 @@ bool SetsBalanced(const QString& pattern) {
 
 std::optional<FilePattern> FilePattern::Parse(const QString& text, QString& error) {
     FilePattern filter;
+    QStringList alternatives;
     const QStringList parts = text.split(QLatin1Char(';'));
     for (const QString& part : parts) {
         const QString pattern = part.trimmed();
@@ -59,11 +60,14 @@ std::optional<FilePattern> FilePattern::Parse(const QString& text, QString& erro
                         .arg(pattern);
             return std::nullopt;
         }
-        filter.patterns_.append(expression);
+        alternatives.append(QStringLiteral("(?:%1)").arg(expression.pattern()));
     }
-    if (filter.patterns_.isEmpty()) {
+    if (alternatives.isEmpty()) {
         filter.matchesAll_ = true;
     }
+    // One expression for all patterns: a name is matched once, not once per pattern.
+    filter.any_ = QRegularExpression(alternatives.join(QLatin1Char('|')),
+                                     QRegularExpression::CaseInsensitiveOption);
     return filter;
 }
 
@@ -71,11 +75,5 @@ bool FilePattern::Matches(const QByteArray& name) const {
     if (matchesAll_) {
         return true;
     }
-    const QString decoded = QString::fromUtf8(name);
-    for (const QRegularExpression& expression : patterns_) {
-        if (expression.match(decoded).hasMatch()) {
-            return true;
-        }
-    }
-    return false;
+    return any_.match(QString::fromUtf8(name)).hasMatch();
 }

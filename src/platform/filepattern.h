@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QList>
 #include <QRegularExpression>
 #include <QString>
 
@@ -21,6 +20,6 @@ public:
     bool Matches(const QByteArray& name) const;
 
 private:
-    QList<QRegularExpression> patterns_;
+    QRegularExpression any_;  // the patterns as alternatives of one expression
     bool matchesAll_ = false;
 };

@@ -90,19 +90,35 @@ bool ResolveTarget(const QByteArray& path, QByteArray& target, struct stat& st) 
     return ::stat(target.constData(), &st) == 0;
 }
 
+// Lists extended attribute names through list(buffer, size), as listxattr does, into names:
+// one call when they fit a first guess. Returns the length used, or -1.
+template <typename Lister>
+ssize_t ListAttributeNames(Lister list, std::vector<char>& names) {
+    names.assign(1024, '\0');
+    ssize_t got = list(names.data(), names.size());
+    while (got < 0 && errno == ERANGE) {
+        const ssize_t needed = list(nullptr, 0);
+        if (needed < 0) {
+            return -1;
+        }
+        names.assign(std::size_t(needed) + 1, '\0');
+        got = list(names.data(), names.size());
+    }
+    return got;
+}
+
 // Gives fd exactly the extended attributes of source (user.*, ACLs, security.*). An attribute
 // that cannot be set fails the copy unless fd already carries the same value; one that fd
 // has and source lacks is removed.
 bool CopyExtendedAttributes(const QByteArray& source, int fd) {
-    const ssize_t listSize = ::listxattr(source.constData(), nullptr, 0);
-    if (listSize < 0) {
-        return errno == ENOTSUP;
-    }
-    std::vector<char> names(std::size_t(listSize) + 1, '\0');
-    const ssize_t got =
-        listSize == 0 ? 0 : ::listxattr(source.constData(), names.data(), names.size());
+    std::vector<char> names;
+    const ssize_t got = ListAttributeNames(
+        [&](char* buffer, std::size_t size) {
+            return ::listxattr(source.constData(), buffer, size);
+        },
+        names);
     if (got < 0) {
-        return false;
+        return errno == ENOTSUP;
     }
     for (const char* name = names.data(); name < names.data() + got;
          name += std::strlen(name) + 1) {
@@ -136,12 +152,9 @@ bool CopyExtendedAttributes(const QByteArray& source, int fd) {
         }
         return false;
     };
-    const ssize_t ownSize = ::flistxattr(fd, nullptr, 0);
-    if (ownSize < 0) {
-        return false;
-    }
-    std::vector<char> own(std::size_t(ownSize) + 1, '\0');
-    const ssize_t ownGot = ::flistxattr(fd, own.data(), own.size());
+    std::vector<char> own;
+    const ssize_t ownGot = ListAttributeNames(
+        [&](char* buffer, std::size_t size) { return ::flistxattr(fd, buffer, size); }, own);
     if (ownGot < 0) {
         return false;
     }
