@@ -1,6 +1,7 @@
 #include "batchrun.h"
 #include "fakes.h"
 #include "posixfilestore.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,23 +14,6 @@
 #include <csignal>
 
 namespace {
-
-void WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-// Every entry of a folder, hidden ones included, sorted.
-QStringList Entries(const QString& folder) {
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
 
 QString LeftText(const RunResults& results) {
     QStringList lines;

@@ -1,4 +1,5 @@
 #include "posixfilestore.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,17 +14,6 @@ namespace {
 
 QByteArray Native(const QString& path) {
     return QFile::encodeName(path);
-}
-
-void WriteFile(const QString& path, const QByteArray& content) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray ReadFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 struct stat StatOf(const QString& path) {
