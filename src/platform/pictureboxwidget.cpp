@@ -100,9 +100,9 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
 
 void PictureBoxWidget::ShowChanges() {
     checkQueued_ = false;
-    const bool same =
-        image_.size() == shown_.size() && image_.format() == shown_.format() &&
-        std::memcmp(image_.constBits(), shown_.constBits(), std::size_t(image_.sizeInBytes())) == 0;
+    const bool same = image_.size() == shown_.size() && image_.format() == shown_.format() &&
+                      (image_.isNull() || std::memcmp(image_.constBits(), shown_.constBits(),
+                                                      std::size_t(image_.sizeInBytes())) == 0);
     if (!same) {
         repaint(contentsRect());
     }
