@@ -11,11 +11,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QPlainTextEdit>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include <unistd.h>
 
 namespace {
 
@@ -38,6 +41,12 @@ int main(int argc, char* argv[]) {
         return 2;
     }
     ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Qt wants a private runtime folder; without one it warns on every start.
+    char runtime[] = "/tmp/quillmark-runtime-XXXXXX";
+    const bool ownRuntime = !std::getenv("XDG_RUNTIME_DIR") && ::mkdtemp(runtime);
+    if (ownRuntime) {
+        ::setenv("XDG_RUNTIME_DIR", runtime, 1);
+    }
     QApplication app(argc, argv);
     ScriptedAnswers answers;
     frmMain::Services services;
@@ -54,5 +63,8 @@ int main(int argc, char* argv[]) {
 
     const RunResults& results = window.Results();
     std::printf("%d %d\n", results.FilesAffected, results.FilesProcessed);
+    if (ownRuntime) {
+        QDir(QString::fromLocal8Bit(runtime)).removeRecursively();
+    }
     return 0;
 }
