@@ -32,14 +32,14 @@ Q_DECLARE_METATYPE(const ControlSpec*)
 
 namespace {
 
-QString Name(const ControlSpec& spec) {
-    return QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size()));
+QString Name(const ControlSpec& row) {
+    return QString::fromLatin1(row.name.data(), qsizetype(row.name.size()));
 }
 
-const ControlSpec& Spec(const char* name) {
-    for (const ControlSpec& spec : kLayout) {
-        if (spec.name == name) {
-            return spec;
+const ControlSpec& Row(const char* name) {
+    for (const ControlSpec& row : kLayout) {
+        if (row.name == name) {
+            return row;
         }
     }
     qFatal("no layout row %s", name);
@@ -168,57 +168,57 @@ void TestFrmMain::cleanup() {
 void TestFrmMain::tableMatchesDesignGeometry() {
     // Frames: 135 twips from the window's edges, 120 between each other.
     for (const char* frame : {"Frame1", "Frame2", "Frame3"}) {
-        QCOMPARE(Spec(frame).left, 135);
-        QCOMPARE(Spec(frame).left + Spec(frame).width + 135, kClientWidth);
+        QCOMPARE(Row(frame).left, 135);
+        QCOMPARE(Row(frame).left + Row(frame).width + 135, kClientWidth);
     }
-    QCOMPARE(Spec("Frame1").top, 135);
-    QCOMPARE(Spec("Frame1").top + Spec("Frame1").height + 120, Spec("Frame2").top);
-    QCOMPARE(Spec("Frame2").top + Spec("Frame2").height + 120, Spec("Frame3").top);
-    QCOMPARE(Spec("Frame3").top + Spec("Frame3").height + 135, kClientHeight);
+    QCOMPARE(Row("Frame1").top, 135);
+    QCOMPARE(Row("Frame1").top + Row("Frame1").height + 120, Row("Frame2").top);
+    QCOMPARE(Row("Frame2").top + Row("Frame2").height + 120, Row("Frame3").top);
+    QCOMPARE(Row("Frame3").top + Row("Frame3").height + 135, kClientHeight);
     // The Process button is centred in its frame.
-    QCOMPARE(Spec("cmdProcess").left * 2 + Spec("cmdProcess").width, Spec("Frame3").width);
+    QCOMPARE(Row("cmdProcess").left * 2 + Row("cmdProcess").width, Row("Frame3").width);
     // The file list, the progress box and the filter box end at the same right edge.
     for (const char* name : {"filFolder", "picProgress", "txtFilePattern"}) {
-        QCOMPARE(Spec(name).left + Spec(name).width, 8025);
+        QCOMPARE(Row(name).left + Row(name).width, 8025);
     }
     // The busy caption and the progress box share their horizontal centre.
-    QCOMPARE(Spec("lblProcessing").left * 2 + Spec("lblProcessing").width,
-             Spec("picProgress").left * 2 + Spec("picProgress").width);
+    QCOMPARE(Row("lblProcessing").left * 2 + Row("lblProcessing").width,
+             Row("picProgress").left * 2 + Row("picProgress").width);
     // Every value is a whole number of pixels.
-    for (const ControlSpec& spec : kLayout) {
-        for (int twips : {spec.left, spec.top, spec.width, spec.height}) {
-            QVERIFY2(twips % kTwipsPerPixel == 0, spec.name.data());
+    for (const ControlSpec& row : kLayout) {
+        for (int twips : {row.left, row.top, row.width, row.height}) {
+            QVERIFY2(twips % kTwipsPerPixel == 0, row.name.data());
         }
     }
 }
 
 void TestFrmMain::controlsAreBuiltFromTable_data() {
-    QTest::addColumn<const ControlSpec*>("spec");
-    for (const ControlSpec& spec : kLayout) {
-        QTest::newRow(spec.name.data()) << &spec;
+    QTest::addColumn<const ControlSpec*>("row");
+    for (const ControlSpec& row : kLayout) {
+        QTest::newRow(row.name.data()) << &row;
     }
 }
 
 void TestFrmMain::controlsAreBuiltFromTable() {
-    QFETCH(const ControlSpec*, spec);
-    const QWidget* control = window_->Control(Name(*spec));
+    QFETCH(const ControlSpec*, row);
+    const QWidget* control = window_->Control(Name(*row));
     QVERIFY(control);
-    QVERIFY(IsKind(control, spec->kind));
+    QVERIFY(IsKind(control, row->kind));
     const QString container =
-        QString::fromLatin1(spec->container.data(), qsizetype(spec->container.size()));
+        QString::fromLatin1(row->container.data(), qsizetype(row->container.size()));
     QCOMPARE(control->parentWidget()->objectName(), container);
     QCOMPARE(control->geometry(),
-             QRect(spec->left / 15, spec->top / 15, spec->width / 15, spec->height / 15));
-    QCOMPARE(ShownText(control), QString::fromLatin1(spec->caption));
+             QRect(row->left / 15, row->top / 15, row->width / 15, row->height / 15));
+    QCOMPARE(ShownText(control), QString::fromLatin1(row->caption));
     QVERIFY(control->isEnabled());
-    QCOMPARE(control->isHidden(), spec->name == "picProgress");
+    QCOMPARE(control->isHidden(), row->name == "picProgress");
     const WindowFonts fonts = WindowFonts::Standard();
-    const QFont& expected = spec->font == FontKind::Window ? fonts.window
-                            : spec->font == FontKind::Bold ? fonts.bold
-                                                           : fonts.largeBold;
+    const QFont& expected = row->font == FontKind::Window ? fonts.window
+                            : row->font == FontKind::Bold ? fonts.bold
+                                                          : fonts.largeBold;
     QCOMPARE(control->font().family(), expected.family());
     QCOMPARE(control->font().pixelSize(), expected.pixelSize());
-    QCOMPARE(control->font().bold(), spec->font != FontKind::Window);
+    QCOMPARE(control->font().bold(), row->font != FontKind::Window);
 }
 
 void TestFrmMain::startSettings() {
@@ -306,23 +306,23 @@ void TestFrmMain::captionsFitTheirControls() {
         QCOMPARE(QFontInfo(window->Control(QStringLiteral("cmdProcess"))->font()).family(),
                  QStringLiteral("Tahoma"));
     }
-    for (const ControlSpec& spec : kLayout) {
-        const QWidget* control = window->Control(Name(spec));
+    for (const ControlSpec& row : kLayout) {
+        const QWidget* control = window->Control(Name(row));
         const QString text = ShownText(control);
         if (text.isEmpty()) {
             continue;
         }
         const int needed = NeededWidth(control, text);
         // The filter label's end lies under the filter box by design; it must fit up to there.
-        const int room = spec.name == "lblFileFilter"
-                             ? (Spec("txtFilePattern").left - spec.left) / kTwipsPerPixel
+        const int room = row.name == "lblFileFilter"
+                             ? (Row("txtFilePattern").left - row.left) / kTwipsPerPixel
                              : control->width();
         QVERIFY2(
             needed <= room,
             qPrintable(
-                QStringLiteral("%1: needs %2 px, has %3").arg(Name(spec)).arg(needed).arg(room)));
+                QStringLiteral("%1: needs %2 px, has %3").arg(Name(row)).arg(needed).arg(room)));
         QVERIFY2(QFontMetrics(control->font()).height() <= control->height(),
-                 qPrintable(Name(spec)));
+                 qPrintable(Name(row)));
     }
 }
 

@@ -54,9 +54,9 @@ QString BoxText(const QPlainTextEdit* box) {
     return text;
 }
 
-QRect PixelGeometry(const ControlSpec& spec) {
-    return {TwipsToPixels(spec.left), TwipsToPixels(spec.top), TwipsToPixels(spec.width),
-            TwipsToPixels(spec.height)};
+QRect PixelGeometry(const ControlSpec& row) {
+    return {TwipsToPixels(row.left), TwipsToPixels(row.top), TwipsToPixels(row.width),
+            TwipsToPixels(row.height)};
 }
 
 }  // namespace
@@ -103,13 +103,13 @@ frmMain::~frmMain() = default;
 
 void frmMain::BuildControls() {
     controls_.insert(objectName(), this);
-    for (const ControlSpec& spec : kLayout) {
+    for (const ControlSpec& row : kLayout) {
         const QString container =
-            QString::fromLatin1(spec.container.data(), qsizetype(spec.container.size()));
-        QWidget* control = CreateControl(spec, controls_.value(container));
-        control->setObjectName(QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size())));
-        control->setGeometry(PixelGeometry(spec));
-        switch (spec.font) {
+            QString::fromLatin1(row.container.data(), qsizetype(row.container.size()));
+        QWidget* control = CreateControl(row, controls_.value(container));
+        control->setObjectName(QString::fromLatin1(row.name.data(), qsizetype(row.name.size())));
+        control->setGeometry(PixelGeometry(row));
+        switch (row.font) {
             case FontKind::Window:
                 control->setFont(services_.fonts.window);
                 break;
@@ -120,7 +120,7 @@ void frmMain::BuildControls() {
                 control->setFont(services_.fonts.largeBold);
                 break;
         }
-        if (spec.options & ControlOption::Hidden) {
+        if (row.options & ControlOption::Hidden) {
             control->hide();
         }
         controls_.insert(control->objectName(), control);
@@ -163,15 +163,15 @@ void frmMain::BuildControls() {
     filFolder->raise();
 
     std::vector<const ControlSpec*> byTabIndex;
-    for (const ControlSpec& spec : kLayout) {
-        byTabIndex.push_back(&spec);
+    for (const ControlSpec& row : kLayout) {
+        byTabIndex.push_back(&row);
     }
     std::sort(byTabIndex.begin(), byTabIndex.end(),
               [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
     QWidget* previous = nullptr;
-    for (const ControlSpec* spec : byTabIndex) {
+    for (const ControlSpec* row : byTabIndex) {
         QWidget* control =
-            Control(QString::fromLatin1(spec->name.data(), qsizetype(spec->name.size())));
+            Control(QString::fromLatin1(row->name.data(), qsizetype(row->name.size())));
         if (!(control->focusPolicy() & Qt::TabFocus)) {
             continue;
         }
@@ -189,9 +189,9 @@ void frmMain::BuildControls() {
     connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
 }
 
-QWidget* frmMain::CreateControl(const ControlSpec& spec, QWidget* container) {
-    const QString caption = tr(spec.caption);
-    switch (spec.kind) {
+QWidget* frmMain::CreateControl(const ControlSpec& row, QWidget* container) {
+    const QString caption = tr(row.caption);
+    switch (row.kind) {
         case ControlKind::Frame:
             return new QGroupBox(caption, container);
         case ControlKind::Label: {
@@ -199,11 +199,11 @@ QWidget* frmMain::CreateControl(const ControlSpec& spec, QWidget* container) {
             label->setTextFormat(Qt::PlainText);
             label->setAlignment(
                 Qt::AlignTop |
-                ((spec.options & ControlOption::Centred) ? Qt::AlignHCenter : Qt::AlignLeft));
+                ((row.options & ControlOption::Centred) ? Qt::AlignHCenter : Qt::AlignLeft));
             return label;
         }
         case ControlKind::TextBox: {
-            if (!(spec.options & ControlOption::MultiLine)) {
+            if (!(row.options & ControlOption::MultiLine)) {
                 return new QLineEdit(caption, container);
             }
             auto* box = new QPlainTextEdit(caption, container);
@@ -216,7 +216,7 @@ QWidget* frmMain::CreateControl(const ControlSpec& spec, QWidget* container) {
         case ControlKind::CheckBox:
             return new QCheckBox(caption, container);
         case ControlKind::CommandButton: {
-            if (!(spec.options & ControlOption::Graphical)) {
+            if (!(row.options & ControlOption::Graphical)) {
                 auto* button = new QPushButton(caption, container);
                 button->setAutoDefault(false);
                 button->setDefault(false);

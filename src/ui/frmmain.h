@@ -70,7 +70,7 @@ protected:
 
 private:
     void BuildControls();
-    QWidget* CreateControl(const ControlSpec& spec, QWidget* container);
+    QWidget* CreateControl(const ControlSpec& row, QWidget* container);
     void Form_Load();
     void cmdProcess_Click();
     void drvFolder_Change();
