@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and opens the Quillmark window.
+# Installs what is missing, builds, and opens the Quillmark window on the folder this command
+# was started in.
 set -euo pipefail
+start_dir=$PWD
 cd "$(dirname "$0")/.."
 ./scripts/build.sh
-exec "${BUILD_DIR:-build}/src/ui/quillmark"
+program="$PWD/${BUILD_DIR:-build}/src/ui/quillmark"
+cd "$start_dir"
+exec "$program"
