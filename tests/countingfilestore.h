@@ -22,7 +22,7 @@ public:
         saves.append(path);
         return real_.SafeSave(path, readStamp, content);
     }
-    void FinishSaves() override { real_.FinishSaves(); }
+    QList<SaveOutcome> FinishSaves() override { return real_.FinishSaves(); }
 
 private:
     PosixFileStore real_;

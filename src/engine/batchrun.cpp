@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -26,6 +27,7 @@ const QString& ReasonFor(SaveOutcome outcome) {
         case SaveOutcome::Saved:
         case SaveOutcome::CouldNotWrite:
         case SaveOutcome::AlreadySaved:
+        case SaveOutcome::Pending:
             break;
     }
     return Reason::CouldNotBeWritten;
@@ -42,11 +44,21 @@ void Yield(RunEnvironment& env) {
 }
 
 // One run's state beyond its results: the replacer for the current texts, kept while the
-// texts stay the same, and the buffers reused from file to file.
+// texts stay the same, the buffers reused from file to file, and what became of each file,
+// which for a save still pending is known only when the run finishes.
 class Run {
 public:
     Run(RunEnvironment& env, bool caseSensitive, bool findOnly, RunResults& results)
         : env_(env), caseSensitive_(caseSensitive), findOnly_(findOnly), results_(results) {}
+
+    // A run left by an exception still waits for its saves.
+    ~Run() {
+        if (saving_) {
+            env_.files.FinishSaves();
+        }
+    }
+    Run(const Run&) = delete;
+    Run& operator=(const Run&) = delete;
 
     // Processes one qualifying file and records what became of it.
     void ProcessFile(const QByteArray& path, const QByteArray& name) {
@@ -54,13 +66,13 @@ public:
         const ReadOutcome read = env_.files.ReadWholeFile(path, oldContent_, stamp);
         if (read != ReadOutcome::Read) {
             const bool special = read == ReadOutcome::NotRegularFile && !findOnly_;
-            Leave(name, special ? Reason::NotARegularFile : Reason::CouldNotBeRead);
+            Record(name, special ? Reason::NotARegularFile : Reason::CouldNotBeRead);
             return;
         }
         const Replacer& replacer = ReplacerForCurrentTexts();
         if (findOnly_) {
             if (replacer.Contains(oldContent_)) {
-                Count(name);
+                Record(name, QString());
             }
             return;
         }
@@ -69,28 +81,53 @@ public:
             return;
         }
         if (HoldsNul(oldContent_)) {
-            Leave(name, Reason::BinaryFile);
+            Record(name, Reason::BinaryFile);
             return;
         }
-        const SaveOutcome saved = env_.files.SafeSave(path, stamp, newContent_);
-        if (saved == SaveOutcome::Saved) {
-            savedAny_ = true;
-            Count(name);
-        } else if (saved == SaveOutcome::AlreadySaved) {
-            // Another name of a file this run has changed and counted already.
-        } else {
-            Leave(name, ReasonFor(saved));
+        const SaveOutcome saved = env_.files.BeginSave(path, stamp, newContent_);
+        if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
+            saving_ = true;
         }
+        Record(name, saved);
     }
 
-    // Makes the run's saves durable.
+    // Waits for the run's saves, makes them durable, and fills the results in list order.
     void Finish() {
-        if (savedAny_) {
-            env_.files.FinishSaves();
+        QList<SaveOutcome> outcomes;
+        if (saving_) {
+            saving_ = false;
+            outcomes = env_.files.FinishSaves();
         }
+        qsizetype nextOutcome = 0;
+        for (const Entry& entry : std::as_const(entries_)) {
+            if (!entry.save) {
+                Report(entry.name, entry.reason);
+                continue;
+            }
+            SaveOutcome saved = *entry.save;
+            if (saved == SaveOutcome::Pending) {
+                saved = nextOutcome < outcomes.size() ? outcomes[nextOutcome++]
+                                                      : SaveOutcome::CouldNotWrite;
+            }
+            if (saved == SaveOutcome::Saved) {
+                Report(entry.name, QString());
+            } else if (saved != SaveOutcome::AlreadySaved) {
+                // AlreadySaved: another name of a file this run has changed and counted.
+                Report(entry.name, ReasonFor(saved));
+            }
+        }
+        entries_.clear();
     }
 
 private:
+    // A file that held the search text or could not be read: reason is empty for a hit, and
+    // save is set for a file given to the store to save.
+    struct Entry {
+        QByteArray name;
+        QString reason;
+        std::optional<SaveOutcome> save;
+    };
+
     // The texts are read again for every file: Clear may empty them during a run.
     const Replacer& ReplacerForCurrentTexts() {
         const QByteArray find = env_.texts.FindText();
@@ -101,14 +138,22 @@ private:
         return *replacer_;
     }
 
-    void Count(const QByteArray& name) {
+    void Record(const QByteArray& name, const QString& reason) {
+        entries_.push_back({name, reason, std::nullopt});
+    }
+    void Record(const QByteArray& name, SaveOutcome saved) {
+        entries_.push_back({name, QString(), saved});
+    }
+
+    // Counts a hit (empty reason) or lists a file left unchanged.
+    void Report(const QByteArray& name, const QString& reason) {
+        if (!reason.isEmpty()) {
+            results_.leftUnchanged.append({name, reason});
+            return;
+        }
         ++results_.FilesAffected;
         results_.FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
         results_.foundNames.append(name);
-    }
-
-    void Leave(const QByteArray& name, const QString& reason) {
-        results_.leftUnchanged.append({name, reason});
     }
 
     RunEnvironment& env_;
@@ -118,7 +163,8 @@ private:
     std::optional<Replacer> replacer_;
     QByteArray oldContent_;
     QByteArray newContent_;
-    bool savedAny_ = false;
+    std::vector<Entry> entries_;
+    bool saving_ = false;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QtGlobal>
 
 // What a read saw of a file, so that a later save can tell whether another program wrote it.
@@ -25,7 +26,8 @@ enum class SaveOutcome {
     ChangedByAnotherProgram,  // the file differs from what the read saw
     SeveralHardLinks,         // a rename would split the links
     NotRegularFile,           // the path no longer leads to a regular file
-    AlreadySaved              // saved since the last FinishSaves, under this or another name
+    AlreadySaved,             // saved since the last FinishSaves, under this or another name
+    Pending                   // BeginSave only: the outcome comes from FinishSaves
 };
 
 // Whole-file access for a run. Paths are raw bytes.
@@ -43,6 +45,15 @@ public:
     // The owner, group and mode bits are kept; a save that cannot keep them does not happen.
     virtual SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
                                  const QByteArray& content) = 0;
-    // Makes the saves since the last call durable: syncs each folder they renamed into, once.
-    virtual void FinishSaves() = 0;
+    // The same save, whose last steps (sync and rename) may go on while the caller reads the
+    // next file: returns Pending when they do, else the outcome. content may be reused as soon
+    // as it returns. This store saves at once.
+    virtual SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
+                                  const QByteArray& content) {
+        return SafeSave(path, readStamp, content);
+    }
+    // Waits for the pending saves and makes every save since the last call durable (syncs
+    // each folder they renamed into, once). Returns the outcome of each save that BeginSave
+    // left pending, in the order they began.
+    virtual QList<SaveOutcome> FinishSaves() = 0;
 };

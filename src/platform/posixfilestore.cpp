@@ -8,6 +8,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -168,7 +169,7 @@ bool CopyExtendedAttributes(const QByteArray& source, int fd) {
 
 // A name for a temporary file in folder that no file has yet: a dot name.
 QByteArray TemporaryName(const QByteArray& folder, int attempt) {
-    static unsigned counter = 0;
+    static std::atomic<unsigned> counter = 0;
     timespec now{};
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     static const pid_t pid = ::getpid();
@@ -290,11 +291,30 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     return ReadOutcome::Read;
 }
 
-SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
-                                     const QByteArray& content) {
+// A save whose temporary file is written and given the target's owner, mode and attributes;
+// what is left is to sync it and put it in the target's place.
+struct PosixFileStore::PreparedSave {
+    Fd fd;
     QByteArray target;
+    QByteArray folder;
+    QByteArray temporary;  // the temporary file's name, when it has one
+    FileStamp readStamp;
+    FileKey oldKey;
+    FileKey newKey;
+};
+
+PosixFileStore::PosixFileStore() = default;
+
+PosixFileStore::~PosixFileStore() {
+    FinishSaves();
+}
+
+SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
+                                    const QByteArray& content,
+                                    std::unique_ptr<PreparedSave>& prepared) {
+    auto save = std::make_unique<PreparedSave>();
     struct stat st {};
-    if (!ResolveTarget(path, target, st)) {
+    if (!ResolveTarget(path, save->target, st)) {
         return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -303,64 +323,138 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
     if (!SameStamp(StampOf(st), readStamp)) {
         return SaveOutcome::ChangedByAnotherProgram;
     }
-    if (saved_.contains({quint64(st.st_dev), quint64(st.st_ino)})) {
+    save->oldKey = {quint64(st.st_dev), quint64(st.st_ino)};
+    if (IsSaved(save->oldKey)) {
         return SaveOutcome::AlreadySaved;
     }
     if (st.st_nlink > 1) {
         return SaveOutcome::SeveralHardLinks;
     }
     // A rename would get around a missing write permission, also for root: check first.
-    if (!(st.st_mode & S_IWUSR) || ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS)) {
+    if (!(st.st_mode & S_IWUSR) ||
+        ::faccessat(AT_FDCWD, save->target.constData(), W_OK, AT_EACCESS)) {
         return SaveOutcome::ReadOnly;
     }
 
-    const QByteArray folder = FolderOf(target);
-    Fd fd;
-    QByteArray temporary;
-    if (!OpenTemporary(folder, fd, temporary)) {
+    save->folder = FolderOf(save->target);
+    save->readStamp = readStamp;
+    if (!OpenTemporary(save->folder, save->fd, save->temporary)) {
         return SaveOutcome::CouldNotWrite;
     }
-    const auto fail = [&](SaveOutcome outcome) {
-        if (!temporary.isEmpty()) {
-            ::unlink(temporary.constData());
-        }
-        return outcome;
-    };
-    if (!WriteAll(fd.get(), content.constData(), content.size())) {
-        return fail(SaveOutcome::CouldNotWrite);
+    if (!WriteAll(save->fd.get(), content.constData(), content.size())) {
+        return Abandon(*save, SaveOutcome::CouldNotWrite);
     }
     // Owner first: a change of owner clears the setuid and setgid bits that fchmod restores.
-    if (::fchown(fd.get(), st.st_uid, st.st_gid) != 0) {
-        (void)::fchown(fd.get(), uid_t(-1), st.st_gid);
+    if (::fchown(save->fd.get(), st.st_uid, st.st_gid) != 0) {
+        (void)::fchown(save->fd.get(), uid_t(-1), st.st_gid);
     }
-    if (::fchmod(fd.get(), st.st_mode & 07777) != 0 || !CopyExtendedAttributes(target, fd.get()) ||
-        ::fsync(fd.get()) != 0) {
-        return fail(SaveOutcome::CouldNotWrite);
+    if (::fchmod(save->fd.get(), st.st_mode & 07777) != 0 ||
+        !CopyExtendedAttributes(save->target, save->fd.get())) {
+        return Abandon(*save, SaveOutcome::CouldNotWrite);
     }
     // Without the rights to give the file its owner and group (or, not being in its group,
     // to set its setgid bit), a save would hand another user's file to this one.
     struct stat written {};
-    if (::fstat(fd.get(), &written) != 0 || written.st_uid != st.st_uid ||
+    if (::fstat(save->fd.get(), &written) != 0 || written.st_uid != st.st_uid ||
         written.st_gid != st.st_gid || (written.st_mode & 07777) != (st.st_mode & 07777)) {
-        return fail(SaveOutcome::CouldNotWrite);
+        return Abandon(*save, SaveOutcome::CouldNotWrite);
     }
+    save->newKey = {quint64(written.st_dev), quint64(written.st_ino)};
     if (beforeRename_) {
-        beforeRename_(target);
+        beforeRename_(save->target);
+    }
+    prepared = std::move(save);
+    return SaveOutcome::Pending;
+}
+
+SaveOutcome PosixFileStore::Abandon(const PreparedSave& save, SaveOutcome outcome) {
+    if (!save.temporary.isEmpty()) {
+        ::unlink(save.temporary.constData());
+    }
+    return outcome;
+}
+
+SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
+    if (::fsync(save.fd.get()) != 0) {
+        return Abandon(save, SaveOutcome::CouldNotWrite);
     }
     struct stat now {};
-    if (::stat(target.constData(), &now) != 0 || !SameStamp(StampOf(now), readStamp)) {
-        return fail(SaveOutcome::ChangedByAnotherProgram);
+    if (::stat(save.target.constData(), &now) != 0 || !SameStamp(StampOf(now), save.readStamp)) {
+        return Abandon(save, SaveOutcome::ChangedByAnotherProgram);
     }
-    if (temporary.isEmpty() ? !LinkAndRename(folder, fd.get(), target)
-                            : ::rename(temporary.constData(), target.constData()) != 0) {
-        return fail(SaveOutcome::CouldNotWrite);
+    if (save.temporary.isEmpty() ? !LinkAndRename(save.folder, save.fd.get(), save.target)
+                                 : ::rename(save.temporary.constData(), save.target.constData())) {
+        return Abandon(save, SaveOutcome::CouldNotWrite);
     }
-    foldersToSync_.insert(folder);
-    saved_.insert({quint64(written.st_dev), quint64(written.st_ino)});
     return SaveOutcome::Saved;
 }
 
-void PosixFileStore::FinishSaves() {
+bool PosixFileStore::IsSaved(const FileKey& key) {
+    const std::lock_guard lock(savedMutex_);
+    return saved_.contains(key);
+}
+
+void PosixFileStore::MarkSaved(const PreparedSave& save, bool saved) {
+    const std::lock_guard lock(savedMutex_);
+    if (saved) {
+        saved_.insert(save.newKey);
+    } else {
+        saved_.remove(save.oldKey);
+        saved_.remove(save.newKey);
+    }
+}
+
+SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
+                                     const QByteArray& content) {
+    std::unique_ptr<PreparedSave> save;
+    const SaveOutcome prepared = Prepare(path, readStamp, content, save);
+    if (prepared != SaveOutcome::Pending) {
+        return prepared;
+    }
+    const SaveOutcome outcome = Complete(*save);
+    if (outcome == SaveOutcome::Saved) {
+        foldersToSync_.insert(save->folder);
+        saved_.insert(save->oldKey);
+        saved_.insert(save->newKey);
+    }
+    return outcome;
+}
+
+SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& readStamp,
+                                      const QByteArray& content) {
+    std::unique_ptr<PreparedSave> prepared;
+    const SaveOutcome outcome = Prepare(path, readStamp, content, prepared);
+    if (outcome != SaveOutcome::Pending) {
+        return outcome;
+    }
+    // Both names of the file count as saved while it is in hand: before the rename a second
+    // name of it leads to the old file, after it to the new one.
+    {
+        const std::lock_guard lock(savedMutex_);
+        saved_.insert(prepared->oldKey);
+        saved_.insert(prepared->newKey);
+    }
+    foldersToSync_.insert(prepared->folder);
+    if (!pending_) {
+        pending_ = std::make_unique<WorkQueue>(kSaveThreads, kMostPendingSaves);
+    }
+    pending_->Add([this, save = std::shared_ptr<PreparedSave>(std::move(prepared))] {
+        const SaveOutcome done = Complete(*save);
+        MarkSaved(*save, done == SaveOutcome::Saved);
+        save->fd.Reset();
+        return int(done);
+    });
+    return SaveOutcome::Pending;
+}
+
+QList<SaveOutcome> PosixFileStore::FinishSaves() {
+    QList<SaveOutcome> outcomes;
+    if (pending_) {
+        for (const int outcome : pending_->Finish()) {
+            outcomes.append(SaveOutcome(outcome));
+        }
+        pending_.reset();
+    }
     for (const QByteArray& folder : std::as_const(foldersToSync_)) {
         Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (fd.ok()) {
@@ -369,4 +463,5 @@ void PosixFileStore::FinishSaves() {
     }
     foldersToSync_.clear();
     saved_.clear();
+    return outcomes;
 }

@@ -1,33 +1,61 @@
 #pragma once
 
 #include "filestore.h"
+#include "workqueue.h"
 
 #include <QByteArray>
 #include <QPair>
 #include <QSet>
 
 #include <functional>
+#include <memory>
+#include <mutex>
 
 // The real file store: POSIX reads, and saves through a temporary file in the target's
 // folder that is written in full, given the old owner, mode and extended attributes, synced,
-// and renamed over the target only when the target is still what the read saw.
+// and renamed over the target only when the target is still what the read saw. BeginSave
+// leaves the sync and the rename to a few threads, so that the disk waits of one save overlap
+// the reading of the next files.
 class PosixFileStore : public FileStore {
 public:
+    PosixFileStore();
+    // Finishes the saves still pending.
+    ~PosixFileStore() override;
+
     ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                               FileStamp& stamp) override;
     SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
                          const QByteArray& content) override;
-    void FinishSaves() override;
+    SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
+                          const QByteArray& content) override;
+    QList<SaveOutcome> FinishSaves() override;
 
-    // Called with the target's path when the temporary file is complete, just before the
-    // target is looked at for the last time; tests use it to act as another program.
+    // Called with the target's path, on the caller's thread, when the temporary file is
+    // written and only its sync and the last look at the target before the rename are left;
+    // tests use it to act as another program.
     void SetBeforeRenameHook(std::function<void(const QByteArray& target)> hook) {
         beforeRename_ = std::move(hook);
     }
 
 private:
+    struct PreparedSave;
+    using FileKey = QPair<quint64, quint64>;  // device and inode
+
+    static constexpr int kSaveThreads = 4;
+    // Each pending save holds a file descriptor.
+    static constexpr int kMostPendingSaves = 64;
+
+    SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
+                        const QByteArray& content, std::unique_ptr<PreparedSave>& prepared);
+    static SaveOutcome Complete(PreparedSave& save);
+    static SaveOutcome Abandon(const PreparedSave& save, SaveOutcome outcome);
+    bool IsSaved(const FileKey& key);
+    void MarkSaved(const PreparedSave& save, bool saved);
+
     QSet<QByteArray> foldersToSync_;
-    // Device and inode of each file saved since the last FinishSaves.
-    QSet<QPair<quint64, quint64>> saved_;
+    // The files saved, or being saved, since the last FinishSaves.
+    QSet<FileKey> saved_;
+    std::mutex savedMutex_;
+    std::unique_ptr<WorkQueue> pending_;
     std::function<void(const QByteArray&)> beforeRename_;
 };
