@@ -37,6 +37,20 @@ bool HoldsNul(const QByteArray& content) {
     return std::memchr(content.constData(), 0, std::size_t(content.size())) != nullptr;
 }
 
+// A file's content with every occurrence replaced, made piece by piece as it is written.
+class Replaced : public NewContent {
+public:
+    Replaced(const Replacer& replacer, QByteArrayView content)
+        : replacer_(replacer), content_(content) {}
+    bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
+        return replacer_.WritePieces(content_, write);
+    }
+
+private:
+    const Replacer& replacer_;
+    QByteArrayView content_;
+};
+
 void Yield(RunEnvironment& env) {
     if (env.pump) {
         env.pump->DoEvents();
@@ -76,15 +90,14 @@ public:
             }
             return;
         }
-        bool changed = false;
-        if (!replacer.ReplaceAll(oldContent_, newContent_, &changed) || !changed) {
+        if (replacer.EffectOn(oldContent_) != Replacer::Effect::Changed) {
             return;
         }
         if (HoldsNul(oldContent_)) {
             Record(name, Reason::BinaryFile);
             return;
         }
-        const SaveOutcome saved = env_.files.BeginSave(path, stamp, newContent_);
+        const SaveOutcome saved = env_.files.BeginSave(path, stamp, Replaced(replacer, oldContent_));
         if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
             saving_ = true;
         }
@@ -162,7 +175,6 @@ private:
     RunResults& results_;
     std::optional<Replacer> replacer_;
     QByteArray oldContent_;
-    QByteArray newContent_;
     std::vector<Entry> entries_;
     bool saving_ = false;
 };

@@ -367,49 +367,85 @@ bool Replacer::Contains(QByteArrayView content) const {
     return FindNext(content, 0, begin, end, scan);
 }
 
-bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed) const {
+Replacer::Effect Replacer::EffectOn(QByteArrayView content) const {
     qsizetype begin = 0;
     qsizetype end = 0;
     Scan scan;
     if (!FindNext(content, 0, begin, end, scan)) {
+        return Effect::NoOccurrence;
+    }
+    // While every occurrence so far is as long as the replacement, the new text lines up with
+    // the old one, and the first occurrence that differs from the replacement changes it.
+    do {
+        const QByteArrayView match = content.sliced(begin, end - begin);
+        if (match.size() != replacement_.size()) {
+            return ChangesByComparison(content) ? Effect::Changed : Effect::Unchanged;
+        }
+        if (match != replacement_) {
+            return Effect::Changed;
+        }
+    } while (FindNext(content, end, begin, end, scan));
+    return Effect::Unchanged;
+}
+
+bool Replacer::ChangesByComparison(QByteArrayView content) const {
+    qsizetype at = 0;  // how much of content the new text has matched so far
+    const bool same = WritePieces(content, [&](QByteArrayView piece) {
+        if (piece.size() > content.size() - at || piece != content.sliced(at, piece.size())) {
+            return false;
+        }
+        at += piece.size();
+        return true;
+    });
+    return !same || at != content.size();
+}
+
+bool Replacer::WritePieces(QByteArrayView content,
+                           const std::function<bool(QByteArrayView)>& write) const {
+    qsizetype begin = 0;
+    qsizetype end = 0;
+    qsizetype copiedTo = 0;
+    Scan scan;
+    for (qsizetype from = 0; FindNext(content, from, begin, end, scan); from = end) {
+        if ((begin > copiedTo && !write(content.sliced(copiedTo, begin - copiedTo))) ||
+            (!replacement_.isEmpty() && !write(replacement_))) {
+            return false;
+        }
+        copiedTo = end;
+    }
+    return copiedTo == content.size() || write(content.sliced(copiedTo));
+}
+
+bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed) const {
+    const Effect effect = EffectOn(content);
+    if (effect == Effect::NoOccurrence) {
         return false;
     }
     // Every match is at least as long as the search text has units, so a replacement no
     // longer than that never grows the content; otherwise count the exact size first.
     const qsizetype shortestMatch =
         caseSensitive_ ? find_.size() : qsizetype(folded_->tokens.size());
-    qsizetype outSize = content.size();
+    qsizetype outSize = 0;
     if (replacement_.size() > shortestMatch) {
-        Scan counting;
-        qsizetype b = begin;
-        qsizetype e = end;
-        do {
-            outSize += replacement_.size() - (e - b);
-        } while (FindNext(content, e, b, e, counting));
+        WritePieces(content, [&](QByteArrayView piece) {
+            outSize += piece.size();
+            return true;
+        });
+    } else {
+        outSize = content.size();
     }
     out = QByteArray();  // the previous output goes before the new one is taken
     QByteArray result = NewBuffer(outSize);
     char* write = result.data();
-    const char* read = content.data();
-    qsizetype copiedTo = 0;
-    bool anyDiffers = false;
-    bool allSameLength = true;  // then a differing occurrence alone makes the text differ
-    do {
-        const QByteArrayView match = content.sliced(begin, end - begin);
-        anyDiffers = anyDiffers || match != replacement_;
-        allSameLength = allSameLength && match.size() == replacement_.size();
-        std::memcpy(write, read + copiedTo, std::size_t(begin - copiedTo));
-        write += begin - copiedTo;
-        std::memcpy(write, replacement_.constData(), std::size_t(replacement_.size()));
-        write += replacement_.size();
-        copiedTo = end;
-    } while (FindNext(content, end, begin, end, scan));
-    std::memcpy(write, read + copiedTo, std::size_t(content.size() - copiedTo));
-    write += content.size() - copiedTo;
+    WritePieces(content, [&](QByteArrayView piece) {
+        std::memcpy(write, piece.data(), std::size_t(piece.size()));
+        write += piece.size();
+        return true;
+    });
     result.truncate(write - result.constData());
     out = std::move(result);
     if (changed) {
-        *changed = anyDiffers && (allSameLength || QByteArrayView(out) != content);
+        *changed = effect == Effect::Changed;
     }
     return true;
 }

@@ -3,10 +3,11 @@
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <functional>
 #include <memory>
+#include <vector>
 
 class PairScan;
-#include <vector>
 
 // Literal search and replace over bytes. Case-sensitive matching compares bytes exactly.
 // Case-insensitive matching compares the simple case folding of each code point of valid
@@ -24,6 +25,14 @@ public:
     bool IsFor(QByteArrayView find, QByteArrayView replacement, bool caseSensitive) const;
     // True when the search text occurs in content.
     bool Contains(QByteArrayView content) const;
+    // What replacing every occurrence in content would do to it.
+    enum class Effect { NoOccurrence, Unchanged, Changed };
+    Effect EffectOn(QByteArrayView content) const;
+    // Gives content with every occurrence replaced to write, in pieces and in order: the runs
+    // of content between occurrences and the replacement for each; no piece is empty. Stops
+    // and returns false as soon as write returns false; returns true otherwise.
+    bool WritePieces(QByteArrayView content,
+                     const std::function<bool(QByteArrayView)>& write) const;
     // Writes content with every occurrence replaced into out and returns true; returns
     // false, leaving out untouched, when the search text does not occur. When the search text
     // occurs and changed is given, it tells whether out differs from content.
@@ -38,6 +47,9 @@ private:
     // Finds the first occurrence at or after from; returns false when there is none.
     bool FindNext(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
                   Scan& scan) const;
+
+    // Whether the new text differs from content, by comparing them piece by piece.
+    bool ChangesByComparison(QByteArrayView content) const;
 
     // The case-sensitive search: a two-byte signature scan, then a comparison.
     bool FindExact(const uchar* data, qsizetype size, qsizetype from, qsizetype& begin,

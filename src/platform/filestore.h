@@ -1,8 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QtGlobal>
+
+#include <functional>
 
 // What a read saw of a file, so that a later save can tell whether another program wrote it.
 struct FileStamp {
@@ -30,6 +33,27 @@ enum class SaveOutcome {
     Pending                   // BeginSave only: the outcome comes from FinishSaves
 };
 
+// The new content of a file, handed over in pieces so that it need not be put together.
+class NewContent {
+public:
+    virtual ~NewContent() = default;
+    // Calls write with each piece in order; stops and returns false as soon as write returns
+    // false, else returns true.
+    virtual bool WriteTo(const std::function<bool(QByteArrayView)>& write) const = 0;
+};
+
+// New content that is whole in memory already.
+class WholeContent : public NewContent {
+public:
+    explicit WholeContent(QByteArrayView content) : content_(content) {}
+    bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
+        return content_.isEmpty() || write(content_);
+    }
+
+private:
+    QByteArrayView content_;
+};
+
 // Whole-file access for a run. Paths are raw bytes.
 class FileStore {
 public:
@@ -46,11 +70,16 @@ public:
     virtual SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
                                  const QByteArray& content) = 0;
     // The same save, whose last steps (sync and rename) may go on while the caller reads the
-    // next file: returns Pending when they do, else the outcome. content may be reused as soon
-    // as it returns. This store saves at once.
+    // next file: returns Pending when they do, else the outcome. content is written before
+    // it returns. This store puts the content together and saves at once.
     virtual SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
-                                  const QByteArray& content) {
-        return SafeSave(path, readStamp, content);
+                                  const NewContent& content) {
+        QByteArray whole;
+        content.WriteTo([&](QByteArrayView piece) {
+            whole.append(piece);
+            return true;
+        });
+        return SafeSave(path, readStamp, whole);
     }
     // Waits for the pending saves and makes every save since the last call durable (syncs
     // each folder they renamed into, once). Returns the outcome of each save that BeginSave

@@ -4,16 +4,19 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -58,19 +61,91 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
            a.mtimeNs == b.mtimeNs && a.ctimeNs == b.ctimeNs;
 }
 
-bool WriteAll(int fd, const char* data, qsizetype size) {
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, std::size_t(size));
-        if (written < 0 && errno == EINTR) {
-            continue;
+// Writes pieces to a file through few system calls: small pieces are gathered in a buffer,
+// large ones written from where they are. Once the file has grown by kWriteBehind bytes, its
+// pages are sent to the disk while writing goes on, so that the sync at the end waits less.
+class PieceWriter {
+public:
+    explicit PieceWriter(int fd) : fd_(fd) {}
+
+    bool Add(QByteArrayView piece) {
+        const std::size_t size = std::size_t(piece.size());
+        if (size <= kSmallPiece) {
+            if (!gathered_) {
+                gathered_ = std::make_unique_for_overwrite<char[]>(kGatherSize);
+            }
+            if (gatheredSize_ + size > kGatherSize && !Flush()) {
+                return false;
+            }
+            char* at = gathered_.get() + gatheredSize_;
+            std::memcpy(at, piece.data(), size);
+            gatheredSize_ += size;
+            if (!pieces_.empty() && static_cast<char*>(pieces_.back().iov_base) +
+                                            pieces_.back().iov_len == at) {
+                pieces_.back().iov_len += size;
+            } else {
+                pieces_.push_back({at, size});
+            }
+        } else {
+            pieces_.push_back({const_cast<char*>(piece.data()), size});
         }
-        if (written <= 0) {
-            return false;
-        }
-        data += written;
-        size -= written;
+        pendingBytes_ += size;
+        return (pieces_.size() < kMostPieces && pendingBytes_ < kFlushBytes) || Flush();
     }
-    return true;
+
+    // Writes every piece added so far.
+    bool Flush() {
+        std::size_t first = 0;
+        while (first < pieces_.size()) {
+            const int count = int(std::min(pieces_.size() - first, kMostPieces));
+            ssize_t written = ::writev(fd_, pieces_.data() + first, count);
+            if (written < 0 && errno == EINTR) {
+                continue;
+            }
+            if (written <= 0) {
+                return false;
+            }
+            while (written > 0 && std::size_t(written) >= pieces_[first].iov_len) {
+                written -= ssize_t(pieces_[first].iov_len);
+                ++first;
+            }
+            if (written > 0) {
+                pieces_[first].iov_base = static_cast<char*>(pieces_[first].iov_base) + written;
+                pieces_[first].iov_len -= std::size_t(written);
+            }
+        }
+        writtenBytes_ += qint64(pendingBytes_);
+        pieces_.clear();
+        gatheredSize_ = 0;
+        pendingBytes_ = 0;
+        if (writtenBytes_ - sentBytes_ >= kWriteBehind) {
+            (void)::sync_file_range(fd_, sentBytes_, writtenBytes_ - sentBytes_,
+                                    SYNC_FILE_RANGE_WRITE);
+            sentBytes_ = writtenBytes_;
+        }
+        return true;
+    }
+
+private:
+    static constexpr std::size_t kSmallPiece = 4096;
+    static constexpr std::size_t kGatherSize = 256 * 1024;
+    static constexpr std::size_t kMostPieces = IOV_MAX;
+    static constexpr std::size_t kFlushBytes = 8 << 20;
+    static constexpr qint64 kWriteBehind = 16 << 20;
+
+    int fd_;
+    std::vector<iovec> pieces_;
+    std::unique_ptr<char[]> gathered_;
+    std::size_t gatheredSize_ = 0;
+    std::size_t pendingBytes_ = 0;
+    qint64 writtenBytes_ = 0;
+    qint64 sentBytes_ = 0;
+};
+
+bool WriteContent(int fd, const NewContent& content) {
+    PieceWriter writer(fd);
+    return content.WriteTo([&](QByteArrayView piece) { return writer.Add(piece); }) &&
+           writer.Flush();
 }
 
 // The path of the file that path leads to, and its status: path itself unless it is a
@@ -310,7 +385,7 @@ PosixFileStore::~PosixFileStore() {
 }
 
 SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
-                                    const QByteArray& content,
+                                    const NewContent& content,
                                     std::unique_ptr<PreparedSave>& prepared) {
     auto save = std::make_unique<PreparedSave>();
     struct stat st {};
@@ -341,7 +416,7 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     if (!OpenTemporary(save->folder, save->fd, save->temporary)) {
         return SaveOutcome::CouldNotWrite;
     }
-    if (!WriteAll(save->fd.get(), content.constData(), content.size())) {
+    if (!WriteContent(save->fd.get(), content)) {
         return Abandon(*save, SaveOutcome::CouldNotWrite);
     }
     // Owner first: a change of owner clears the setuid and setgid bits that fchmod restores.
@@ -407,7 +482,7 @@ void PosixFileStore::MarkSaved(const PreparedSave& save, bool saved) {
 SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
                                      const QByteArray& content) {
     std::unique_ptr<PreparedSave> save;
-    const SaveOutcome prepared = Prepare(path, readStamp, content, save);
+    const SaveOutcome prepared = Prepare(path, readStamp, WholeContent(content), save);
     if (prepared != SaveOutcome::Pending) {
         return prepared;
     }
@@ -421,7 +496,7 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
 }
 
 SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& readStamp,
-                                      const QByteArray& content) {
+                                      const NewContent& content) {
     std::unique_ptr<PreparedSave> prepared;
     const SaveOutcome outcome = Prepare(path, readStamp, content, prepared);
     if (outcome != SaveOutcome::Pending) {

@@ -27,7 +27,7 @@ public:
     SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
                          const QByteArray& content) override;
     SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
-                          const QByteArray& content) override;
+                          const NewContent& content) override;
     QList<SaveOutcome> FinishSaves() override;
 
     // Called with the target's path, on the caller's thread, when the temporary file is
@@ -46,7 +46,7 @@ private:
     static constexpr int kMostPendingSaves = 64;
 
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
-                        const QByteArray& content, std::unique_ptr<PreparedSave>& prepared);
+                        const NewContent& content, std::unique_ptr<PreparedSave>& prepared);
     static SaveOutcome Complete(PreparedSave& save);
     static SaveOutcome Abandon(const PreparedSave& save, SaveOutcome outcome);
     bool IsSaved(const FileKey& key);
