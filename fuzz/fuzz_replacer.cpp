@@ -98,10 +98,37 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  wantFound ? "absent" : "present", wantFound ? "present" : "absent");
     }
     QByteArray got = "untouched";
-    const bool found = replacer.ReplaceAll(content, got);
+    bool changed = false;
+    const bool found = replacer.ReplaceAll(content, got, &changed);
     if (found != wantFound || (found && got != want) || (!found && got != "untouched")) {
         Mismatch("ReplaceAll", content, find, replacement, caseSensitive,
                  found ? got.toHex() : "nothing found", wantFound ? want.toHex() : "nothing found");
+    }
+    if (found && changed != (want != content)) {
+        Mismatch("ReplaceAll's changed", content, find, replacement, caseSensitive,
+                 changed ? "changed" : "unchanged", changed ? "unchanged" : "changed");
+    }
+    // The effect a run decides by, and the pieces a save writes, agree with the reference.
+    const Replacer::Effect effect = replacer.EffectOn(content);
+    const Replacer::Effect wantEffect = !wantFound        ? Replacer::Effect::NoOccurrence
+                                        : want != content ? Replacer::Effect::Changed
+                                                          : Replacer::Effect::Unchanged;
+    if (effect != wantEffect) {
+        Mismatch("EffectOn", content, find, replacement, caseSensitive,
+                 QByteArray::number(int(effect)), QByteArray::number(int(wantEffect)));
+    }
+    QByteArray pieces;
+    replacer.WritePieces(content, [&](QByteArrayView piece) {
+        if (piece.isEmpty()) {
+            Mismatch("WritePieces", content, find, replacement, caseSensitive, "an empty piece",
+                     "no empty piece");
+        }
+        pieces.append(piece);
+        return true;
+    });
+    if (pieces != (wantFound ? want : content)) {
+        Mismatch("WritePieces", content, find, replacement, caseSensitive, pieces.toHex(),
+                 (wantFound ? want : content).toHex());
     }
     // Names compare under the same folding as the text.
     if (CaseFoldKey(content) != Tokens(reference::Units(content, false))) {

@@ -32,6 +32,34 @@ SaveOutcome ReadAndSave(PosixFileStore& store, const QString& path, const QByteA
     return store.SafeSave(Native(path), stamp, content);
 }
 
+// New content given in the pieces a test chose.
+class Pieces : public NewContent {
+public:
+    explicit Pieces(QByteArrayList pieces) : pieces_(std::move(pieces)) {}
+    bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
+        for (const QByteArray& piece : pieces_) {
+            if (!write(piece)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    QByteArrayList pieces_;
+};
+
+// Reads the file and begins a save of pieces over it, as a run does.
+SaveOutcome ReadAndBeginSave(PosixFileStore& store, const QString& path,
+                             const QByteArrayList& pieces) {
+    QByteArray old;
+    FileStamp stamp;
+    if (store.ReadWholeFile(Native(path), old, stamp) != ReadOutcome::Read) {
+        return SaveOutcome::CouldNotWrite;
+    }
+    return store.BeginSave(Native(path), stamp, Pieces(pieces));
+}
+
 }  // namespace
 
 class TestFileStore : public QObject {
@@ -48,6 +76,9 @@ private slots:
     void symlinkChains_data();
     void symlinkChains();
     void savesAFileOncePerRun();
+    void pendingSaveWritesEveryPiece_data();
+    void pendingSaveWritesEveryPiece();
+    void pendingSavesReportInOrder();
 };
 
 void TestFileStore::readOutcomes() {
@@ -188,6 +219,64 @@ void TestFileStore::savesAFileOncePerRun() {
     store.FinishSaves();
     QCOMPARE(ReadAndSave(store, dir.filePath("link"), "next run"), SaveOutcome::Saved);
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("next run"));
+}
+
+void TestFileStore::pendingSaveWritesEveryPiece_data() {
+    QTest::addColumn<QByteArrayList>("pieces");
+    QByteArrayList tiny;  // more pieces than one writev takes, gathered into few
+    for (int i = 0; i < 5000; ++i) {
+        tiny.append(QByteArray(1 + i % 3, char('a' + i % 26)));
+    }
+    QByteArrayList aroundGathering;  // small pieces gathered, large ones written in place
+    for (const int size : {4095, 4096, 4097, 1, 300000, 7, 262144, 262145, 3}) {
+        aroundGathering.append(QByteArray(size, char('A' + size % 26)));
+    }
+    // Past the size at which pieces are flushed and the disk is started on the file.
+    const QByteArrayList large{"head ", QByteArray(20 << 20, 'x'), " mid ",
+                               QByteArray(9 << 20, 'y'), " tail"};
+    QTest::newRow("tiny pieces") << tiny;
+    QTest::newRow("pieces around the gathering size") << aroundGathering;
+    QTest::newRow("pieces past the flush size") << large;
+    QTest::newRow("no piece: an empty file") << QByteArrayList();
+}
+
+void TestFileStore::pendingSaveWritesEveryPiece() {
+    QFETCH(QByteArrayList, pieces);
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("f"), "old");
+    PosixFileStore store;
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), pieces), SaveOutcome::Pending);
+    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>{SaveOutcome::Saved});
+    QVERIFY(ReadFile(dir.filePath("f")) == pieces.join());
+    QCOMPARE(Entries(dir.path()), QStringList{"f"});
+}
+
+// Saves left pending report in the order they began, also those that fail late; a second
+// name of a file being saved is not saved again.
+void TestFileStore::pendingSavesReportInOrder() {
+    QTemporaryDir dir;
+    for (const char* name : {"a", "b", "c"}) {
+        WriteFile(dir.filePath(name), "old");
+    }
+    QVERIFY(QFile::link("a", dir.filePath("link")));
+    PosixFileStore store;
+    store.SetBeforeRenameHook([&](const QByteArray& target) {
+        if (target.endsWith("/b")) {
+            WriteFile(QFile::decodeName(target), "theirs");
+        }
+    });
+    for (const char* name : {"a", "b", "c"}) {
+        QCOMPARE(ReadAndBeginSave(store, dir.filePath(name), {"new ", name}), SaveOutcome::Pending);
+    }
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("link"), {"newer"}), SaveOutcome::AlreadySaved);
+    QCOMPARE(store.FinishSaves(),
+             (QList<SaveOutcome>{SaveOutcome::Saved, SaveOutcome::ChangedByAnotherProgram,
+                                 SaveOutcome::Saved}));
+    QCOMPARE(ReadFile(dir.filePath("a")), QByteArray("new a"));
+    QCOMPARE(ReadFile(dir.filePath("b")), QByteArray("theirs"));
+    QCOMPARE(ReadFile(dir.filePath("c")), QByteArray("new c"));
+    QCOMPARE(Entries(dir.path()), (QStringList{"a", "b", "c", "link"}));
+    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
 }
 
 QTEST_GUILESS_MAIN(TestFileStore)

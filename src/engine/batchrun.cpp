@@ -97,7 +97,8 @@ public:
             Record(name, Reason::BinaryFile);
             return;
         }
-        const SaveOutcome saved = env_.files.BeginSave(path, stamp, Replaced(replacer, oldContent_));
+        const SaveOutcome saved =
+            env_.files.BeginSave(path, stamp, Replaced(replacer, oldContent_));
         if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
             saving_ = true;
         }

@@ -80,8 +80,8 @@ public:
             char* at = gathered_.get() + gatheredSize_;
             std::memcpy(at, piece.data(), size);
             gatheredSize_ += size;
-            if (!pieces_.empty() && static_cast<char*>(pieces_.back().iov_base) +
-                                            pieces_.back().iov_len == at) {
+            if (!pieces_.empty() &&
+                static_cast<char*>(pieces_.back().iov_base) + pieces_.back().iov_len == at) {
                 pieces_.back().iov_len += size;
             } else {
                 pieces_.push_back({at, size});
