@@ -5,13 +5,15 @@
 
 #include <QFile>
 
-FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {
+FileListBox::FileListBox(QWidget* parent, Start start) : QListWidget(parent) {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     QString error;
     pattern_ = *FilePattern::Parse(patternText_, error);
     path_ = CurrentFolder();
-    Fill(path_, pattern_, error);
+    if (start == Start::Listed) {
+        Fill(path_, pattern_, error);
+    }
 }
 
 QByteArray FileListBox::List(int i) const {

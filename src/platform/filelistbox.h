@@ -14,8 +14,12 @@ class FileListBox : public QListWidget, public FileList {
     Q_OBJECT
 
 public:
+    enum class Start {
+        Listed,  // lists the current folder at once
+        Empty    // lists nothing until a path or filter is set or Refresh is called
+    };
     // Starts on the process's current folder with the filter "*" and no entry selected.
-    explicit FileListBox(QWidget* parent = nullptr);
+    explicit FileListBox(QWidget* parent = nullptr, Start start = Start::Listed);
 
     QByteArray Path() const override { return path_; }
     int ListCount() const override { return count(); }

@@ -72,7 +72,7 @@ bool FolderListing::Read(const QByteArray& folder, QString& error) {
         error = QString::fromLocal8Bit(std::strerror(readError));
         return false;
     }
-    SortNames(files_);
-    SortNames(folders_);
+    filesSorted_ = false;
+    foldersSorted_ = false;
     return true;
 }

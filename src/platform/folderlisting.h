@@ -12,15 +12,25 @@ public:
     // leaves files and folders empty.
     bool Read(const QByteArray& folder, QString& error);
 
-    // The regular files, sorted with case ignored (ties by bytes).
-    const QList<QByteArray>& files() const { return files_; }
+    // The regular files, sorted with case ignored (ties by bytes). Each list is sorted when
+    // first asked for: a folder list of a folder of many files does not sort the files.
+    const QList<QByteArray>& files() const { return Sorted(files_, filesSorted_); }
     // The sub-folders, sorted the same way.
-    const QList<QByteArray>& folders() const { return folders_; }
+    const QList<QByteArray>& folders() const { return Sorted(folders_, foldersSorted_); }
 
 private:
     // Sorts names with case ignored, ties by bytes.
     static void SortNames(QList<QByteArray>& names);
+    static const QList<QByteArray>& Sorted(QList<QByteArray>& names, bool& sorted) {
+        if (!sorted) {
+            SortNames(names);
+            sorted = true;
+        }
+        return names;
+    }
 
-    QList<QByteArray> files_;
-    QList<QByteArray> folders_;
+    mutable QList<QByteArray> files_;
+    mutable QList<QByteArray> folders_;
+    mutable bool filesSorted_ = true;
+    mutable bool foldersSorted_ = true;
 };

@@ -26,6 +26,9 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     // The frame and the image cover every pixel: a repaint of the bar need not repaint what
     // lies beneath the box.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    showTimer_.setSingleShot(true);
+    showTimer_.setInterval(0);
+    connect(&showTimer_, &QTimer::timeout, this, &PictureBoxWidget::ShowChanges);
 }
 
 void PictureBoxWidget::SetAutoRedraw(bool on) {
@@ -92,14 +95,12 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
         }
     }
     // Without AutoRedraw the drawing still lands in the image; the box repaints from it.
-    if (!checkQueued_) {
-        checkQueued_ = true;
-        QMetaObject::invokeMethod(this, &PictureBoxWidget::ShowChanges, Qt::QueuedConnection);
+    if (!showTimer_.isActive()) {
+        showTimer_.start();
     }
 }
 
 void PictureBoxWidget::ShowChanges() {
-    checkQueued_ = false;
     const bool same = image_.size() == shown_.size() && image_.format() == shown_.format() &&
                       (image_.isNull() || std::memcmp(image_.constBits(), shown_.constBits(),
                                                       std::size_t(image_.sizeInBytes())) == 0);

@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QImage>
+#include <QTimer>
 
 // A picture box: a sunken frame whose drawing area keeps a persistent image of everything
 // drawn into it. Coordinates are twips at 15 twips per logical pixel.
@@ -30,14 +31,16 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Repaints when the image differs from what the box last showed. Drawing queues one such
-    // check for the next yield, so a background and a bar drawn back to back repaint once,
-    // and not at all when together they change no pixel.
+    // Repaints when the image differs from what the box last showed. Drawing starts a
+    // zero-time timer for one such check at the next yield, so a background and a bar drawn
+    // back to back repaint once, and not at all when together they change no pixel. (A timer
+    // and not a posted call: posting wakes the event loop through a system call, which a run
+    // would pay for every file.)
     void ShowChanges();
 
     QImage image_;
     QImage shown_;  // the image as the last repaint showed it
-    bool checkQueued_ = false;
+    QTimer showTimer_;
     bool autoRedraw_ = false;
     qint16 fillStyle_ = 1;
     qint16 drawStyle_ = 0;

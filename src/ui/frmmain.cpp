@@ -235,7 +235,8 @@ QWidget* frmMain::CreateControl(const ControlSpec& row, QWidget* container) {
         case ControlKind::DirListBox:
             return new DirListBox(*services_.drives, container);
         case ControlKind::FileListBox:
-            return new FileListBox(container);
+            // Form_Load gives it its filter, which lists the folder.
+            return new FileListBox(container, FileListBox::Start::Empty);
         case ControlKind::PictureBox:
             return new PictureBoxWidget(container);
     }
