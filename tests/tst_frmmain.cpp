@@ -137,6 +137,7 @@ private slots:
     void enterInTextBoxAddsLineBreakAndPressesNothing();
     void startUpListsOnlyFilesMatchingDefaultFilter();
     void textsKeepNonBreakingSpaces();
+    void textsFollowEveryEdit();
 
 private:
     std::unique_ptr<frmMain> MakeWindow(const WindowFonts& fonts = WindowFonts::Standard());
@@ -397,6 +398,22 @@ void TestFrmMain::textsKeepNonBreakingSpaces() {
     const QString text = QStringLiteral("a\u00A0b\nc");
     window_->findChild<QPlainTextEdit*>(QStringLiteral("txtFind"))->setPlainText(text);
     QCOMPARE(window_->FindText(), text.toUtf8());
+}
+
+// The texts a run reads follow every kind of edit, also after they were read once.
+void TestFrmMain::textsFollowEveryEdit() {
+    auto* box = window_->findChild<QPlainTextEdit*>(QStringLiteral("txtReplace"));
+    box->setPlainText(QStringLiteral("one"));
+    QCOMPARE(window_->ReplaceText(), QByteArray("one"));
+    box->moveCursor(QTextCursor::End);
+    QTest::keyClicks(box, QStringLiteral(" two"));
+    QCOMPARE(window_->ReplaceText(), QByteArray("one two"));
+    box->undo();
+    QCOMPARE(window_->ReplaceText(), QByteArray("one"));
+    box->clear();
+    QCOMPARE(window_->ReplaceText(), QByteArray());
+    box->insertPlainText(QStringLiteral("three"));
+    QCOMPARE(window_->ReplaceText(), QByteArray("three"));
 }
 
 QTEST_MAIN(TestFrmMain)

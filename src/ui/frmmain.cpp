@@ -151,6 +151,11 @@ void frmMain::BuildControls() {
     find(chkFind, "chkFind");
     find(cmdProcess, "cmdProcess");
 
+    connect(txtFind->document(), &QTextDocument::contentsChanged, this,
+            [this] { findText_.reset(); });
+    connect(txtReplace->document(), &QTextDocument::contentsChanged, this,
+            [this] { replaceText_.reset(); });
+
     chkSelected->setToolTip(
         tr("Unselecting this will process every file in the file list, "
            "regardless of whether it has been selected."));
@@ -250,11 +255,17 @@ void frmMain::Form_Load() {
 }
 
 QByteArray frmMain::FindText() const {
-    return BoxText(txtFind).toUtf8();
+    if (!findText_) {
+        findText_ = BoxText(txtFind).toUtf8();
+    }
+    return *findText_;
 }
 
 QByteArray frmMain::ReplaceText() const {
-    return BoxText(txtReplace).toUtf8();
+    if (!replaceText_) {
+        replaceText_ = BoxText(txtReplace).toUtf8();
+    }
+    return *replaceText_;
 }
 
 int frmMain::MsgBox(const QString& prompt, int flags, const QString& title) {

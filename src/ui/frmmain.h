@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <optional>
 
 class DirListBox;
 class DriveListBox;
@@ -105,6 +106,9 @@ private:
     QPlainTextEdit* txtFind = nullptr;
     QLabel* Label2 = nullptr;
     QPlainTextEdit* txtReplace = nullptr;
+    // The texts as UTF-8, made again after a change: a run asks for them for every file.
+    mutable std::optional<QByteArray> findText_;
+    mutable std::optional<QByteArray> replaceText_;
     QCheckBox* chkCaseSensitive = nullptr;
     QPushButton* cmdClear = nullptr;
     QGroupBox* Frame3 = nullptr;
