@@ -1,5 +1,6 @@
 #include "pictureboxwidget.h"
 
+#include <QAbstractEventDispatcher>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -26,9 +27,12 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     // The frame and the image cover every pixel: a repaint of the bar need not repaint what
     // lies beneath the box.
     setAttribute(Qt::WA_OpaquePaintEvent);
-    showTimer_.setSingleShot(true);
-    showTimer_.setInterval(0);
-    connect(&showTimer_, &QTimer::timeout, this, &PictureBoxWidget::ShowChanges);
+    if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread())) {
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this,
+                &PictureBoxWidget::ShowChanges);
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
+                &PictureBoxWidget::ShowChanges);
+    }
 }
 
 void PictureBoxWidget::SetAutoRedraw(bool on) {
@@ -95,12 +99,14 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
         }
     }
     // Without AutoRedraw the drawing still lands in the image; the box repaints from it.
-    if (!showTimer_.isActive()) {
-        showTimer_.start();
-    }
+    drawn_ = true;
 }
 
 void PictureBoxWidget::ShowChanges() {
+    if (!drawn_) {
+        return;
+    }
+    drawn_ = false;
     const bool same = image_.size() == shown_.size() && image_.format() == shown_.format() &&
                       (image_.isNull() || std::memcmp(image_.constBits(), shown_.constBits(),
                                                       std::size_t(image_.sizeInBytes())) == 0);

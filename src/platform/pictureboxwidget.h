@@ -4,7 +4,6 @@
 
 #include <QFrame>
 #include <QImage>
-#include <QTimer>
 
 // A picture box: a sunken frame whose drawing area keeps a persistent image of everything
 // drawn into it. Coordinates are twips at 15 twips per logical pixel.
@@ -31,16 +30,15 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    // Repaints when the image differs from what the box last showed. Drawing starts a
-    // zero-time timer for one such check at the next yield, so a background and a bar drawn
-    // back to back repaint once, and not at all when together they change no pixel. (A timer
-    // and not a posted call: posting wakes the event loop through a system call, which a run
-    // would pay for every file.)
+    // After a drawing, repaints when the image differs from what the box last showed. It runs
+    // as the event loop starts a pass (the next yield) or is about to wait, so a background
+    // and a bar drawn back to back repaint once, and not at all when together they change no
+    // pixel. (Not a posted call or a timer: those cost a run some system calls per file.)
     void ShowChanges();
 
     QImage image_;
     QImage shown_;  // the image as the last repaint showed it
-    QTimer showTimer_;
+    bool drawn_ = false;  // drawn into since the last ShowChanges
     bool autoRedraw_ = false;
     qint16 fillStyle_ = 1;
     qint16 drawStyle_ = 0;
