@@ -79,6 +79,7 @@ private slots:
     void pendingSaveWritesEveryPiece_data();
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
+    void largeFileShortenedWhileRead();
 };
 
 void TestFileStore::readOutcomes() {
@@ -276,6 +277,43 @@ void TestFileStore::pendingSavesReportInOrder() {
     QCOMPARE(ReadFile(dir.filePath("b")), QByteArray("theirs"));
     QCOMPARE(ReadFile(dir.filePath("c")), QByteArray("new c"));
     QCOMPARE(Entries(dir.path()), (QStringList{"a", "b", "c", "link"}));
+    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
+}
+
+// A large file is read through a mapping. Another program shortening it meanwhile neither ends
+// this program nor gets a text with holes saved: the pages that went read as zeros, and a save
+// that meets them is refused.
+void TestFileStore::largeFileShortenedWhileRead() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big");
+    QByteArray big(8 << 20, 'n');
+    big.replace(big.size() - 6, 6, "needle");
+    WriteFile(path, big);
+    PosixFileStore store;
+    QByteArray content;
+    FileStamp stamp;
+    QCOMPARE(store.ReadWholeFile(Native(path), content, stamp), ReadOutcome::Read);
+    QVERIFY(content == big);
+
+    // Shortened after the save's first look at the file, while it writes the new text.
+    class ShortenFirst : public NewContent {
+    public:
+        ShortenFirst(const QString& path, QByteArrayView content)
+            : path_(path), content_(content) {}
+        bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
+            QFile(path_).resize(4096);
+            return write(content_);
+        }
+
+    private:
+        QString path_;
+        QByteArrayView content_;
+    };
+    QCOMPARE(store.BeginSave(Native(path), stamp, ShortenFirst(path, content)),
+             SaveOutcome::ChangedByAnotherProgram);
+    QCOMPARE(content.right(6), QByteArray(6, '\0'));
+    QCOMPARE(ReadFile(path), big.left(4096));
+    QCOMPARE(Entries(dir.path()), QStringList{"big"});
     QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
 }
 

@@ -59,7 +59,9 @@ class FileStore {
 public:
     virtual ~FileStore() = default;
 
-    // Reads the whole file at path, following symlinks, with one stat and one read.
+    // Reads the whole file at path, following symlinks, with one stat and one read (or one
+    // mapping). content may refer to memory of the store's that lasts until the store's next
+    // read or FinishSaves: it is read there, not copied.
     virtual ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                                       FileStamp& stamp) = 0;
     // Replaces the content of the file at path (the target, where path is a symlink) with

@@ -61,6 +61,12 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
            a.mtimeNs == b.mtimeNs && a.ctimeNs == b.ctimeNs;
 }
 
+// Whether the file at path is still the one a read saw.
+bool StillAsRead(const QByteArray& path, const FileStamp& readStamp) {
+    struct stat now {};
+    return ::stat(path.constData(), &now) == 0 && SameStamp(StampOf(now), readStamp);
+}
+
 // Writes pieces to a file through few system calls: small pieces are gathered in a buffer,
 // large ones written from where they are. Once the file has grown by kWriteBehind bytes, its
 // pages are sent to the disk while writing goes on, so that the sync at the end waits less.
@@ -341,6 +347,15 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
         return ReadOutcome::NotRegularFile;
     }
     const qsizetype size = st.st_size;
+    if (content.constData() == mapped_.View().data()) {
+        content = QByteArray();  // it refers to the mapping that goes now
+    }
+    mapped_.Reset();
+    if (size >= kMapAtLeast && mapped_.Map(fd.get(), size)) {
+        content = QByteArray::fromRawData(mapped_.View().data(), size);
+        stamp = StampOf(st);
+        return ReadOutcome::Read;
+    }
     if (content.capacity() < size || !content.isDetached()) {
         content = QByteArray();  // the old buffer goes before the new one is taken
         content = NewBuffer(size);
@@ -416,8 +431,11 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     if (!OpenTemporary(save->folder, save->fd, save->temporary)) {
         return SaveOutcome::CouldNotWrite;
     }
-    if (!WriteContent(save->fd.get(), content)) {
-        return Abandon(*save, SaveOutcome::CouldNotWrite);
+    if (!WriteContent(save->fd.get(), content) || mapped_.Damaged()) {
+        // A mapped file that shrank since the read leaves holes the write cannot fill.
+        return Abandon(*save, StillAsRead(save->target, readStamp)
+                                  ? SaveOutcome::CouldNotWrite
+                                  : SaveOutcome::ChangedByAnotherProgram);
     }
     // Owner first: a change of owner clears the setuid and setgid bits that fchmod restores.
     if (::fchown(save->fd.get(), st.st_uid, st.st_gid) != 0) {
@@ -453,8 +471,7 @@ SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
     if (::fsync(save.fd.get()) != 0) {
         return Abandon(save, SaveOutcome::CouldNotWrite);
     }
-    struct stat now {};
-    if (::stat(save.target.constData(), &now) != 0 || !SameStamp(StampOf(now), save.readStamp)) {
+    if (!StillAsRead(save.target, save.readStamp)) {
         return Abandon(save, SaveOutcome::ChangedByAnotherProgram);
     }
     if (save.temporary.isEmpty() ? !LinkAndRename(save.folder, save.fd.get(), save.target)
@@ -538,5 +555,6 @@ QList<SaveOutcome> PosixFileStore::FinishSaves() {
     }
     foldersToSync_.clear();
     saved_.clear();
+    mapped_.Reset();
     return outcomes;
 }

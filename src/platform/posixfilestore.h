@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filestore.h"
+#include "mappedfile.h"
 #include "workqueue.h"
 
 #include <QByteArray>
@@ -22,6 +23,8 @@ public:
     // Finishes the saves still pending.
     ~PosixFileStore() override;
 
+    // A file of kMapAtLeast bytes or more is mapped, not copied: content then refers to the
+    // mapping, which lasts until the next read or FinishSaves.
     ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                               FileStamp& stamp) override;
     SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
@@ -41,6 +44,7 @@ private:
     struct PreparedSave;
     using FileKey = QPair<quint64, quint64>;  // device and inode
 
+    static constexpr qsizetype kMapAtLeast = qsizetype(4) << 20;
     static constexpr int kSaveThreads = 4;
     // Each pending save holds a file descriptor.
     static constexpr int kMostPendingSaves = 64;
@@ -52,6 +56,7 @@ private:
     bool IsSaved(const FileKey& key);
     void MarkSaved(const PreparedSave& save, bool saved);
 
+    MappedFile mapped_;  // the last file read, when it was large
     QSet<QByteArray> foldersToSync_;
     // The files saved, or being saved, since the last FinishSaves.
     QSet<FileKey> saved_;

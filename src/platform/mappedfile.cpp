@@ -1,0 +1,115 @@
+#include "mappedfile.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
+
+namespace {
+
+// The mappings being read, for the signal handler; a slot is free while begin is 0.
+struct Slot {
+    std::atomic<std::uintptr_t> begin{0};
+    std::atomic<std::uintptr_t> end{0};
+    std::atomic<bool> damaged{false};
+};
+constexpr int kSlots = 16;
+Slot mappings[kSlots];
+std::uintptr_t pageSize = 4096;
+struct sigaction previousHandler {};
+
+// A read past the end of a file that shrank: put a page of zeros where the file's page was
+// and let the read go on. A SIGBUS that is not about a mapped file goes where it went before.
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    for (Slot& slot : mappings) {
+        const std::uintptr_t begin = slot.begin.load();
+        if (begin != 0 && address >= begin && address < slot.end.load()) {
+            void* page = reinterpret_cast<void*>(address & ~(pageSize - 1));
+            if (::mmap(page, pageSize, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) !=
+                MAP_FAILED) {
+                slot.damaged.store(true);
+                return;
+            }
+        }
+    }
+    if ((previousHandler.sa_flags & SA_SIGINFO) && previousHandler.sa_sigaction) {
+        previousHandler.sa_sigaction(signal, info, context);
+    } else if (previousHandler.sa_handler != SIG_DFL && previousHandler.sa_handler != SIG_IGN) {
+        previousHandler.sa_handler(signal);
+    } else {
+        // Returning repeats the access, which now ends the program as it would have.
+        ::signal(SIGBUS, SIG_DFL);
+    }
+}
+
+bool InstallHandler() {
+    static std::once_flag once;
+    static bool installed = false;
+    std::call_once(once, [] {
+        pageSize = std::uintptr_t(::sysconf(_SC_PAGESIZE));
+        struct sigaction action {};
+        action.sa_sigaction = OnBusError;
+        action.sa_flags = SA_SIGINFO | SA_NODEFER;
+        sigemptyset(&action.sa_mask);
+        installed = ::sigaction(SIGBUS, &action, &previousHandler) == 0;
+    });
+    return installed;
+}
+
+int TakeSlot(std::uintptr_t begin, std::uintptr_t end) {
+    for (int i = 0; i < kSlots; ++i) {
+        std::uintptr_t expected = 0;
+        if (mappings[i].begin.compare_exchange_strong(expected, begin)) {
+            mappings[i].end.store(end);
+            mappings[i].damaged.store(false);
+            return i;
+        }
+    }
+    return -1;
+}
+
+}  // namespace
+
+MappedFile::~MappedFile() {
+    Reset();
+}
+
+bool MappedFile::Map(int fd, qsizetype size) {
+    Reset();
+    if (size <= 0 || !InstallHandler()) {
+        return false;
+    }
+    void* data = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (data == MAP_FAILED) {
+        return false;
+    }
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    slot_ = TakeSlot(begin, begin + std::uintptr_t(size));
+    if (slot_ < 0) {
+        ::munmap(data, std::size_t(size));
+        return false;
+    }
+    data_ = static_cast<const char*>(data);
+    size_ = size;
+    return true;
+}
+
+void MappedFile::Reset() {
+    if (!data_) {
+        return;
+    }
+    ::munmap(const_cast<char*>(data_), std::size_t(size_));
+    mappings[slot_].end.store(0);
+    mappings[slot_].begin.store(0);
+    data_ = nullptr;
+    size_ = 0;
+    slot_ = -1;
+}
+
+bool MappedFile::Damaged() const {
+    return slot_ >= 0 && mappings[slot_].damaged.load();
+}

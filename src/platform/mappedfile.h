@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArrayView>
+#include <QtGlobal>
+
+// A whole file seen read-only through mmap, without copying it and without taking fresh memory
+// for it. Another program may shorten the file while it is mapped; a page that is gone then
+// reads as zeros instead of raising the SIGBUS that would end the program, and Damaged()
+// tells that it happened. Only the thread that maps a file should read it.
+class MappedFile {
+public:
+    MappedFile() = default;
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    // Maps size bytes of the open file fd; on false nothing is mapped and the caller reads the
+    // file instead. Unmaps what was mapped before.
+    bool Map(int fd, qsizetype size);
+    // Unmaps the file; views of it must not be used any more.
+    void Reset();
+    QByteArrayView View() const { return {data_, size_}; }
+    // Whether a page of the file was gone when read.
+    bool Damaged() const;
+
+private:
+    const char* data_ = nullptr;
+    qsizetype size_ = 0;
+    int slot_ = -1;
+};
