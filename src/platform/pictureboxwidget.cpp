@@ -28,8 +28,7 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     // lies beneath the box.
     setAttribute(Qt::WA_OpaquePaintEvent);
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread())) {
-        connect(dispatcher, &QAbstractEventDispatcher::awake, this,
-                &PictureBoxWidget::ShowChanges);
+        connect(dispatcher, &QAbstractEventDispatcher::awake, this, &PictureBoxWidget::ShowChanges);
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
                 &PictureBoxWidget::ShowChanges);
     }

@@ -37,7 +37,7 @@ private:
     void ShowChanges();
 
     QImage image_;
-    QImage shown_;  // the image as the last repaint showed it
+    QImage shown_;        // the image as the last repaint showed it
     bool drawn_ = false;  // drawn into since the last ShowChanges
     bool autoRedraw_ = false;
     qint16 fillStyle_ = 1;
