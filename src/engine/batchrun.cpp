@@ -107,11 +107,9 @@ public:
 
     // Waits for the run's saves, makes them durable, and fills the results in list order.
     void Finish() {
-        QList<SaveOutcome> outcomes;
-        if (saving_) {
-            saving_ = false;
-            outcomes = env_.files.FinishSaves();
-        }
+        // Also after a run that saved nothing: the store lets go of the last file it read.
+        saving_ = false;
+        const QList<SaveOutcome> outcomes = env_.files.FinishSaves();
         qsizetype nextOutcome = 0;
         for (const Entry& entry : std::as_const(entries_)) {
             if (!entry.save) {

@@ -84,7 +84,7 @@ public:
         return SafeSave(path, readStamp, whole);
     }
     // Waits for the pending saves and makes every save since the last call durable (syncs
-    // each folder they renamed into, once). Returns the outcome of each save that BeginSave
-    // left pending, in the order they began.
+    // each folder they renamed into, once); a run calls it at its end, saved or not. Returns
+    // the outcome of each save that BeginSave left pending, in the order they began.
     virtual QList<SaveOutcome> FinishSaves() = 0;
 };
