@@ -486,14 +486,16 @@ bool PosixFileStore::IsSaved(const FileKey& key) {
     return saved_.contains(key);
 }
 
-void PosixFileStore::MarkSaved(const PreparedSave& save, bool saved) {
+void PosixFileStore::MarkSaving(const PreparedSave& save) {
     const std::lock_guard lock(savedMutex_);
-    if (saved) {
-        saved_.insert(save.newKey);
-    } else {
-        saved_.remove(save.oldKey);
-        saved_.remove(save.newKey);
-    }
+    saved_.insert(save.oldKey);
+    saved_.insert(save.newKey);
+}
+
+void PosixFileStore::ForgetSave(const PreparedSave& save) {
+    const std::lock_guard lock(savedMutex_);
+    saved_.remove(save.oldKey);
+    saved_.remove(save.newKey);
 }
 
 SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
@@ -506,8 +508,7 @@ SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& re
     const SaveOutcome outcome = Complete(*save);
     if (outcome == SaveOutcome::Saved) {
         foldersToSync_.insert(save->folder);
-        saved_.insert(save->oldKey);
-        saved_.insert(save->newKey);
+        MarkSaving(*save);
     }
     return outcome;
 }
@@ -519,20 +520,16 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
     if (outcome != SaveOutcome::Pending) {
         return outcome;
     }
-    // Both names of the file count as saved while it is in hand: before the rename a second
-    // name of it leads to the old file, after it to the new one.
-    {
-        const std::lock_guard lock(savedMutex_);
-        saved_.insert(prepared->oldKey);
-        saved_.insert(prepared->newKey);
-    }
+    MarkSaving(*prepared);
     foldersToSync_.insert(prepared->folder);
     if (!pending_) {
         pending_ = std::make_unique<WorkQueue>(kSaveThreads, kMostPendingSaves);
     }
     pending_->Add([this, save = std::shared_ptr<PreparedSave>(std::move(prepared))] {
         const SaveOutcome done = Complete(*save);
-        MarkSaved(*save, done == SaveOutcome::Saved);
+        if (done != SaveOutcome::Saved) {
+            ForgetSave(*save);
+        }
         save->fd.Reset();
         return int(done);
     });

@@ -54,7 +54,11 @@ private:
     static SaveOutcome Complete(PreparedSave& save);
     static SaveOutcome Abandon(const PreparedSave& save, SaveOutcome outcome);
     bool IsSaved(const FileKey& key);
-    void MarkSaved(const PreparedSave& save, bool saved);
+    // Both names of a file count as saved while it is in hand and after: before the rename a
+    // second name of it leads to the old file, after it to the new one.
+    void MarkSaving(const PreparedSave& save);
+    // A save that failed leaves the file free to be saved again.
+    void ForgetSave(const PreparedSave& save);
 
     MappedFile mapped_;  // the last file read, when it was large
     QSet<QByteArray> foldersToSync_;
