@@ -190,11 +190,13 @@ int main(int argc, char* argv[]) {
         const QString pristine = work + "/pristine-" + row.corpus;
         const QString folder = work + "/run-" + row.corpus;
         QString line = row.Label().leftJustified(30);
-        double ours = 0;
-        for (const Contestant& contestant : ContestantsFor(row, self, window)) {
-            QList<double> seconds;
-            long peak = 0;
-            for (int run = 0; run < runs; ++run) {
+        // The contestants take turns, so a slower spell of the machine falls on all of them.
+        const QList<Contestant> contestants = ContestantsFor(row, self, window);
+        QList<QList<double>> seconds(contestants.size());
+        QList<long> peaks(contestants.size(), 0);
+        for (int run = 0; run < runs; ++run) {
+            for (qsizetype c = 0; c < contestants.size(); ++c) {
+                const Contestant& contestant = contestants[c];
                 Restore(pristine, folder);
                 const Timing timing = TimeProcess(folder, contestant.command);
                 if (timing.exitCode != 0 && !contestant.name.startsWith("rg")) {
@@ -208,19 +210,23 @@ int main(int argc, char* argv[]) {
                                affected);
                     }
                 }
-                seconds.append(timing.seconds);
-                peak = std::max(peak, timing.peakRssKiB);
+                seconds[c].append(timing.seconds);
+                peaks[c] = std::max(peaks[c], timing.peakRssKiB);
             }
-            const Result result{Median(seconds), peak};
-            results[row.Label()][contestant.name] = result;
-            if (contestant.name == "ours") {
+        }
+        double ours = 0;
+        for (qsizetype c = 0; c < contestants.size(); ++c) {
+            const QString& name = contestants[c].name;
+            const Result result{Median(seconds[c]), peaks[c]};
+            results[row.Label()][name] = result;
+            if (name == "ours") {
                 ours = result.seconds;
                 line += QStringLiteral("ours %1 s, peak %2 MiB")
                             .arg(result.seconds, 0, 'f', 3)
-                            .arg(double(peak) / 1024, 0, 'f', 1);
+                            .arg(double(result.peakKiB) / 1024, 0, 'f', 1);
             } else {
                 line += QStringLiteral(" | %1 %2 s (peer/ours %3)")
-                            .arg(contestant.name)
+                            .arg(name)
                             .arg(result.seconds, 0, 'f', 3)
                             .arg(result.seconds / ours, 0, 'f', 2);
             }

@@ -537,6 +537,8 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
 }
 
 QList<SaveOutcome> PosixFileStore::FinishSaves() {
+    // Letting go of a large file's mapping takes a while; it goes while the saves still sync.
+    mapped_.Reset();
     QList<SaveOutcome> outcomes;
     if (pending_) {
         for (const int outcome : pending_->Finish()) {
@@ -552,6 +554,5 @@ QList<SaveOutcome> PosixFileStore::FinishSaves() {
     }
     foldersToSync_.clear();
     saved_.clear();
-    mapped_.Reset();
     return outcomes;
 }
