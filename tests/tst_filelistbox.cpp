@@ -19,6 +19,7 @@ private slots:
     void keepsRawBytesOfNamesThatAreNotUtf8();
     void outOfRangeEntriesAreEmptyAndUnselected();
     void setListIndexKeepsSelection();
+    void listIndexSetWhileHiddenShowsWhenListShows();
     void refreshReadsFolderAgainAndClearsSelection();
     void failedPathWriteChangesNothing();
     void rejectedPatternChangesNothing();
@@ -111,6 +112,39 @@ void TestFileListBox::setListIndexKeepsSelection() {
         QCOMPARE(list.Selected(2), true);
         QCOMPARE(list.Selected(3), false);
     }
+}
+
+void TestFileListBox::listIndexSetWhileHiddenShowsWhenListShows() {
+    for (const char* name : {"a", "b", "c"}) {
+        Touch(name);
+    }
+    // The same steps with the list shown and with it hidden must end alike once it shows.
+    QList<int> endRows;
+    for (const bool hidden : {false, true}) {
+        QWidget window;
+        auto* list = new FileListBox(&window);
+        QString error;
+        QVERIFY(list->SetPath(Folder(), error));
+        window.show();
+        list->SetSelected(0, true);
+        list->SetVisible(!hidden);
+        list->SetListIndex(2);
+        QCOMPARE(list->ListIndex(), 2);
+        list->SetVisible(true);
+        QCOMPARE(list->currentRow(), 2);
+        QCOMPARE(list->ListIndex(), 2);
+        QVERIFY(list->Selected(0));
+        QVERIFY(!list->Selected(2));
+
+        // A mark set before the list is filled again does not outlive the old entries.
+        list->SetVisible(!hidden);
+        list->SetListIndex(1);
+        list->Refresh();
+        list->SetVisible(true);
+        QCOMPARE(list->ListIndex(), list->currentRow());
+        endRows.append(list->currentRow());
+    }
+    QCOMPARE(endRows[1], endRows[0]);
 }
 
 void TestFileListBox::refreshReadsFolderAgainAndClearsSelection() {

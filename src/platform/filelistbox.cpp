@@ -32,8 +32,25 @@ void FileListBox::SetSelected(int i, bool selected) {
 }
 
 void FileListBox::SetListIndex(int i) {
+    if (isHidden()) {
+        pendingIndex_ = i;
+        return;
+    }
+    pendingIndex_.reset();
+    PlaceListIndex(i);
+}
+
+void FileListBox::PlaceListIndex(int i) {
     // setCurrentRow would select the entry in extended mode; the selection must stay as it is.
     selectionModel()->setCurrentIndex(model()->index(i, 0), QItemSelectionModel::NoUpdate);
+}
+
+void FileListBox::showEvent(QShowEvent* event) {
+    if (pendingIndex_) {
+        PlaceListIndex(*pendingIndex_);
+        pendingIndex_.reset();
+    }
+    QListWidget::showEvent(event);
 }
 
 void FileListBox::Refresh() {
@@ -71,6 +88,7 @@ bool FileListBox::Fill(const QByteArray& folder, const FilePattern& filter, QStr
         return false;
     }
     names_.clear();
+    pendingIndex_.reset();
     QStringList shown;
     for (const QByteArray& name : listing.files()) {
         if (filter.Matches(name)) {

@@ -7,6 +7,8 @@
 #include <QListWidget>
 #include <QString>
 
+#include <optional>
+
 // The file list: the names of the regular, not hidden files of one folder that pass a
 // filter, sorted with case ignored, with extended multiple selection. Each entry keeps its
 // name's raw bytes.
@@ -26,6 +28,8 @@ public:
     QByteArray List(int i) const override;
     bool Selected(int i) const override;
     void SetSelected(int i, bool selected) override;
+    // While the list is hidden the mark is only noted, and placed when the list shows again:
+    // nobody sees it meanwhile, and a run that hides the list sets it for every entry.
     void SetListIndex(int i) override;
     void SetVisible(bool visible) override { setVisible(visible); }
     // Lists the folder again; a folder that can no longer be read lists nothing.
@@ -40,15 +44,20 @@ public:
     // false with a description in error and changes nothing.
     bool SetPattern(const QString& text, QString& error);
     // The entry index that holds the current-entry mark, or -1.
-    int ListIndex() const { return currentRow(); }
+    int ListIndex() const { return pendingIndex_.value_or(currentRow()); }
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void PlaceListIndex(int i);
     // Fills the list from a fresh reading of folder with filter; nothing selected.
     bool Fill(const QByteArray& folder, const FilePattern& filter, QString& error);
 
     QByteArray path_;
     // The raw bytes of each entry's name, entry by entry.
     QList<QByteArray> names_;
+    std::optional<int> pendingIndex_;  // the mark set while the list was hidden
     QString patternText_ = QStringLiteral("*");
     FilePattern pattern_;
 };
