@@ -63,6 +63,8 @@ private slots:
     void selectedOnly();
     void unchangedFileIsNotRewritten();
     void filesLeftUnchanged();
+    void largeFileWithNulIsLeftAlone_data();
+    void largeFileWithNulIsLeftAlone();
     void symlinkTargetRewrittenLinkKept();
     void shortWriteKeepsOriginal();
     void changedBetweenReadAndSave();
@@ -277,6 +279,41 @@ void TestBatchRun::filesLeftUnchanged() {
     QCOMPARE(LeftText(f.results), QStringLiteral("folder.txt (could not be read)|"
                                                  "gone.txt (could not be read)"));
     QCOMPARE(f.results.FilesAffected, 3);
+}
+
+void TestBatchRun::largeFileWithNulIsLeftAlone_data() {
+    // A file this large is checked for a NUL in two halves at once.
+    constexpr qsizetype kSize = (qsizetype(16) << 20) + 2;
+    QTest::addColumn<qsizetype>("size");
+    QTest::addColumn<qsizetype>("nulAt");  // -1: none
+    QTest::newRow("no NUL") << kSize << qsizetype(-1);
+    QTest::newRow("first byte") << kSize << qsizetype(0);
+    QTest::newRow("last byte of the front half") << kSize << kSize / 2 - 1;
+    QTest::newRow("first byte of the back half") << kSize << kSize / 2;
+    QTest::newRow("last byte") << kSize << kSize - 1;
+    QTest::newRow("odd size, last byte") << kSize + 1 << kSize;
+}
+
+void TestBatchRun::largeFileWithNulIsLeftAlone() {
+    QFETCH(qsizetype, size);
+    QFETCH(qsizetype, nulAt);
+    Fixture f;
+    QByteArray content(size, 'x');
+    content.replace(100, 6, "needle");
+    if (nulAt >= 0) {
+        content[nulAt] = '\0';
+    }
+    WriteFile(f.PathOf("large.txt"), content);
+    FakeFileList list = f.ListOf({"large.txt"});
+    f.Run(list);
+    if (nulAt >= 0) {
+        QCOMPARE(LeftText(f.results), QStringLiteral("large.txt (binary file)"));
+        QCOMPARE(f.results.FilesAffected, 0);
+        QVERIFY(ReadFile(f.PathOf("large.txt")) == content);
+    } else {
+        QCOMPARE(f.results.FilesAffected, 1);
+        QVERIFY(ReadFile(f.PathOf("large.txt")) == content.replace(100, 6, "thread"));
+    }
 }
 
 void TestBatchRun::symlinkTargetRewrittenLinkKept() {

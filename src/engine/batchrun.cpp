@@ -9,6 +9,7 @@
 #include "textsource.h"
 
 #include <cstring>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -33,8 +34,22 @@ const QString& ReasonFor(SaveOutcome outcome) {
     return Reason::CouldNotBeWritten;
 }
 
-bool HoldsNul(const QByteArray& content) {
-    return std::memchr(content.constData(), 0, std::size_t(content.size())) != nullptr;
+bool HoldsNul(QByteArrayView content) {
+    return std::memchr(content.data(), 0, std::size_t(content.size())) != nullptr;
+}
+
+// The first look at a large file's every byte is split between two threads: the pages of a
+// freshly mapped file cost more to reach the first time than to scan.
+bool HoldsNulSplit(QByteArrayView content) {
+    constexpr qsizetype kSplitAtLeast = qsizetype(16) << 20;
+    if (content.size() < kSplitAtLeast) {
+        return HoldsNul(content);
+    }
+    const qsizetype half = content.size() / 2;
+    std::future<bool> back =
+        std::async(std::launch::async, [&] { return HoldsNul(content.sliced(half)); });
+    const bool front = HoldsNul(content.first(half));
+    return back.get() || front;
 }
 
 // A file's content with every occurrence replaced, made piece by piece as it is written.
@@ -93,7 +108,7 @@ public:
         if (replacer.EffectOn(oldContent_) != Replacer::Effect::Changed) {
             return;
         }
-        if (HoldsNul(oldContent_)) {
+        if (HoldsNulSplit(oldContent_)) {
             Record(name, Reason::BinaryFile);
             return;
         }
