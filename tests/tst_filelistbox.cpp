@@ -131,7 +131,7 @@ void TestFileListBox::listIndexSetWhileHiddenShowsWhenListShows() {
         list->SetListIndex(2);
         QCOMPARE(list->ListIndex(), 2);
         list->SetVisible(true);
-        QCOMPARE(list->currentRow(), 2);
+        QCOMPARE(list->currentIndex().row(), 2);
         QCOMPARE(list->ListIndex(), 2);
         QVERIFY(list->Selected(0));
         QVERIFY(!list->Selected(2));
@@ -141,8 +141,8 @@ void TestFileListBox::listIndexSetWhileHiddenShowsWhenListShows() {
         list->SetListIndex(1);
         list->Refresh();
         list->SetVisible(true);
-        QCOMPARE(list->ListIndex(), list->currentRow());
-        endRows.append(list->currentRow());
+        QCOMPARE(list->ListIndex(), list->currentIndex().row());
+        endRows.append(list->currentIndex().row());
     }
     QCOMPARE(endRows[1], endRows[0]);
 }

@@ -239,7 +239,7 @@ void TestFrmMain::startSettings() {
     }
     const auto* files = window_->findChild<FileListBox*>(QStringLiteral("filFolder"));
     QCOMPARE(files->selectionMode(), QAbstractItemView::ExtendedSelection);
-    QVERIFY(files->selectedItems().isEmpty());
+    QVERIFY(files->selectionModel()->selectedIndexes().isEmpty());
     QCOMPARE(files->Pattern(), QStringLiteral("*.txt;*.doc;*.htm;*.asp;*.html;*.xml"));
     const auto* busy = window_->findChild<QLabel*>(QStringLiteral("lblProcessing"));
     QVERIFY(busy->alignment() & Qt::AlignHCenter);

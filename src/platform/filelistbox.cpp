@@ -5,7 +5,9 @@
 
 #include <QFile>
 
-FileListBox::FileListBox(QWidget* parent, Start start) : QListWidget(parent) {
+FileListBox::FileListBox(QWidget* parent, Start start) : QListView(parent) {
+    setModel(&shown_);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
     QString error;
@@ -21,13 +23,15 @@ QByteArray FileListBox::List(int i) const {
 }
 
 bool FileListBox::Selected(int i) const {
-    const QListWidgetItem* entry = item(i);
-    return entry && entry->isSelected();
+    const QModelIndex entry = shown_.index(i);
+    return entry.isValid() && selectionModel()->isSelected(entry);
 }
 
 void FileListBox::SetSelected(int i, bool selected) {
-    if (QListWidgetItem* entry = item(i)) {
-        entry->setSelected(selected);
+    const QModelIndex entry = shown_.index(i);
+    if (entry.isValid()) {
+        selectionModel()->select(
+            entry, selected ? QItemSelectionModel::Select : QItemSelectionModel::Deselect);
     }
 }
 
@@ -42,7 +46,7 @@ void FileListBox::SetListIndex(int i) {
 
 void FileListBox::PlaceListIndex(int i) {
     // setCurrentRow would select the entry in extended mode; the selection must stay as it is.
-    selectionModel()->setCurrentIndex(model()->index(i, 0), QItemSelectionModel::NoUpdate);
+    selectionModel()->setCurrentIndex(shown_.index(i), QItemSelectionModel::NoUpdate);
 }
 
 void FileListBox::showEvent(QShowEvent* event) {
@@ -50,14 +54,15 @@ void FileListBox::showEvent(QShowEvent* event) {
         PlaceListIndex(*pendingIndex_);
         pendingIndex_.reset();
     }
-    QListWidget::showEvent(event);
+    QListView::showEvent(event);
 }
 
 void FileListBox::Refresh() {
     QString error;
     if (!Fill(path_, pattern_, error)) {
         names_.clear();
-        clear();
+        pendingIndex_.reset();
+        shown_.setStringList({});
     }
 }
 
@@ -96,7 +101,6 @@ bool FileListBox::Fill(const QByteArray& folder, const FilePattern& filter, QStr
             shown.append(QFile::decodeName(name));
         }
     }
-    clear();
-    addItems(shown);  // in one insertion: a folder of many files lists quickly
+    shown_.setStringList(shown);  // one model reset, no object per entry
     return true;
 }

@@ -4,15 +4,16 @@
 #include "filepattern.h"
 
 #include <QByteArray>
-#include <QListWidget>
+#include <QListView>
 #include <QString>
+#include <QStringListModel>
 
 #include <optional>
 
 // The file list: the names of the regular, not hidden files of one folder that pass a
 // filter, sorted with case ignored, with extended multiple selection. Each entry keeps its
 // name's raw bytes.
-class FileListBox : public QListWidget, public FileList {
+class FileListBox : public QListView, public FileList {
     Q_OBJECT
 
 public:
@@ -24,7 +25,7 @@ public:
     explicit FileListBox(QWidget* parent = nullptr, Start start = Start::Listed);
 
     QByteArray Path() const override { return path_; }
-    int ListCount() const override { return count(); }
+    int ListCount() const override { return int(names_.size()); }
     QByteArray List(int i) const override;
     bool Selected(int i) const override;
     void SetSelected(int i, bool selected) override;
@@ -44,7 +45,7 @@ public:
     // false with a description in error and changes nothing.
     bool SetPattern(const QString& text, QString& error);
     // The entry index that holds the current-entry mark, or -1.
-    int ListIndex() const { return pendingIndex_.value_or(currentRow()); }
+    int ListIndex() const { return pendingIndex_.value_or(currentIndex().row()); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -55,6 +56,7 @@ private:
     bool Fill(const QByteArray& folder, const FilePattern& filter, QString& error);
 
     QByteArray path_;
+    QStringListModel shown_;  // what the entries show: each name decoded
     // The raw bytes of each entry's name, entry by entry.
     QList<QByteArray> names_;
     std::optional<int> pendingIndex_;  // the mark set while the list was hidden
