@@ -46,8 +46,9 @@ bool HoldsNulSplit(QByteArrayView content) {
         return HoldsNul(content);
     }
     const qsizetype half = content.size() / 2;
-    std::future<bool> back =
-        std::async(std::launch::async, [&] { return HoldsNul(content.sliced(half)); });
+    // When no thread can be started the back half is checked here, after the front one.
+    std::future<bool> back = std::async(std::launch::async | std::launch::deferred,
+                                        [&] { return HoldsNul(content.sliced(half)); });
     const bool front = HoldsNul(content.first(half));
     return back.get() || front;
 }
