@@ -90,7 +90,6 @@ int RunEngine(bool caseSensitive, bool findOnly) {
 struct Contestant {
     QString name;
     QStringList command;  // run in the corpus folder
-    bool isOurs = false;
 };
 
 struct Row {
@@ -116,9 +115,9 @@ QStringList Shell(const QString& script) {
 QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QString& window) {
     const QString cs = row.caseSensitive ? "1" : "0";
     const QString find = row.findOnly ? "1" : "0";
-    QList<Contestant> list = {{"ours", {self, "engine", cs, find}, true}};
+    QList<Contestant> list = {{"ours", {self, "engine", cs, find}}};
     if (!window.isEmpty() && row.corpus == "A") {
-        list.append({"window", {window, cs, find}, true});
+        list.append({"window", {window, cs, find}});
     }
     if (row.findOnly) {
         list.append({"rg -j1 -l", row.caseSensitive
