@@ -19,6 +19,11 @@ inline const QString BinaryFile = QStringLiteral("binary file");
 inline const QString ChangedByAnotherProgram = QStringLiteral("changed by another program");
 inline const QString SeveralHardLinks = QStringLiteral("has several hard links");
 inline const QString NotARegularFile = QStringLiteral("not a regular file");
+inline const QString InUseByAnotherProgram = QStringLiteral("in use by another program");
+// A listed name that leads to a file the run has saved already through name.
+inline QString SameFileAs(const QByteArray& name) {
+    return QStringLiteral("same file as ") + QString::fromUtf8(name);
+}
 }  // namespace Reason
 
 // The results of the last run; zero and a lone CRLF until the first run.
