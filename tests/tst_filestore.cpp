@@ -10,6 +10,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace {
 
 QByteArray Native(const QString& path) {
@@ -20,16 +22,6 @@ struct stat StatOf(const QString& path) {
     struct stat st {};
     ::stat(Native(path).constData(), &st);
     return st;
-}
-
-// Reads the file and saves content over it, as a run does.
-SaveOutcome ReadAndSave(PosixFileStore& store, const QString& path, const QByteArray& content) {
-    QByteArray old;
-    FileStamp stamp;
-    if (store.ReadWholeFile(Native(path), old, stamp) != ReadOutcome::Read) {
-        return SaveOutcome::CouldNotWrite;
-    }
-    return store.SafeSave(Native(path), stamp, content);
 }
 
 // New content given in the pieces a test chose.
@@ -57,7 +49,30 @@ SaveOutcome ReadAndBeginSave(PosixFileStore& store, const QString& path,
     if (store.ReadWholeFile(Native(path), old, stamp) != ReadOutcome::Read) {
         return SaveOutcome::CouldNotWrite;
     }
-    return store.BeginSave(Native(path), stamp, Pieces(pieces));
+    SaveTicket ticket = 0;
+    return store.BeginSave(Native(path), stamp, old, Pieces(pieces), ticket);
+}
+
+// The outcomes FinishSaves gives, in the order the saves began.
+QList<SaveOutcome> FinishInOrder(PosixFileStore& store) {
+    const QHash<SaveTicket, SaveOutcome> outcomes = store.FinishSaves();
+    QList<SaveTicket> tickets = outcomes.keys();
+    std::sort(tickets.begin(), tickets.end());
+    QList<SaveOutcome> ordered;
+    for (const SaveTicket ticket : tickets) {
+        ordered.append(outcomes[ticket]);
+    }
+    return ordered;
+}
+
+// Reads the file and saves content over it, as a run of one file does.
+SaveOutcome ReadAndSave(PosixFileStore& store, const QString& path, const QByteArray& content) {
+    const SaveOutcome begun = ReadAndBeginSave(store, path, {content});
+    if (begun != SaveOutcome::Pending) {
+        return begun;
+    }
+    const QList<SaveOutcome> outcomes = FinishInOrder(store);
+    return outcomes.size() == 1 ? outcomes.first() : SaveOutcome::CouldNotWrite;
 }
 
 }  // namespace
@@ -213,11 +228,11 @@ void TestFileStore::savesAFileOncePerRun() {
     WriteFile(dir.filePath("f"), "old");
     QVERIFY(QFile::link("f", dir.filePath("link")));
     PosixFileStore store;
-    QCOMPARE(ReadAndSave(store, dir.filePath("f"), "new"), SaveOutcome::Saved);
-    QCOMPARE(ReadAndSave(store, dir.filePath("link"), "newer"), SaveOutcome::AlreadySaved);
-    QCOMPARE(ReadAndSave(store, dir.filePath("f"), "newer"), SaveOutcome::AlreadySaved);
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), {"new"}), SaveOutcome::Pending);
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("link"), {"newer"}), SaveOutcome::AlreadySaved);
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), {"newer"}), SaveOutcome::AlreadySaved);
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>{SaveOutcome::Saved});
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("new"));
-    store.FinishSaves();
     QCOMPARE(ReadAndSave(store, dir.filePath("link"), "next run"), SaveOutcome::Saved);
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("next run"));
 }
@@ -247,7 +262,7 @@ void TestFileStore::pendingSaveWritesEveryPiece() {
     WriteFile(dir.filePath("f"), "old");
     PosixFileStore store;
     QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), pieces), SaveOutcome::Pending);
-    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>{SaveOutcome::Saved});
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>{SaveOutcome::Saved});
     QVERIFY(ReadFile(dir.filePath("f")) == pieces.join());
     QCOMPARE(Entries(dir.path()), QStringList{"f"});
 }
@@ -270,14 +285,14 @@ void TestFileStore::pendingSavesReportInOrder() {
         QCOMPARE(ReadAndBeginSave(store, dir.filePath(name), {"new ", name}), SaveOutcome::Pending);
     }
     QCOMPARE(ReadAndBeginSave(store, dir.filePath("link"), {"newer"}), SaveOutcome::AlreadySaved);
-    QCOMPARE(store.FinishSaves(),
+    QCOMPARE(FinishInOrder(store),
              (QList<SaveOutcome>{SaveOutcome::Saved, SaveOutcome::ChangedByAnotherProgram,
                                  SaveOutcome::Saved}));
     QCOMPARE(ReadFile(dir.filePath("a")), QByteArray("new a"));
     QCOMPARE(ReadFile(dir.filePath("b")), QByteArray("theirs"));
     QCOMPARE(ReadFile(dir.filePath("c")), QByteArray("new c"));
     QCOMPARE(Entries(dir.path()), (QStringList{"a", "b", "c", "link"}));
-    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
 // A large file is read through a mapping. Another program shortening it meanwhile neither ends
@@ -309,12 +324,13 @@ void TestFileStore::largeFileShortenedWhileRead() {
         QString path_;
         QByteArrayView content_;
     };
-    QCOMPARE(store.BeginSave(Native(path), stamp, ShortenFirst(path, content)),
+    SaveTicket ticket = 0;
+    QCOMPARE(store.BeginSave(Native(path), stamp, content, ShortenFirst(path, content), ticket),
              SaveOutcome::ChangedByAnotherProgram);
     QCOMPARE(content.right(6), QByteArray(6, '\0'));
     QCOMPARE(ReadFile(path), big.left(4096));
     QCOMPARE(Entries(dir.path()), QStringList{"big"});
-    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
 QTEST_GUILESS_MAIN(TestFileStore)

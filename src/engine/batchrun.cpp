@@ -8,6 +8,8 @@
 #include "replacer.h"
 #include "textsource.h"
 
+#include <QHash>
+
 #include <cstring>
 #include <future>
 #include <optional>
@@ -25,6 +27,8 @@ const QString& ReasonFor(SaveOutcome outcome) {
             return Reason::SeveralHardLinks;
         case SaveOutcome::NotRegularFile:
             return Reason::NotARegularFile;
+        case SaveOutcome::InUse:
+            return Reason::InUseByAnotherProgram;
         case SaveOutcome::Saved:
         case SaveOutcome::CouldNotWrite:
         case SaveOutcome::AlreadySaved:
@@ -110,23 +114,26 @@ public:
             return;
         }
         if (HoldsNulSplit(oldContent_)) {
-            Record(name, Reason::BinaryFile);
+            // Zeros where another program cut a mapped file short are not the file's own.
+            Record(name, env_.files.LastReadDamaged() ? Reason::ChangedByAnotherProgram
+                                                      : Reason::BinaryFile);
             return;
         }
+        SaveTicket ticket = 0;
         const SaveOutcome saved =
-            env_.files.BeginSave(path, stamp, Replaced(replacer, oldContent_));
+            env_.files.BeginSave(path, stamp, oldContent_, Replaced(replacer, oldContent_), ticket);
         if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
             saving_ = true;
+            savedNames_.insert(ticket, name);
         }
-        Record(name, saved);
+        entries_.push_back({name, QString(), saved, ticket});
     }
 
     // Waits for the run's saves, makes them durable, and fills the results in list order.
     void Finish() {
         // Also after a run that saved nothing: the store lets go of the last file it read.
         saving_ = false;
-        const QList<SaveOutcome> outcomes = env_.files.FinishSaves();
-        qsizetype nextOutcome = 0;
+        const QHash<SaveTicket, SaveOutcome> outcomes = env_.files.FinishSaves();
         for (const Entry& entry : std::as_const(entries_)) {
             if (!entry.save) {
                 Report(entry.name, entry.reason);
@@ -134,26 +141,30 @@ public:
             }
             SaveOutcome saved = *entry.save;
             if (saved == SaveOutcome::Pending) {
-                saved = nextOutcome < outcomes.size() ? outcomes[nextOutcome++]
-                                                      : SaveOutcome::CouldNotWrite;
+                saved = outcomes.value(entry.ticket, SaveOutcome::CouldNotWrite);
             }
             if (saved == SaveOutcome::Saved) {
                 Report(entry.name, QString());
-            } else if (saved != SaveOutcome::AlreadySaved) {
-                // AlreadySaved: another name of a file this run has changed and counted.
+            } else if (saved == SaveOutcome::AlreadySaved) {
+                // Another name of a file this run has saved, and counted, under its first name.
+                Report(entry.name, Reason::SameFileAs(savedNames_.value(entry.ticket)));
+            } else {
                 Report(entry.name, ReasonFor(saved));
             }
         }
         entries_.clear();
+        savedNames_.clear();
     }
 
 private:
     // A file that held the search text or could not be read: reason is empty for a hit, and
-    // save is set for a file given to the store to save.
+    // save is set for a file given to the store to save, with the ticket of its save (or, for
+    // AlreadySaved, of the save that reached the file first).
     struct Entry {
         QByteArray name;
         QString reason;
         std::optional<SaveOutcome> save;
+        SaveTicket ticket = 0;
     };
 
     // The texts are read again for every file: Clear may empty them during a run.
@@ -168,9 +179,6 @@ private:
 
     void Record(const QByteArray& name, const QString& reason) {
         entries_.push_back({name, reason, std::nullopt});
-    }
-    void Record(const QByteArray& name, SaveOutcome saved) {
-        entries_.push_back({name, QString(), saved});
     }
 
     // Counts a hit (empty reason) or lists a file left unchanged.
@@ -191,6 +199,7 @@ private:
     std::optional<Replacer> replacer_;
     QByteArray oldContent_;
     std::vector<Entry> entries_;
+    QHash<SaveTicket, QByteArray> savedNames_;
     bool saving_ = false;
 };
 
