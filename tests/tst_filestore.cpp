@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -95,6 +97,8 @@ private slots:
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
     void largeFileShortenedWhileRead();
+    void fileOtherProgramsWriteIsLeftAlone_data();
+    void fileOtherProgramsWriteIsLeftAlone();
 };
 
 void TestFileStore::readOutcomes() {
@@ -331,6 +335,66 @@ void TestFileStore::largeFileShortenedWhileRead() {
     QCOMPARE(ReadFile(path), big.left(4096));
     QCOMPARE(Entries(dir.path()), QStringList{"big"});
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
+}
+
+enum class Writer { HoldsItOpen, HoldsAFlock, HoldsARecordLock, OpensItBeforeTheRename };
+
+void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
+    QTest::addColumn<Writer>("writer");
+    QTest::addColumn<SaveOutcome>("begun");
+    QTest::newRow("open for writing") << Writer::HoldsItOpen << SaveOutcome::InUse;
+    QTest::newRow("under an exclusive flock") << Writer::HoldsAFlock << SaveOutcome::InUse;
+    QTest::newRow("under a record write lock") << Writer::HoldsARecordLock << SaveOutcome::InUse;
+    QTest::newRow("opened for writing after the read")
+        << Writer::OpensItBeforeTheRename << SaveOutcome::Pending;
+}
+
+// Another program writing the file, or about to, keeps it: the save leaves it alone as in use,
+// and what that program writes lands in the file.
+void TestFileStore::fileOtherProgramsWriteIsLeftAlone() {
+    QFETCH(Writer, writer);
+    QFETCH(SaveOutcome, begun);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log");
+    WriteFile(path, "old\n");
+    int theirs = -1;
+    const auto openForWriting = [&] {
+        theirs = ::open(Native(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        QVERIFY(theirs >= 0);
+    };
+    PosixFileStore store;
+    switch (writer) {
+        case Writer::HoldsItOpen:
+            openForWriting();
+            break;
+        case Writer::HoldsAFlock:
+            theirs = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
+            QCOMPARE(::flock(theirs, LOCK_EX), 0);
+            break;
+        case Writer::HoldsARecordLock: {
+            theirs = ::open(Native(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            QCOMPARE(::fcntl(theirs, F_OFD_SETLK, &lock), 0);
+            break;
+        }
+        case Writer::OpensItBeforeTheRename:
+            store.SetBeforeRenameHook([&](const QByteArray&) { openForWriting(); });
+            break;
+    }
+    QCOMPARE(ReadAndBeginSave(store, path, {"new\n"}), begun);
+    const QList<SaveOutcome> finished = FinishInOrder(store);
+    QCOMPARE(finished, begun == SaveOutcome::Pending ? QList<SaveOutcome>{SaveOutcome::InUse}
+                                                     : QList<SaveOutcome>());
+    // What the other program writes after the run still lands in the file.
+    if (writer != Writer::HoldsAFlock) {
+        QCOMPARE(::write(theirs, "theirs\n", 7), ssize_t(7));
+    }
+    ::close(theirs);
+    QCOMPARE(ReadFile(path),
+             writer == Writer::HoldsAFlock ? QByteArray("old\n") : QByteArray("old\ntheirs\n"));
+    QCOMPARE(Entries(dir.path()), QStringList{"log"});
 }
 
 QTEST_GUILESS_MAIN(TestFileStore)

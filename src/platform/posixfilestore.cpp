@@ -166,10 +166,11 @@ bool PosixFileStore::SavedBefore(const FileStamp& stamp, SaveTicket& earlier) {
         earlier = *being;
         return true;
     }
-    if (const auto done = saved_.constFind(key);
-        done != saved_.cend() && SameStamp(done->first, stamp)) {
-        earlier = done->second;
-        return true;
+    for (auto done = saved_.constFind(key); done != saved_.cend() && done.key() == key; ++done) {
+        if (SameStamp(done->first, stamp)) {
+            earlier = done->second;
+            return true;
+        }
     }
     return false;
 }
@@ -177,6 +178,10 @@ bool PosixFileStore::SavedBefore(const FileStamp& stamp, SaveTicket& earlier) {
 SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
                                     QByteArrayView oldContent, const NewContent& content,
                                     std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier) {
+    // First, as the file may have been saved through another name since this one was read.
+    if (SavedBefore(readStamp, earlier)) {
+        return SaveOutcome::AlreadySaved;
+    }
     auto save = std::make_unique<PreparedSave>();
     QByteArray target;
     struct stat st {};
@@ -209,9 +214,6 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     }
     if (!SameStamp(StampOf(st), readStamp)) {
         return SaveOutcome::ChangedByAnotherProgram;
-    }
-    if (SavedBefore(readStamp, earlier)) {
-        return SaveOutcome::AlreadySaved;
     }
     if (st.st_nlink > 1) {
         return SaveOutcome::SeveralHardLinks;
@@ -297,6 +299,8 @@ SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
         if (!save.temporary.RenameOver(save.name)) {
             return SaveOutcome::CouldNotWrite;
         }
+        saved_.insert({save.readStamp.device, save.readStamp.inode},
+                      {save.readStamp, save.ticket});
         struct stat written {};
         if (::fstat(save.temporary.fd(), &written) == 0) {
             saved_.insert({quint64(written.st_dev), quint64(written.st_ino)},

@@ -73,11 +73,11 @@ private:
     std::vector<SaveTicket> pendingTickets_;  // in the order the queue reports them
     // The files saved, or being saved, since the last FinishSaves. A file being saved is known
     // by its old device and inode, which stay its own while the save holds it open; a saved
-    // one by its new file's whole stamp, which a number freed and given out again would not
-    // match.
+    // one by the whole stamps of its old and its new file, which a number freed and given out
+    // again would not match.
     std::mutex savedMutex_;
     QHash<FileKey, SaveTicket> beingSaved_;
-    QHash<FileKey, QPair<FileStamp, SaveTicket>> saved_;
+    QMultiHash<FileKey, QPair<FileStamp, SaveTicket>> saved_;
     std::unique_ptr<WorkQueue> pending_;
     std::function<void(const QByteArray&)> beforeRename_;
 };
