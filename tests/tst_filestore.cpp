@@ -332,6 +332,8 @@ void TestFileStore::largeFileShortenedWhileRead() {
     QCOMPARE(store.BeginSave(Native(path), stamp, content, ShortenFirst(path, content), ticket),
              SaveOutcome::ChangedByAnotherProgram);
     QCOMPARE(content.right(6), QByteArray(6, '\0'));
+    // The zeros are not the file's own: a run does not call it binary for them.
+    QVERIFY(store.LastReadDamaged());
     QCOMPARE(ReadFile(path), big.left(4096));
     QCOMPARE(Entries(dir.path()), QStringList{"big"});
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
