@@ -23,7 +23,7 @@ public:
         saves.append(path);
         return real_.BeginSave(path, readStamp, oldContent, content, ticket);
     }
-    QHash<SaveTicket, SaveOutcome> FinishSaves() override { return real_.FinishSaves(); }
+    QHash<SaveTicket, SaveReport> FinishSaves() override { return real_.FinishSaves(); }
 
 private:
     PosixFileStore real_;

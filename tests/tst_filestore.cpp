@@ -57,12 +57,12 @@ SaveOutcome ReadAndBeginSave(PosixFileStore& store, const QString& path,
 
 // The outcomes FinishSaves gives, in the order the saves began.
 QList<SaveOutcome> FinishInOrder(PosixFileStore& store) {
-    const QHash<SaveTicket, SaveOutcome> outcomes = store.FinishSaves();
+    const QHash<SaveTicket, SaveReport> outcomes = store.FinishSaves();
     QList<SaveTicket> tickets = outcomes.keys();
     std::sort(tickets.begin(), tickets.end());
     QList<SaveOutcome> ordered;
     for (const SaveTicket ticket : tickets) {
-        ordered.append(outcomes[ticket]);
+        ordered.append(outcomes[ticket].outcome);
     }
     return ordered;
 }

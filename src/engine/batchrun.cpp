@@ -133,7 +133,7 @@ public:
     void Finish() {
         // Also after a run that saved nothing: the store lets go of the last file it read.
         saving_ = false;
-        const QHash<SaveTicket, SaveOutcome> outcomes = env_.files.FinishSaves();
+        const QHash<SaveTicket, SaveReport> outcomes = env_.files.FinishSaves();
         for (const Entry& entry : std::as_const(entries_)) {
             if (!entry.save) {
                 Report(entry.name, entry.reason);
@@ -141,7 +141,7 @@ public:
             }
             SaveOutcome saved = *entry.save;
             if (saved == SaveOutcome::Pending) {
-                saved = outcomes.value(entry.ticket, SaveOutcome::CouldNotWrite);
+                saved = outcomes.value(entry.ticket).outcome;
             }
             if (saved == SaveOutcome::Saved) {
                 Report(entry.name, QString());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "contenthash.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHash>
@@ -36,6 +38,13 @@ enum class SaveOutcome {
 
 // Names one save that BeginSave began, for FinishSaves to report on.
 using SaveTicket = quint64;
+
+// What became of a save that BeginSave left pending.
+struct SaveReport {
+    SaveOutcome outcome = SaveOutcome::CouldNotWrite;
+    FileStamp written;     // Saved: the stamp of the file now in the target's place
+    ContentHash replaced;  // Saved: the hash of the content it replaced
+};
 
 // The new content of a file, handed over in pieces so that it need not be put together.
 class NewContent {
@@ -82,8 +91,8 @@ public:
                                   SaveTicket& ticket) = 0;
     // Waits for the pending saves and makes every save since the last call durable (syncs
     // each folder they renamed into, once); a run calls it at its end, saved or not. Returns
-    // the outcome of each save that BeginSave left pending, by its ticket.
-    virtual QHash<SaveTicket, SaveOutcome> FinishSaves() = 0;
+    // what became of each save that BeginSave left pending, by its ticket.
+    virtual QHash<SaveTicket, SaveReport> FinishSaves() = 0;
     // Whether the content of the last read may not be what the file held: another program
     // shortened a mapped file while it was read, and the lost part reads as zeros.
     virtual bool LastReadDamaged() const { return false; }

@@ -275,8 +275,10 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     return SaveOutcome::Pending;
 }
 
-SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
-    const auto outcome = [&] {
+SaveReport PosixFileStore::Complete(PreparedSave& save) {
+    SaveReport report;
+    report.replaced = save.oldHash;
+    report.outcome = [&] {
         if (::fsync(save.temporary.fd()) != 0) {
             return SaveOutcome::CouldNotWrite;
         }
@@ -303,8 +305,9 @@ SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
                       {save.readStamp, save.ticket});
         struct stat written {};
         if (::fstat(save.temporary.fd(), &written) == 0) {
-            saved_.insert({quint64(written.st_dev), quint64(written.st_ino)},
-                          {StampOf(written), save.ticket});
+            report.written = StampOf(written);
+            saved_.insert({report.written.device, report.written.inode},
+                          {report.written, save.ticket});
         }
         return SaveOutcome::Saved;
     }();
@@ -315,7 +318,7 @@ SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
     save.watch.End();
     save.temporary.Close();
     save.old.Reset();
-    return outcome;
+    return report;
 }
 
 SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& readStamp,
@@ -327,28 +330,37 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
         return outcome;
     }
     ticket = prepared->ticket;
+    const int slot = int(pendingTickets_.size());
     pendingTickets_.push_back(ticket);
+    {
+        const std::lock_guard lock(savedMutex_);
+        reports_.emplace_back();
+    }
     if (!pending_) {
         pending_ = std::make_unique<WorkQueue>(kSaveThreads, kMostPendingSaves);
     }
-    pending_->Add([this, save = std::shared_ptr<PreparedSave>(std::move(prepared))] {
-        return int(Complete(*save));
+    pending_->Add([this, slot, save = std::shared_ptr<PreparedSave>(std::move(prepared))] {
+        const SaveReport report = Complete(*save);
+        const std::lock_guard lock(savedMutex_);
+        reports_[std::size_t(slot)] = report;
+        return int(report.outcome);
     });
     return SaveOutcome::Pending;
 }
 
-QHash<SaveTicket, SaveOutcome> PosixFileStore::FinishSaves() {
+QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     // Letting go of a large file's mapping takes a while; it goes while the saves still sync.
     mapped_.Reset();
-    QHash<SaveTicket, SaveOutcome> outcomes;
+    QHash<SaveTicket, SaveReport> outcomes;
     if (pending_) {
-        const std::vector<int> done = pending_->Finish();
-        for (std::size_t i = 0; i < done.size() && i < pendingTickets_.size(); ++i) {
-            outcomes.insert(pendingTickets_[i], SaveOutcome(done[i]));
-        }
+        pending_->Finish();
         pending_.reset();
+        for (std::size_t i = 0; i < pendingTickets_.size(); ++i) {
+            outcomes.insert(pendingTickets_[i], reports_[i]);
+        }
     }
     pendingTickets_.clear();
+    reports_.clear();
     for (const std::shared_ptr<Folder>& folder : std::as_const(folders_)) {
         ::fsync(folder->fd.get());
     }

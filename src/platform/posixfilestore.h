@@ -36,7 +36,7 @@ public:
     SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
-    QHash<SaveTicket, SaveOutcome> FinishSaves() override;
+    QHash<SaveTicket, SaveReport> FinishSaves() override;
     bool LastReadDamaged() const override { return mapped_.Damaged(); }
 
     // Called with the target's path, on the caller's thread, when the temporary file is
@@ -63,14 +63,16 @@ private:
                         std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier);
     // The folder of a target, opened once a run.
     std::shared_ptr<Folder> FolderFor(const QByteArray& path);
-    SaveOutcome Complete(PreparedSave& save);
+    SaveReport Complete(PreparedSave& save);
     // The save that reached the file a read saw first, if any.
     bool SavedBefore(const FileStamp& stamp, SaveTicket& earlier);
 
     MappedFile mapped_;  // the last file read, when it was large
     QHash<QByteArray, std::shared_ptr<Folder>> folders_;
     SaveTicket lastTicket_ = 0;
-    std::vector<SaveTicket> pendingTickets_;  // in the order the queue reports them
+    // The saves left to the queue, in the order it reports them, and what became of them.
+    std::vector<SaveTicket> pendingTickets_;
+    std::vector<SaveReport> reports_;
     // The files saved, or being saved, since the last FinishSaves. A file being saved is known
     // by its old device and inode, which stay its own while the save holds it open; a saved
     // one by the whole stamps of its old and its new file, which a number freed and given out
