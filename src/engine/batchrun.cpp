@@ -7,6 +7,7 @@
 #include "progressbar.h"
 #include "replacer.h"
 #include "textsource.h"
+#include "undorecord.h"
 
 #include <QHash>
 
@@ -14,8 +15,6 @@
 #include <future>
 #include <optional>
 #include <vector>
-
-namespace {
 
 const QString& ReasonFor(SaveOutcome outcome) {
     switch (outcome) {
@@ -38,6 +37,8 @@ const QString& ReasonFor(SaveOutcome outcome) {
     return Reason::CouldNotBeWritten;
 }
 
+namespace {
+
 bool HoldsNul(QByteArrayView content) {
     return std::memchr(content.data(), 0, std::size_t(content.size())) != nullptr;
 }
@@ -57,18 +58,26 @@ bool HoldsNulSplit(QByteArrayView content) {
     return back.get() || front;
 }
 
-// A file's content with every occurrence replaced, made piece by piece as it is written.
+// A file's content with every occurrence replaced, made piece by piece as it is written; the
+// recorder, when given, notes where the replacements go.
 class Replaced : public NewContent {
 public:
-    Replaced(const Replacer& replacer, QByteArrayView content)
-        : replacer_(replacer), content_(content) {}
+    Replaced(const Replacer& replacer, QByteArrayView content, ReplacementRecorder* recorder)
+        : replacer_(replacer), content_(content), recorder_(recorder) {}
     bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
-        return replacer_.WritePieces(content_, write);
+        if (!recorder_) {
+            return replacer_.WritePieces(content_, write);
+        }
+        return replacer_.WritePieces(content_, [&](QByteArrayView piece) {
+            recorder_->Piece(piece);
+            return write(piece);
+        });
     }
 
 private:
     const Replacer& replacer_;
     QByteArrayView content_;
+    ReplacementRecorder* recorder_;
 };
 
 void Yield(RunEnvironment& env) {
@@ -120,11 +129,22 @@ public:
             return;
         }
         SaveTicket ticket = 0;
-        const SaveOutcome saved =
-            env_.files.BeginSave(path, stamp, oldContent_, Replaced(replacer, oldContent_), ticket);
+        std::optional<ReplacementRecorder> recorder;
+        if (env_.undo) {
+            recorder.emplace(oldContent_);
+        }
+        const SaveOutcome saved = env_.files.BeginSave(
+            path, stamp, oldContent_,
+            Replaced(replacer, oldContent_, recorder ? &*recorder : nullptr), ticket);
         if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
             saving_ = true;
             savedNames_.insert(ticket, name);
+        }
+        if (saved == SaveOutcome::Pending && recorder) {
+            AlteredFile& altered = altered_[ticket];
+            altered.path = path;
+            altered.name = name;
+            recorder->Finish(altered);
         }
         entries_.push_back({name, QString(), saved, ticket});
     }
@@ -136,24 +156,32 @@ public:
         const QHash<SaveTicket, SaveReport> outcomes = env_.files.FinishSaves();
         for (const Entry& entry : std::as_const(entries_)) {
             if (!entry.save) {
-                Report(entry.name, entry.reason);
+                results_.Report(entry.name, entry.reason);
                 continue;
             }
             SaveOutcome saved = *entry.save;
             if (saved == SaveOutcome::Pending) {
-                saved = outcomes.value(entry.ticket).outcome;
+                const SaveReport report = outcomes.value(entry.ticket);
+                saved = report.outcome;
+                if (saved == SaveOutcome::Saved && altered_.contains(entry.ticket)) {
+                    AlteredFile altered = altered_.take(entry.ticket);
+                    altered.written = report.written;
+                    altered.oldHash = report.replaced;
+                    env_.undo->Add(std::move(altered));
+                }
             }
             if (saved == SaveOutcome::Saved) {
-                Report(entry.name, QString());
+                results_.Report(entry.name, QString());
             } else if (saved == SaveOutcome::AlreadySaved) {
                 // Another name of a file this run has saved, and counted, under its first name.
-                Report(entry.name, Reason::SameFileAs(savedNames_.value(entry.ticket)));
+                results_.Report(entry.name, Reason::SameFileAs(savedNames_.value(entry.ticket)));
             } else {
-                Report(entry.name, ReasonFor(saved));
+                results_.Report(entry.name, ReasonFor(saved));
             }
         }
         entries_.clear();
         savedNames_.clear();
+        altered_.clear();
     }
 
 private:
@@ -181,17 +209,6 @@ private:
         entries_.push_back({name, reason, std::nullopt});
     }
 
-    // Counts a hit (empty reason) or lists a file left unchanged.
-    void Report(const QByteArray& name, const QString& reason) {
-        if (!reason.isEmpty()) {
-            results_.leftUnchanged.append({name, reason});
-            return;
-        }
-        ++results_.FilesAffected;
-        results_.FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
-        results_.foundNames.append(name);
-    }
-
     RunEnvironment& env_;
     const bool caseSensitive_;
     const bool findOnly_;
@@ -200,6 +217,7 @@ private:
     QByteArray oldContent_;
     std::vector<Entry> entries_;
     QHash<SaveTicket, QByteArray> savedNames_;
+    QHash<SaveTicket, AlteredFile> altered_;  // what each pending save changes, for an undo
     bool saving_ = false;
 };
 
@@ -217,6 +235,9 @@ void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& case
                      const qint16& selectedOnly, const qint16& findOnly, RunResults& results) {
     fileList.SetVisible(false);
     results = RunResults{};
+    if (env.undo) {
+        env.undo->Clear();
+    }
     Run run(env, caseSensitive != 0, findOnly != 0, results);
     Yield(env);
 

@@ -16,11 +16,13 @@ struct FileStamp {
     qint64 size = 0;
     qint64 mtimeNs = 0;
     qint64 ctimeNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
 enum class ReadOutcome {
     Read,           // the whole file is in the content
-    CouldNotRead,   // missing, not permitted, or an I/O error
+    CouldNotRead,   // not permitted, or an I/O error
+    Missing,        // no file by that name
     NotRegularFile  // a folder, fifo, device or socket: it was not read
 };
 

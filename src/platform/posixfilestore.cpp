@@ -36,8 +36,7 @@ FileStamp StampOf(const struct stat& st) {
 }
 
 bool SameStamp(const FileStamp& a, const FileStamp& b) {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-           a.mtimeNs == b.mtimeNs && a.ctimeNs == b.ctimeNs;
+    return a == b;
 }
 
 // The path of the file that path leads to, and its status: path itself unless it is a
@@ -73,7 +72,7 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
     Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd.ok()) {
-        return ReadOutcome::CouldNotRead;
+        return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
@@ -301,8 +300,7 @@ SaveReport PosixFileStore::Complete(PreparedSave& save) {
         if (!save.temporary.RenameOver(save.name)) {
             return SaveOutcome::CouldNotWrite;
         }
-        saved_.insert({save.readStamp.device, save.readStamp.inode},
-                      {save.readStamp, save.ticket});
+        saved_.insert({save.readStamp.device, save.readStamp.inode}, {save.readStamp, save.ticket});
         struct stat written {};
         if (::fstat(save.temporary.fd(), &written) == 0) {
             report.written = StampOf(written);
