@@ -110,7 +110,7 @@ void TestFileStore::readOutcomes() {
     QByteArray content;
     FileStamp stamp;
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
-             ReadOutcome::CouldNotRead);
+             ReadOutcome::Missing);
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("dangling")), content, stamp),
              ReadOutcome::CouldNotRead);
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("folder")), content, stamp),
