@@ -135,6 +135,7 @@ struct PosixFileStore::PreparedSave {
     TemporaryFile temporary;
     FileStamp readStamp;
     ContentHash oldHash;
+    FileKey newKey;  // the temporary file's device and inode
 };
 
 PosixFileStore::PosixFileStore() = default;
@@ -266,9 +267,12 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
         beforeRename_(target);
     }
     save->ticket = ++lastTicket_;
+    save->newKey = {quint64(written.st_dev), quint64(written.st_ino)};
     {
+        // Both numbers stay this save's while it holds both files open.
         const std::lock_guard lock(savedMutex_);
         beingSaved_.insert({readStamp.device, readStamp.inode}, save->ticket);
+        beingSaved_.insert(save->newKey, save->ticket);
     }
     prepared = std::move(save);
     return SaveOutcome::Pending;
@@ -296,22 +300,26 @@ SaveReport PosixFileStore::Complete(PreparedSave& save) {
         if (save.watch.Broken()) {
             return SaveOutcome::InUse;
         }
-        const std::lock_guard lock(savedMutex_);
+        // Not under the lock: the saves' renames run side by side. Meanwhile the new file's
+        // number, held since Prepare, tells a second name of it.
         if (!save.temporary.RenameOver(save.name)) {
             return SaveOutcome::CouldNotWrite;
         }
-        saved_.insert({save.readStamp.device, save.readStamp.inode}, {save.readStamp, save.ticket});
         struct stat written {};
         if (::fstat(save.temporary.fd(), &written) == 0) {
             report.written = StampOf(written);
-            saved_.insert({report.written.device, report.written.inode},
-                          {report.written, save.ticket});
         }
         return SaveOutcome::Saved;
     }();
     {
         const std::lock_guard lock(savedMutex_);
         beingSaved_.remove({save.readStamp.device, save.readStamp.inode});
+        beingSaved_.remove(save.newKey);
+        if (report.outcome == SaveOutcome::Saved) {
+            saved_.insert({save.readStamp.device, save.readStamp.inode},
+                          {save.readStamp, save.ticket});
+            saved_.insert(save.newKey, {report.written, save.ticket});
+        }
     }
     save.watch.End();
     save.temporary.Close();
