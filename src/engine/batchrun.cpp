@@ -11,6 +11,7 @@
 
 #include <QHash>
 
+#include <algorithm>
 #include <cstring>
 #include <future>
 #include <optional>
@@ -221,6 +222,9 @@ private:
     bool saving_ = false;
 };
 
+// How many entries ahead of the one in hand the store is told of.
+constexpr int kReadAhead = 32;
+
 }  // namespace
 
 QByteArray AddBackslash(const QByteArray& path) {
@@ -242,9 +246,19 @@ void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& case
     Yield(env);
 
     const int last = fileList.ListCount() - 1;
+    int hinted = -1;
     for (int i = 0; i <= last; ++i) {
         if (env.stop && *env.stop) {
             break;
+        }
+        // Bench rows "cold": the next files are asked for while this one is worked on.
+        for (; hinted < std::min(last, i + kReadAhead); ++hinted) {
+            if (hinted >= i && (selectedOnly != 1 || fileList.Selected(hinted + 1))) {
+                const QByteArray ahead = fileList.List(hinted + 1);
+                if (!ahead.isEmpty()) {
+                    env.files.WillRead(AddBackslash(fileList.Path()) + ahead);
+                }
+            }
         }
         fileList.SetListIndex(i);
         // Selected is read whatever the option; an entry that is gone (empty name) is skipped.

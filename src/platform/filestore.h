@@ -95,6 +95,9 @@ public:
     // each folder they renamed into, once); a run calls it at its end, saved or not. Returns
     // what became of each save that BeginSave left pending, by its ticket.
     virtual QHash<SaveTicket, SaveReport> FinishSaves() = 0;
+    // A hint that the file at path will be read soon, so that it may be on its way from the
+    // disk meanwhile. No effect by default.
+    virtual void WillRead(const QByteArray& path) { Q_UNUSED(path); }
     // Whether the content of the last read may not be what the file held: another program
     // shortened a mapped file while it was read, and the lost part reads as zeros.
     virtual bool LastReadDamaged() const { return false; }

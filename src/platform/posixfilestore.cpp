@@ -371,9 +371,17 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
     return SaveOutcome::Pending;
 }
 
+void PosixFileStore::WillRead(const QByteArray& path) {
+    if (!readAhead_) {
+        readAhead_ = std::make_unique<ReadAhead>();
+    }
+    readAhead_->Hint(path);
+}
+
 QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     // Letting go of a large file's mapping takes a while; it goes while the saves still sync.
     mapped_.reset();
+    readAhead_.reset();
     QHash<SaveTicket, SaveReport> outcomes;
     if (pending_) {
         pending_->Finish();

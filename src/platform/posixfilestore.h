@@ -2,6 +2,7 @@
 
 #include "filestore.h"
 #include "mappedfile.h"
+#include "readahead.h"
 #include "workqueue.h"
 
 #include <QByteArray>
@@ -37,6 +38,8 @@ public:
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
     QHash<SaveTicket, SaveReport> FinishSaves() override;
+    // Bench rows "cold": the disk reads the next files while the run works on this one.
+    void WillRead(const QByteArray& path) override;
     bool LastReadDamaged() const override { return mapped_ && mapped_->Damaged(); }
 
     // Called with the target's path, on the caller's thread, when the temporary file is
@@ -85,5 +88,6 @@ private:
     QHash<FileKey, SaveTicket> beingSaved_;
     QMultiHash<FileKey, QPair<FileStamp, SaveTicket>> saved_;
     std::unique_ptr<WorkQueue> pending_;
+    std::unique_ptr<ReadAhead> readAhead_;
     std::function<void(const QByteArray&)> beforeRename_;
 };

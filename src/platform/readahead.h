@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+// Starts files on their way from the disk before they are read: a thread of its own opens each
+// path handed to it and asks the kernel to read the file into the cache in the background
+// (POSIX_FADV_WILLNEED). The open itself, which waits for the file's inode on a cold disk,
+// happens on that thread too. Hints that fall behind are dropped, never waited for.
+class ReadAhead {
+public:
+    ReadAhead();
+    // Stops the thread; hints not yet acted on are dropped.
+    ~ReadAhead();
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Hands path to the thread and returns at once.
+    void Hint(const QByteArray& path);
+
+private:
+    void Work();
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<QByteArray> waiting_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
