@@ -1258,6 +1258,7 @@ void TestFaults::killedAtRandomMoments() {
             while (!Catches(process.processId(), signal) && !patience.hasExpired()) {
                 QThread::msleep(1);
             }
+            QVERIFY2(Catches(process.processId(), signal), "the program does not catch the signal");
         }
         QThread::msleep(ulong(delay));
         ::kill(pid_t(process.processId()), signal);
