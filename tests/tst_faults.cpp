@@ -1142,7 +1142,8 @@ void TestFaults::folderForbidsRenames() {
 
 // Where a save had to name its temporary file (FUSE has no O_TMPFILE), one left by a process
 // that is gone is removed by the next run that saves into its folder; one a live process
-// holds, another user's, and anything that only looks like one stay.
+// holds locked (whatever number its name carries), another user's, and anything that only
+// looks like one stay.
 void TestFaults::staleTemporaryFiles() {
     Scratch scratch;
     const QByteArray source = scratch.Folder("files");
@@ -1157,7 +1158,7 @@ void TestFaults::staleTemporaryFiles() {
     QVERIFY(ended.waitForFinished());
 
     const QByteArray stale = ".quillmark-" + gone + "-x";
-    const QByteArray held = ".quillmark-" + QByteArray::number(::getpid()) + "-held";
+    const QByteArray held = ".quillmark-" + gone + "-held";
     const QByteArray others = ".quillmark-" + gone + "-others";
     const QByteArray noDot = "quillmark-" + gone + "-x";
     const QByteArray folder = ".quillmark-" + gone + "-folder";
