@@ -20,6 +20,8 @@ inline const QString ChangedByAnotherProgram = QStringLiteral("changed by anothe
 inline const QString SeveralHardLinks = QStringLiteral("has several hard links");
 inline const QString NotARegularFile = QStringLiteral("not a regular file");
 inline const QString InUseByAnotherProgram = QStringLiteral("in use by another program");
+inline const QString ChangedSinceTheReplace = QStringLiteral("changed since the replace");
+inline const QString NoLongerThere = QStringLiteral("no longer there");
 // A listed name that leads to a file the run has saved already through name.
 inline QString SameFileAs(const QByteArray& name) {
     return QStringLiteral("same file as ") + QString::fromUtf8(name);
@@ -38,4 +40,15 @@ struct RunResults {
     QList<QByteArray> foundNames;
     // Files left as they were although they held the search text, or that could not be read.
     QList<LeftUnchanged> leftUnchanged;
+
+    // Counts a hit (an empty reason) or lists a file left unchanged.
+    void Report(const QByteArray& name, const QString& reason) {
+        if (!reason.isEmpty()) {
+            leftUnchanged.append({name, reason});
+            return;
+        }
+        ++FilesAffected;
+        FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
+        foundNames.append(name);
+    }
 };

@@ -32,6 +32,19 @@ private:
     QHash<QByteArray, int> folded_;
 };
 
+// The files left unchanged with their reasons, after a blank line; nothing when there are none.
+QString LeftUnchangedSection(const RunResults& results) {
+    if (results.leftUnchanged.isEmpty()) {
+        return QString();
+    }
+    QString text = QStringLiteral("\r\nLeft unchanged:\r\n");
+    for (const LeftUnchanged& file : results.leftUnchanged) {
+        text += QString::fromUtf8(file.name) + QStringLiteral(" (") + file.reason +
+                QStringLiteral(")\r\n");
+    }
+    return text;
+}
+
 }  // namespace
 
 QString BuildSummary(bool findMode, const RunResults& results) {
@@ -42,14 +55,14 @@ QString BuildSummary(bool findMode, const RunResults& results) {
             (findMode ? QStringLiteral(" selected files were found:")
                       : QStringLiteral(" selected files were altered:")) +
             results.FoundList;
-    if (!results.leftUnchanged.isEmpty()) {
-        text += QStringLiteral("\r\nLeft unchanged:\r\n");
-        for (const LeftUnchanged& file : results.leftUnchanged) {
-            text += QString::fromUtf8(file.name) + QStringLiteral(" (") + file.reason +
-                    QStringLiteral(")\r\n");
-        }
-    }
-    return text;
+    return text + LeftUnchangedSection(results);
+}
+
+QString BuildUndoSummary(const RunResults& results) {
+    return QStringLiteral("Undo complete!\r\n\r\n") + QString::number(results.FilesAffected) +
+           QStringLiteral(" of ") + QString::number(results.FilesProcessed) +
+           QStringLiteral(" altered files were restored:") + results.FoundList +
+           LeftUnchangedSection(results);
 }
 
 void HighlightFoundFiles(FileList& fileList, const RunResults& results) {
