@@ -1244,6 +1244,7 @@ void TestFaults::killedAtRandomMoments() {
     };
     QRandomGenerator random(QRandomGenerator::global()->generate());
     int mixed = 0;
+    int leftForTheNextRun = 0;
     for (int round = 0; round < 25; ++round) {
         lay();
         if (QTest::currentTestFailed()) {
@@ -1291,6 +1292,7 @@ void TestFaults::killedAtRandomMoments() {
             }
         }
         if (signal == SIGKILL && withoutUnnamedFiles) {
+            leftForTheNextRun += FolderEntries(folder) != names ? 1 : 0;
             RunResults next;
             RunChild(folder, false, next);
             for (qsizetype i = 0; i < names.size(); ++i) {
@@ -1305,8 +1307,10 @@ void TestFaults::killedAtRandomMoments() {
                                 .arg(Show(FolderEntries(folder)))));
         mixed += saved > 0 && saved < names.size() ? 1 : 0;
     }
-    qInfo("%d of 25 kills fell between the first and the last save of a %lld ms run", mixed,
-          length);
+    qInfo(
+        "%d of 25 kills fell between the first and the last save of a %lld ms run; %d left a "
+        "temporary file for the next run",
+        mixed, length, leftForTheNextRun);
 }
 
 // A file whose own path fits PATH_MAX is saved, however little room its folder's path leaves
