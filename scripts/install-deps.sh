@@ -13,6 +13,8 @@ packages=(
   fonts-dejavu-core fonts-dejavu-extra fonts-wine
   # The fault tests run the engine as an unprivileged user through setpriv.
   util-linux
+  # The fault tests make ext4 images (mkfs.ext4, chattr) and mount a FUSE folder (bindfs).
+  e2fsprogs bindfs fuse3
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
 )

@@ -4,10 +4,12 @@
 //   fault_child FOLDER FIND REPLACEMENT [find]
 
 #include "batchrun.h"
+#include "eventpump.h"
 #include "fakes.h"
 #include "folderlist.h"
 #include "posixfilestore.h"
 #include "runreport.h"
+#include "stopsignals.h"
 
 #include <QFile>
 
@@ -40,6 +42,16 @@ RunIdentity WhoAmI() {
     return who;
 }
 
+// Between two files, turns a stop signal into the run's stop flag, as the window does.
+class StopOnSignal : public EventPump {
+public:
+    explicit StopOnSignal(bool& stop) : stop_(stop) {}
+    void DoEvents() override { stop_ = stop_ || StopSignals::Requested(); }
+
+private:
+    bool& stop_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,11 +59,14 @@ int main(int argc, char** argv) {
         std::fputs("usage: fault_child FOLDER FIND REPLACEMENT [find]\n", stderr);
         return 2;
     }
+    StopSignals::Install();
     const bool findOnly = argc == 5 && QByteArray(argv[4]) == "find";
     FakeTexts texts(argv[2], argv[3]);
     PosixFileStore files;
     FolderFileList list(argv[1]);
-    RunEnvironment env{texts, files};
+    bool stop = false;
+    StopOnSignal pump(stop);
+    RunEnvironment env{texts, files, nullptr, &pump, &stop};
     RunResults results;
     ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
     const QByteArray report = EncodeReport(WhoAmI(), results);

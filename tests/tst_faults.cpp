@@ -5,15 +5,19 @@
 #include "batchrun.h"
 #include "fakes.h"
 #include "folderlist.h"
+#include "hookedeventpump.h"
+#include "mountedimage.h"
 #include "posixfilestore.h"
 #include "runreport.h"
 #include "summary.h"
 
+#include <QDeadlineTimer>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QSet>
 #include <QTest>
 #include <QThread>
@@ -34,6 +38,7 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #ifndef QUILLMARK_FAULT_CHILD
 #error "QUILLMARK_FAULT_CHILD must name the fault_child program"
@@ -295,6 +300,26 @@ QByteArray Replaced(const QByteArray& text) {
     return QByteArray(text).replace(kFind, kReplacement);
 }
 
+// Starts a process that holds an exclusive flock on path until it is killed; false when it
+// could not take the lock. The caller kills it.
+bool LockElsewhere(QProcess& locker, const QByteArray& path) {
+    locker.start("sh", {"-c", "exec 9<\"$1\" && flock -x 9 && echo locked && exec sleep 600", "sh",
+                        QFile::decodeName(path)});
+    return locker.waitForReadyRead(-1) && locker.readAllStandardOutput() == "locked\n";
+}
+
+// Whether process pid has a handler of its own for signal.
+bool Catches(qint64 pid, int signal) {
+    const QByteArray status =
+        ReadRaw("/proc/" + QByteArray::number(pid) + "/status").value_or(QByteArray());
+    for (const QByteArray& line : status.split('\n')) {
+        if (line.startsWith("SigCgt:")) {
+            return (line.mid(7).trimmed().toULongLong(nullptr, 16) >> (signal - 1)) & 1;
+        }
+    }
+    return false;
+}
+
 enum class Permission {
     FolderNotWritable,
     ReadOnlyFile,
@@ -341,12 +366,19 @@ enum class OtherProgram {
     Truncates,
 };
 
+enum class InUse {
+    HeldOpenForWriting,
+    LockedByAnotherProcess,
+    OpenedForWritingAfterTheRead,
+};
+
 }  // namespace
 
 Q_DECLARE_METATYPE(Permission)
 Q_DECLARE_METATYPE(Link)
 Q_DECLARE_METATYPE(Metadata)
 Q_DECLARE_METATYPE(OtherProgram)
+Q_DECLARE_METATYPE(InUse)
 
 class TestFaults : public QObject {
     Q_OBJECT
@@ -364,7 +396,15 @@ private slots:
     void metadataKept();
     void changedBetweenReadAndSave_data();
     void changedBetweenReadAndSave();
+    void inUseByAnotherProgram_data();
+    void inUseByAnotherProgram();
+    void savedByAnEditorBetweenTwoFiles();
+    void folderForbidsRenames_data();
+    void folderForbidsRenames();
+    void staleTemporaryFiles();
+    void killedAtRandomMoments_data();
     void killedAtRandomMoments();
+    void longFolderPath();
     void awkwardNames_data();
     void awkwardNames();
     void hundredThousandFiles();
@@ -713,12 +753,13 @@ void TestFaults::linksAndSpecialFiles() {
             found << Left("null.txt", std::nullopt, Reason::CouldNotBeRead);
             break;
         case Link::LinkAndTargetBothListed:
-            // One file under two names: replaced once, not again through the second name.
+            // One file under two names: replaced once, not again through the second name,
+            // which is named with the first.
             replacement = "needle and thread";
             QVERIFY(WriteRaw(Join(files, "b.txt"), old));
             symlink("b.txt", Join(files, "a.txt"));
             wants << Saved("a.txt", "a needle and thread\n")
-                  << Untouched("b.txt", "a needle and thread\n");
+                  << Left("b.txt", "a needle and thread\n", Reason::SameFileAs("a.txt"));
             found << Saved("a.txt", old) << Saved("b.txt", old);
             break;
     }
@@ -833,30 +874,56 @@ void TestFaults::metadataKept() {
 
 void TestFaults::changedBetweenReadAndSave_data() {
     QTest::addColumn<OtherProgram>("otherProgram");
-    QTest::newRow("appends") << OtherProgram::Appends;
-    QTest::newRow("rewrites in place, same size") << OtherProgram::RewritesSameSize;
+    QTest::addColumn<bool>("wholeSecondTimes");
+    QTest::newRow("appends") << OtherProgram::Appends << false;
+    QTest::newRow("rewrites in place, same size") << OtherProgram::RewritesSameSize << false;
     QTest::newRow("rewrites in place, same size, and puts the times back")
-        << OtherProgram::RewritesSameSizeAndPutsTimesBack;
-    QTest::newRow("saves its own copy through a rename") << OtherProgram::ReplacesThroughRename;
-    QTest::newRow("deletes it") << OtherProgram::Deletes;
-    QTest::newRow("makes it read-only") << OtherProgram::MakesReadOnly;
-    QTest::newRow("adds a hard link to it") << OtherProgram::AddsHardLink;
-    QTest::newRow("truncates it") << OtherProgram::Truncates;
+        << OtherProgram::RewritesSameSizeAndPutsTimesBack << false;
+    QTest::newRow("saves its own copy through a rename")
+        << OtherProgram::ReplacesThroughRename << false;
+    QTest::newRow("deletes it") << OtherProgram::Deletes << false;
+    QTest::newRow("makes it read-only") << OtherProgram::MakesReadOnly << false;
+    QTest::newRow("adds a hard link to it") << OtherProgram::AddsHardLink << false;
+    QTest::newRow("truncates it") << OtherProgram::Truncates << false;
+    // ext4 with 128-byte inodes keeps whole seconds, as FAT, SMB shares and some kernels do:
+    // an edit within the second of the read leaves every stamp as it was.
+    QTest::newRow("rewrites 40 files in place, same size, where times are whole seconds")
+        << OtherProgram::RewritesSameSize << true;
 }
 
 // Another program writes the file after the run read it: the run must leave the other
 // program's work as it is and report the file.
 void TestFaults::changedBetweenReadAndSave() {
     QFETCH(OtherProgram, otherProgram);
+    QFETCH(bool, wholeSecondTimes);
     Scratch scratch;
-    const QByteArray files = scratch.Folder("files");
-    const QByteArray elsewhere = scratch.Folder("elsewhere");
-    QVERIFY(WriteRaw(Join(files, "busy.txt"), "one needle\n"));
+    std::optional<MountedImage> image;
+    QByteArray files = scratch.Folder("files");
+    QByteArray elsewhere = scratch.Folder("elsewhere");
+    QByteArrayList busy{"busy.txt"};
+    if (wholeSecondTimes) {
+        image.emplace(MountedImage::Ext4(scratch.Path(), 16, {"-I", "128"}));
+        if (!image->WhyNot().isEmpty()) {
+            QSKIP(qPrintable(image->WhyNot()));
+        }
+        files = image->Path() + "/files";
+        elsewhere = image->Path() + "/elsewhere";
+        QCOMPARE(::mkdir(files.constData(), 0755), 0);
+        QCOMPARE(::mkdir(elsewhere.constData(), 0755), 0);
+        busy.clear();
+        for (int i = 0; i < 40; ++i) {
+            busy << "busy-" + QByteArray::number(i).rightJustified(2, '0') + ".txt";
+        }
+    }
+    for (const QByteArray& name : std::as_const(busy)) {
+        QVERIFY(WriteRaw(Join(files, name), "one needle\n"));
+    }
     QVERIFY(WriteRaw(Join(files, "calm.txt"), "one needle\n"));
-    std::optional<QByteArray> leftByOther;
+    QMap<QByteArray, std::optional<QByteArray>> leftByOther;
     PosixFileStore store;
     store.SetBeforeRenameHook([&](const QByteArray& target) {
-        if (!target.endsWith("/busy.txt")) {
+        const QByteArray name = target.mid(target.lastIndexOf('/') + 1);
+        if (!busy.contains(name)) {
             return;
         }
         const struct stat st = StatOf(target);
@@ -879,8 +946,8 @@ void TestFaults::changedBetweenReadAndSave() {
                 break;
             }
             case OtherProgram::ReplacesThroughRename:
-                QVERIFY(WriteRaw(Join(files, ".busy.txt.swp"), "their needle\n"));
-                QCOMPARE(::rename(Join(files, ".busy.txt.swp").constData(), target.constData()), 0);
+                QVERIFY(WriteRaw(Join(files, ".swp"), "their needle\n"));
+                QCOMPARE(::rename(Join(files, ".swp").constData(), target.constData()), 0);
                 break;
             case OtherProgram::Deletes:
                 QCOMPARE(::unlink(target.constData()), 0);
@@ -895,15 +962,16 @@ void TestFaults::changedBetweenReadAndSave() {
                 QCOMPARE(::truncate(target.constData(), 0), 0);
                 break;
         }
-        leftByOther = ReadRaw(target);
+        leftByOther.insert(name, ReadRaw(target));
     });
     const RunResults results = RunHere(files, store);
     QList<Want> wants{Saved("calm.txt", "one thread\n")};
-    if (otherProgram != OtherProgram::Deletes) {
-        QVERIFY(leftByOther);
-        wants << Left("busy.txt", leftByOther, Reason::ChangedByAnotherProgram);
-    } else {
-        QVERIFY(!leftByOther);
+    for (const QByteArray& name : std::as_const(busy)) {
+        QVERIFY2(leftByOther.contains(name), qPrintable(Show(name) + " was not given to save"));
+        QCOMPARE(bool(leftByOther.value(name)), otherProgram != OtherProgram::Deletes);
+        wants << Left(name, leftByOther.value(name), Reason::ChangedByAnotherProgram);
+    }
+    if (otherProgram == OtherProgram::Deletes) {
         QCOMPARE(Described(results.leftUnchanged),
                  QStringList{"busy.txt (" + Reason::ChangedByAnotherProgram + ")"});
         QCOMPARE(Show(FolderEntries(files)), Show(QByteArrayList{"calm.txt"}));
@@ -912,11 +980,239 @@ void TestFaults::changedBetweenReadAndSave() {
     Verify(files, wants, results);
 }
 
-// A run killed with SIGKILL at any moment leaves each file wholly old or wholly new, and no
-// temporary file where anyone can see it.
-void TestFaults::killedAtRandomMoments() {
+void TestFaults::inUseByAnotherProgram_data() {
+    QTest::addColumn<InUse>("use");
+    QTest::newRow("held open for writing the whole run, like a log") << InUse::HeldOpenForWriting;
+    QTest::newRow("under flock by another process") << InUse::LockedByAnotherProcess;
+    QTest::newRow("opened for writing after the read, written after the rename would be")
+        << InUse::OpenedForWritingAfterTheRead;
+}
+
+// A file another program writes to through a descriptor it holds, or locks, is left alone:
+// what that program writes after the run must land in the file, not in a copy the run
+// unlinked.
+void TestFaults::inUseByAnotherProgram() {
+    QFETCH(InUse, use);
     Scratch scratch;
-    const QByteArray folder = scratch.Folder("files");
+    const QByteArray files = scratch.Folder("files");
+    const QByteArray busy = Join(files, "busy.txt");
+    const QByteArray old = "one needle\n";
+    QVERIFY(WriteRaw(busy, old));
+    QVERIFY(WriteRaw(Join(files, "calm.txt"), old));
+    std::atomic<int> writer = -1;
+    const auto closeWriter = qScopeGuard([&] {
+        if (writer >= 0) {
+            ::close(writer);
+        }
+    });
+    QProcess locker;
+    const auto unlock = qScopeGuard([&] {
+        locker.kill();
+        locker.waitForFinished();
+    });
+    // Declared before the store, so joined after the store has let go of the file: an open
+    // that must wait for the run to let go of the file waits on a thread of its own.
+    std::jthread opener;
+    PosixFileStore store;
+    switch (use) {
+        case InUse::HeldOpenForWriting:
+            writer = ::open(busy.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            QVERIFY(writer >= 0);
+            break;
+        case InUse::LockedByAnotherProcess:
+            QVERIFY2(LockElsewhere(locker, busy), locker.readAllStandardError().constData());
+            break;
+        case InUse::OpenedForWritingAfterTheRead:
+            store.SetBeforeRenameHook([&](const QByteArray& target) {
+                if (!target.endsWith("/busy.txt") || opener.joinable()) {
+                    return;
+                }
+                writer = -2;
+                opener = std::jthread(
+                    [&] { writer = ::open(busy.constData(), O_WRONLY | O_APPEND | O_CLOEXEC); });
+                const QDeadlineTimer patience(5000);
+                while (writer == -2 && !patience.hasExpired()) {
+                    QThread::msleep(1);
+                }
+            });
+            break;
+    }
+    const RunResults results = RunHere(files, store);
+    QByteArray wanted = old;
+    if (use != InUse::LockedByAnotherProcess) {
+        if (opener.joinable()) {
+            opener.join();
+        }
+        QVERIFY(writer >= 0);
+        QCOMPARE(::write(writer, "a record\n", 9), ssize_t(9));
+        wanted += "a record\n";
+    }
+    Verify(files,
+           {Left("busy.txt", wanted, Reason::InUseByAnotherProgram),
+            Saved("calm.txt", "one thread\n")},
+           results);
+}
+
+// An editor saves a later file of the list through a rename while the run is between two
+// files, and its new file may take the inode number the run's save of the earlier file has
+// just freed. The later file is processed and reported like any other.
+void TestFaults::savedByAnEditorBetweenTwoFiles() {
+    Scratch scratch;
+    // A fresh ext4 hands a new file the lowest free inode number: here, the one freed.
+    MountedImage image = MountedImage::Ext4(scratch.Path(), 8);
+    if (!image.WhyNot().isEmpty()) {
+        QSKIP(qPrintable(image.WhyNot()));
+    }
+    const QByteArray files = image.Path() + "/files";
+    QCOMPARE(::mkdir(files.constData(), 0755), 0);
+    const QByteArray a = Join(files, "a.txt");
+    const QByteArray b = Join(files, "b.txt");
+    const QByteArray swap = Join(files, ".b.txt.swp");
+    QVERIFY(WriteRaw(a, "one needle\n"));
+    QVERIFY(WriteRaw(b, "one needle\n"));
+    const ino_t freed = StatOf(a).st_ino;
+
+    bool edited = false;
+    bool reused = false;
+    HookedEventPump pump;
+    // Events are pumped once before the first file and twice after each.
+    pump.hook = [&](int count) {
+        if (count != 2) {
+            return;
+        }
+        // The save of a.txt may still be pending on another thread.
+        const QDeadlineTimer patience(10000);
+        while (StatOf(a).st_ino == freed && !patience.hasExpired()) {
+            QThread::msleep(1);
+        }
+        for (int attempt = 0;; ++attempt) {
+            QVERIFY(WriteRaw(swap, "the editor's needle\n"));
+            reused = StatOf(swap).st_ino == freed;
+            // The number is free again only once the run has closed the old file.
+            if (reused || attempt == 200) {
+                break;
+            }
+            ::unlink(swap.constData());
+            QThread::msleep(5);
+        }
+        QCOMPARE(::rename(swap.constData(), b.constData()), 0);
+        edited = true;
+    };
+    FakeTexts texts(kFind, kReplacement);
+    PosixFileStore store;
+    FolderFileList list(files);
+    RunEnvironment env{texts, store, nullptr, &pump};
+    RunResults results;
+    ProcessFileList(env, list, qint16(0), qint16(0), qint16(0), results);
+    QVERIFY(edited);
+    qInfo("the editor's new b.txt %s the inode number the run freed",
+          reused ? "took" : "did not take");
+    Verify(files, {Saved("a.txt", "one thread\n"), Saved("b.txt", "the editor's thread\n")},
+           results);
+}
+
+void TestFaults::folderForbidsRenames_data() {
+    QTest::addColumn<QString>("attribute");
+    QTest::newRow("append-only folder") << QStringLiteral("+a");
+    QTest::newRow("immutable folder") << QStringLiteral("+i");
+}
+
+// In a folder where no rename can succeed the run must not leave a temporary file per file.
+void TestFaults::folderForbidsRenames() {
+    QFETCH(QString, attribute);
+    Scratch scratch;
+    MountedImage image = MountedImage::Ext4(scratch.Path(), 8);
+    if (!image.WhyNot().isEmpty()) {
+        QSKIP(qPrintable(image.WhyNot()));
+    }
+    const QByteArray files = image.Path() + "/files";
+    QCOMPARE(::mkdir(files.constData(), 0755), 0);
+    const QByteArray old = "one needle\n";
+    QVERIFY(WriteRaw(Join(files, "a.txt"), old));
+    QVERIFY(WriteRaw(Join(files, "b.txt"), old));
+    if (QProcess::execute("chattr", {attribute, QFile::decodeName(files)}) != 0) {
+        QSKIP("chattr is missing or this file system has no such attribute");
+    }
+    for (int run = 0; run < 2 && !QTest::currentTestFailed(); ++run) {
+        Verify(files,
+               {Left("a.txt", old, Reason::CouldNotBeWritten),
+                Left("b.txt", old, Reason::CouldNotBeWritten)},
+               RunHere(files));
+    }
+}
+
+// Where a save had to name its temporary file (FUSE has no O_TMPFILE), one left by a process
+// that is gone is removed by the next run that saves into its folder; one a live process
+// holds locked (whatever number its name carries), another user's, and anything that only
+// looks like one stay.
+void TestFaults::staleTemporaryFiles() {
+    Scratch scratch;
+    const QByteArray source = scratch.Folder("files");
+    MountedImage fuse = MountedImage::Bindfs(source, scratch.Path());
+    if (!fuse.WhyNot().isEmpty()) {
+        QSKIP(qPrintable(fuse.WhyNot()));
+    }
+    QProcess ended;
+    ended.start("true");
+    QVERIFY(ended.waitForStarted());
+    const QByteArray gone = QByteArray::number(ended.processId());
+    QVERIFY(ended.waitForFinished());
+
+    const QByteArray stale = ".quillmark-" + gone + "-x";
+    const QByteArray held = ".quillmark-" + gone + "-held";
+    const QByteArray others = ".quillmark-" + gone + "-others";
+    const QByteArray noDot = "quillmark-" + gone + "-x";
+    const QByteArray folder = ".quillmark-" + gone + "-folder";
+    for (const QByteArray& name : {stale, held, others, noDot}) {
+        QVERIFY(WriteRaw(Join(source, name), "partial needle"));
+    }
+    QCOMPARE(::chown(Join(source, others).constData(), NobodyUid(), NogroupGid()), 0);
+    QCOMPARE(::mkdir(Join(source, folder).constData(), 0755), 0);
+    QVERIFY(WriteRaw(Join(source, "f.txt"), "one needle\n"));
+    QProcess locker;
+    const auto unlock = qScopeGuard([&] {
+        locker.kill();
+        locker.waitForFinished();
+    });
+    QVERIFY2(LockElsewhere(locker, Join(fuse.Path(), held)),
+             locker.readAllStandardError().constData());
+
+    const RunResults results = RunHere(fuse.Path(), false, {"*.txt"});
+    Verify(
+        fuse.Path(),
+        {Saved("f.txt", "one thread\n"), Unlisted(held, "partial needle"),
+         Unlisted(others, "partial needle"), Unlisted(noDot, "partial needle"), Unlisted(folder)},
+        results);
+}
+
+void TestFaults::killedAtRandomMoments_data() {
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<bool>("withoutUnnamedFiles");
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false;
+    // FUSE (bindfs) refuses O_TMPFILE: the temporary file has a name from the start.
+    QTest::newRow("SIGKILL, FUSE") << int(SIGKILL) << true;
+    QTest::newRow("SIGTERM, FUSE") << int(SIGTERM) << true;
+    QTest::newRow("SIGINT, FUSE") << int(SIGINT) << true;
+    QTest::newRow("SIGHUP, FUSE") << int(SIGHUP) << true;
+}
+
+// A run killed at any moment leaves each file wholly old or wholly new, and no temporary
+// file where anyone can see it; where the kill can leave one (SIGKILL, named temporary
+// files), the next run removes it. SIGTERM, SIGINT and SIGHUP end the run after the file in
+// hand, and the program ends by itself, having reported each file it saved.
+void TestFaults::killedAtRandomMoments() {
+    QFETCH(int, signal);
+    QFETCH(bool, withoutUnnamedFiles);
+    Scratch scratch;
+    QByteArray folder = scratch.Folder("files");
+    std::optional<MountedImage> fuse;
+    if (withoutUnnamedFiles) {
+        fuse.emplace(MountedImage::Bindfs(folder, scratch.Path()));
+        if (!fuse->WhyNot().isEmpty()) {
+            QSKIP(qPrintable(fuse->WhyNot()));
+        }
+        folder = fuse->Path();
+    }
     QByteArrayList names;
     QList<QByteArray> olds;
     for (int i = 0; i < 10; ++i) {
@@ -941,12 +1237,14 @@ void TestFaults::killedAtRandomMoments() {
     // A killed run's own children are not killed with it; they become this process's children,
     // and the folder is judged once they have finished too.
     QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
+    const auto noSubreaper = qScopeGuard([] { ::prctl(PR_SET_CHILD_SUBREAPER, 0); });
     const auto reapOrphans = [] {
         while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
         }
     };
     QRandomGenerator random(QRandomGenerator::global()->generate());
     int mixed = 0;
+    int leftForTheNextRun = 0;
     for (int round = 0; round < 25; ++round) {
         lay();
         if (QTest::currentTestFailed()) {
@@ -957,10 +1255,28 @@ void TestFaults::killedAtRandomMoments() {
         process.setWorkingDirectory(QFile::decodeName(folder));
         process.start(QFile::decodeName(child_), {QFile::decodeName(folder), "needle", "thread"});
         QVERIFY(process.waitForStarted());
+        if (signal != SIGKILL) {
+            // A signal before the handlers are in place would end the program before any run.
+            const QDeadlineTimer patience(10000);
+            while (!Catches(process.processId(), signal) && !patience.hasExpired()) {
+                QThread::msleep(1);
+            }
+            QVERIFY2(Catches(process.processId(), signal), "the program does not catch the signal");
+        }
         QThread::msleep(ulong(delay));
-        process.kill();
+        ::kill(pid_t(process.processId()), signal);
         QVERIFY(process.waitForFinished(-1));
         reapOrphans();
+        RunResults results;
+        if (signal != SIGKILL) {
+            QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0,
+                     qPrintable(QStringLiteral("signal %1 at %2 ms ended the program: %3")
+                                    .arg(signal)
+                                    .arg(delay)
+                                    .arg(QString::fromLocal8Bit(process.readAllStandardError()))));
+            RunIdentity who;
+            QVERIFY(DecodeReport(process.readAllStandardOutput(), who, results));
+        }
 
         int saved = 0;
         for (qsizetype i = 0; i < names.size(); ++i) {
@@ -971,6 +1287,19 @@ void TestFaults::killedAtRandomMoments() {
                                     .arg(QString::fromUtf8(names[i]))
                                     .arg(delay)));
             saved += isNew ? 1 : 0;
+            if (signal != SIGKILL) {
+                QCOMPARE(results.foundNames.contains(names[i]), isNew);
+            }
+        }
+        if (signal == SIGKILL && withoutUnnamedFiles) {
+            leftForTheNextRun += FolderEntries(folder) != names ? 1 : 0;
+            RunResults next;
+            RunChild(folder, false, next);
+            for (qsizetype i = 0; i < names.size(); ++i) {
+                QVERIFY2(
+                    ReadRaw(Join(folder, names[i])) == Replaced(olds[i]),
+                    qPrintable(Show(names[i]) + QStringLiteral(" is not new after the next run")));
+            }
         }
         QVERIFY2(FolderEntries(folder) == names,
                  qPrintable(QStringLiteral("after a kill at %1 ms the folder holds %2")
@@ -978,9 +1307,27 @@ void TestFaults::killedAtRandomMoments() {
                                 .arg(Show(FolderEntries(folder)))));
         mixed += saved > 0 && saved < names.size() ? 1 : 0;
     }
-    QCOMPARE(::prctl(PR_SET_CHILD_SUBREAPER, 0), 0);
-    qInfo("%d of 25 kills fell between the first and the last save of a %lld ms run", mixed,
-          length);
+    qInfo(
+        "%d of 25 kills fell between the first and the last save of a %lld ms run; %d left a "
+        "temporary file for the next run",
+        mixed, length, leftForTheNextRun);
+}
+
+// A file whose own path fits PATH_MAX is saved, however little room its folder's path leaves
+// for a temporary file's longer name.
+void TestFaults::longFolderPath() {
+    constexpr qsizetype kFolderLength = 4085;
+    Scratch scratch;
+    QByteArray folder = scratch.Path();
+    while (kFolderLength - folder.size() > 202) {
+        folder += '/' + QByteArray(200, 'd');
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+    }
+    folder += '/' + QByteArray(kFolderLength - folder.size() - 1, 'e');
+    QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+    QCOMPARE(folder.size(), kFolderLength);
+    QVERIFY(WriteRaw(Join(folder, "f.txt"), "one needle\n"));
+    Verify(folder, {Saved("f.txt", "one thread\n")}, RunHere(folder));
 }
 
 void TestFaults::awkwardNames_data() {
