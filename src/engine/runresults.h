@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -8,17 +9,22 @@
 // A file that held the search text but was left as it was, and why.
 struct LeftUnchanged {
     QByteArray name;  // the bare file name, raw bytes
-    QString reason;   // one of the reason texts below
+    QString reason;   // one of the reason texts below, in English; ReasonText translates it
 };
 
 namespace Reason {
-inline const QString CouldNotBeRead = QStringLiteral("could not be read");
-inline const QString CouldNotBeWritten = QStringLiteral("could not be written");
-inline const QString ReadOnly = QStringLiteral("read-only");
-inline const QString BinaryFile = QStringLiteral("binary file");
-inline const QString ChangedByAnotherProgram = QStringLiteral("changed by another program");
-inline const QString SeveralHardLinks = QStringLiteral("has several hard links");
-inline const QString NotARegularFile = QStringLiteral("not a regular file");
+inline const QString CouldNotBeRead =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be read"));
+inline const QString CouldNotBeWritten =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be written"));
+inline const QString ReadOnly = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "read-only"));
+inline const QString BinaryFile = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "binary file"));
+inline const QString ChangedByAnotherProgram =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed by another program"));
+inline const QString SeveralHardLinks =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "has several hard links"));
+inline const QString NotARegularFile =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not a regular file"));
 }  // namespace Reason
 
 // The results of the last run; zero and a lone CRLF until the first run.

@@ -3,6 +3,7 @@
 #include "filelist.h"
 #include "replacer.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace {
@@ -34,18 +35,21 @@ private:
 
 }  // namespace
 
+QString ReasonText(const QString& reason) {
+    return QCoreApplication::translate("Reason", reason.toUtf8().constData());
+}
+
 QString BuildSummary(bool findMode, const RunResults& results) {
-    QString text =
-        findMode ? QStringLiteral("Text find complete!") : QStringLiteral("Text replace complete!");
-    text += QStringLiteral("\r\n\r\n") + QString::number(results.FilesAffected) +
-            QStringLiteral(" of ") + QString::number(results.FilesProcessed) +
-            (findMode ? QStringLiteral(" selected files were found:")
-                      : QStringLiteral(" selected files were altered:")) +
+    const auto tr = [](const char* text) { return QCoreApplication::translate("Summary", text); };
+    QString text = findMode ? tr("Text find complete!") : tr("Text replace complete!");
+    text += QStringLiteral("\r\n\r\n") + QString::number(results.FilesAffected) + tr(" of ") +
+            QString::number(results.FilesProcessed) +
+            (findMode ? tr(" selected files were found:") : tr(" selected files were altered:")) +
             results.FoundList;
     if (!results.leftUnchanged.isEmpty()) {
-        text += QStringLiteral("\r\nLeft unchanged:\r\n");
+        text += QStringLiteral("\r\n") + tr("Left unchanged:") + QStringLiteral("\r\n");
         for (const LeftUnchanged& file : results.leftUnchanged) {
-            text += QString::fromUtf8(file.name) + QStringLiteral(" (") + file.reason +
+            text += QString::fromUtf8(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
                     QStringLiteral(")\r\n");
         }
     }
