@@ -7,6 +7,7 @@
 #include "hookedeventpump.h"
 #include "msgboxstyle.h"
 #include "scriptedmessagebox.h"
+#include "stopsignals.h"
 
 #include <QCheckBox>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QToolButton>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 #include <stdexcept>
 
@@ -45,6 +47,7 @@ class TestCmdProcess : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { StopSignals::Install(); }
     void init();
     void cleanup();
 
@@ -59,6 +62,7 @@ private slots:
     void summaryListsFilesLeftUnchanged();
     void hitFileVanishedBeforeHighlightingStillGetsSummary();
     void secondClickDuringCommandStartsNoSecondRun();
+    void closingDuringRunStopsAfterFileInHand_data();
     void closingDuringRunStopsAfterFileInHand();
     void failureInsideCommandShowsErrorAndUnlocks();
     void selectedOnlyProcessesSelectedEntries();
@@ -399,7 +403,16 @@ void TestCmdProcess::secondClickDuringCommandStartsNoSecondRun() {
     QCOMPARE(window_->Results().FilesProcessed, 2);
 }
 
+void TestCmdProcess::closingDuringRunStopsAfterFileInHand_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("window closed") << 0;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
 void TestCmdProcess::closingDuringRunStopsAfterFileInHand() {
+    QFETCH(int, signal);
     for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
         WriteFile(QString::fromLatin1(name), "hello");
     }
@@ -410,7 +423,7 @@ void TestCmdProcess::closingDuringRunStopsAfterFileInHand() {
     // Yield 1 precedes the lock, yield 2 the loop; yield 3 follows the first file.
     pump_.hook = [&](int call) {
         if (call == 3) {
-            window_->close();
+            signal ? (void)::raise(signal) : (void)window_->close();
         }
     };
 
@@ -423,6 +436,8 @@ void TestCmdProcess::closingDuringRunStopsAfterFileInHand() {
     }
     QCOMPARE(files_.reads.size(), 1);
     QVERIFY(!window_->isVisible());
+    // No summary or highlighting question after a stop.
+    QCOMPARE(messages_.calls.size(), 1);
 }
 
 void TestCmdProcess::failureInsideCommandShowsErrorAndUnlocks() {
@@ -441,6 +456,8 @@ void TestCmdProcess::failureInsideCommandShowsErrorAndUnlocks() {
         QVERIFY2(Enabled(name), qPrintable(name));
     }
     QVERIFY(Hidden(QStringLiteral("picProgress")));
+    // Regression: the file list stayed hidden behind "Processing. Please wait...".
+    QVERIFY(!Files()->isHidden());
 }
 
 void TestCmdProcess::selectedOnlyProcessesSelectedEntries() {

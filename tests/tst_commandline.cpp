@@ -3,6 +3,8 @@
 // standard error and the exit status. The program itself is started too, without a display.
 #include "commandline.h"
 #include "eventpump.h"
+#include "stopsignalpump.h"
+#include "stopsignals.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -60,6 +63,8 @@ private slots:
     void run_data();
     void run();
     void stopEndsRunAfterFileInHand();
+    void stopSignalStopsRun_data();
+    void stopSignalStopsRun();
     void programRunsWithoutDisplay_data();
     void programRunsWithoutDisplay();
 
@@ -356,6 +361,32 @@ void TestCommandLine::stopEndsRunAfterFileInHand() {
     QCOMPARE(err, QByteArray("quillmark: stopped before every file was processed\n"));
     QCOMPARE(status, 2);
     QCOMPARE(Content("a.txt"), QByteArray("one thread here\n"));
+    QCOMPARE(Content("c.htm"), kC);
+}
+
+void TestCommandLine::stopSignalStopsRun_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestCommandLine::stopSignalStopsRun() {
+    QFETCH(int, signal);
+    // Each row's signal arrives before the run: it ends before its first file.
+    StopSignals::Install();
+    QCOMPARE(std::raise(signal), 0);
+    bool stop = false;
+    StopSignalPump pump(stop);
+    QByteArray out;
+    QByteArray err;
+    const int status =
+        RunCommandLine(CommandLine::Parse({"--find", "needle", "--replace", "thread", folder_}),
+                       out, err, &pump, &stop);
+    QCOMPARE(out, QByteArray());
+    QCOMPARE(err, QByteArray("quillmark: stopped before every file was processed\n"));
+    QCOMPARE(status, 2);
+    QCOMPARE(Content("a.txt"), kA);
     QCOMPARE(Content("c.htm"), kC);
 }
 

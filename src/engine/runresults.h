@@ -13,6 +13,7 @@ struct LeftUnchanged {
 };
 
 namespace Reason {
+// Each reason is kept in English and put into the user's language by ReasonText when shown.
 inline const QString CouldNotBeRead =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be read"));
 inline const QString CouldNotBeWritten =
@@ -25,6 +26,14 @@ inline const QString SeveralHardLinks =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "has several hard links"));
 inline const QString NotARegularFile =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not a regular file"));
+inline const QString InUseByAnotherProgram =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "in use by another program"));
+// The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
+inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
+// A listed name that leads to a file the run has saved already through name.
+inline QString SameFileAs(const QByteArray& name) {
+    return SameFileAsPrefix + QString::fromUtf8(name);
+}
 }  // namespace Reason
 
 // The results of the last run; zero and a lone CRLF until the first run.

@@ -36,6 +36,10 @@ private:
 }  // namespace
 
 QString ReasonText(const QString& reason) {
+    if (reason.startsWith(Reason::SameFileAsPrefix)) {
+        return QCoreApplication::translate("Reason", "same file as %1")
+            .arg(reason.mid(Reason::SameFileAsPrefix.size()));
+    }
     return QCoreApplication::translate("Reason", reason.toUtf8().constData());
 }
 

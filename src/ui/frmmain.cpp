@@ -13,6 +13,7 @@
 #include "posixfilestore.h"
 #include "qteventpump.h"
 #include "qtmessagebox.h"
+#include "stopsignals.h"
 #include "storagedrivesource.h"
 #include "summary.h"
 
@@ -24,10 +25,14 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QSocketNotifier>
 #include <QTextDocument>
 #include <QToolButton>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <exception>
@@ -95,6 +100,19 @@ frmMain::frmMain(const Services& services, QWidget* parent)
     BuildControls();
 
     Form_Load();
+
+    // A stop signal closes the window as a user would: a run ends after the file in hand.
+    if (StopSignals::ReadableOnStop() >= 0) {
+        auto* stop =
+            new QSocketNotifier(StopSignals::ReadableOnStop(), QSocketNotifier::Read, this);
+        connect(stop, &QSocketNotifier::activated, this, [this] {
+            char bytes[64];
+            while (::read(StopSignals::ReadableOnStop(), bytes, sizeof bytes) > 0) {
+            }
+            closing_ = true;
+            close();
+        });
+    }
 
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -285,6 +303,10 @@ QByteArray frmMain::ReplaceText() const {
 }
 
 int frmMain::MsgBox(const QString& prompt, int flags, const QString& title) {
+    // Once the window is closing no dialog is shown: nothing would answer it.
+    if (closing_) {
+        return 0;
+    }
     return services_.messages->MsgBox(prompt, flags, title);
 }
 
@@ -303,7 +325,15 @@ void frmMain::cmdProcess_Click() {
         return;
     }
     const QScopedValueRollback inProgress(commandInProgress_, true);
+    // Whatever ends the command, the window comes back whole: controls enabled, progress box
+    // hidden, file list shown.
     bool locked = false;
+    const auto unlock = qScopeGuard([&] {
+        if (locked) {
+            SetRunLocked(false);
+            filFolder->SetVisible(true);
+        }
+    });
     try {
         if (BoxText(txtFind).isEmpty()) {
             MsgBox(tr("Please enter text to search for!"), MsgBoxFlag::Exclamation);
@@ -336,7 +366,6 @@ void frmMain::cmdProcess_Click() {
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
         if (closing_) {
-            SetRunLocked(false);
             return;
         }
 
@@ -356,6 +385,8 @@ void frmMain::cmdProcess_Click() {
     } catch (const std::exception&) {
         if (locked) {
             SetRunLocked(false);
+            filFolder->SetVisible(true);
+            locked = false;
         }
         MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
     }

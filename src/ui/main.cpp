@@ -1,6 +1,8 @@
 #include "applicationrecord.h"
 #include "commandline.h"
 #include "frmmain.h"
+#include "stopsignalpump.h"
+#include "stopsignals.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -35,9 +37,11 @@ void WriteAll(int fd, const QByteArray& bytes) {
 }
 
 int RunWithoutWindow(const CommandLine& request) {
+    bool stop = false;
+    StopSignalPump pump(stop);
     QByteArray out;
     QByteArray err;
-    const int status = RunCommandLine(request, out, err);
+    const int status = RunCommandLine(request, out, err, &pump, &stop);
     WriteAll(STDOUT_FILENO, out);
     WriteAll(STDERR_FILENO, err);
     return status;
@@ -46,6 +50,7 @@ int RunWithoutWindow(const CommandLine& request) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    StopSignals::Install();
     if (!CommandLine::WantsWindow(Arguments(argc, argv))) {
         // No QApplication here: these modes must work without a display.
         QCoreApplication app(argc, argv);
