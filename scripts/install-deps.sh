@@ -7,6 +7,8 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libacl1-dev libattr1-dev attr acl
+  # The save proves a file unchanged by a hash of its content.
+  libxxhash-dev
   xvfb xauth imagemagick
   fonts-dejavu-core fonts-dejavu-extra fonts-wine
   # The fault tests run the engine as an unprivileged user through setpriv.

@@ -17,12 +17,13 @@ public:
 
     ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                               FileStamp& stamp) override;
-    SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
-                         const QByteArray& content) override {
+    SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
+                          QByteArrayView oldContent, const NewContent& content,
+                          SaveTicket& ticket) override {
         saves.append(path);
-        return real_.SafeSave(path, readStamp, content);
+        return real_.BeginSave(path, readStamp, oldContent, content, ticket);
     }
-    QList<SaveOutcome> FinishSaves() override { return real_.FinishSaves(); }
+    QHash<SaveTicket, SaveReport> FinishSaves() override { return real_.FinishSaves(); }
 
 private:
     PosixFileStore real_;

@@ -2,14 +2,17 @@
 #include "fakes.h"
 #include "posixfilestore.h"
 #include "testfiles.h"
+#include "undolastreplace.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 #include <csignal>
 
@@ -34,10 +37,18 @@ struct Fixture {
 
     QString PathOf(const QString& name) const { return dir.filePath(name); }
 
+    UndoRecord undo;
+
     void Run(FakeFileList& list, qint16 caseSensitive = 0, qint16 selectedOnly = 0,
              qint16 findOnly = 0) {
         RunEnvironment env{texts, files, &box, &pump};
+        env.undo = &undo;
         ProcessFileList(env, list, caseSensitive, selectedOnly, findOnly, results);
+    }
+
+    void Undo(FakeFileList& list) {
+        RunEnvironment env{texts, files, &box, &pump};
+        UndoLastReplace(env, list, undo, results);
     }
 
     FakeFileList ListOf(const QByteArrayList& names) const {
@@ -71,6 +82,8 @@ private slots:
     void textsReadAgainForEveryFile();
     void stopsAfterTheFileInHand();
     void progressAndYieldsPerProcessedFile();
+    void undoPutsBackOnlyWhatTheRunWrote_data();
+    void undoPutsBackOnlyWhatTheRunWrote();
 };
 
 void TestBatchRun::addBackslash_data() {
@@ -423,6 +436,138 @@ void TestBatchRun::progressAndYieldsPerProcessedFile() {
     QCOMPARE(f.box.fills[1].x2, -10.0);
     QCOMPARE(f.box.fills[3].x2, 3255.0 - 10);
     QCOMPARE(list.listCountReads, 1 + 2);
+}
+
+enum class AfterReplace {
+    Nothing,
+    Appends,
+    RewritesInPlaceKeepingTimes,
+    RenamesOver,
+    Deletes,
+    Renames,
+    Chmods
+};
+
+void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote_data() {
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<QByteArray>("replacement");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<AfterReplace>("after");
+    QTest::addColumn<QString>("left");
+    const QByteArray text = "needle at the start, NEEDLEneedle side by side, Needle\r\nneedle";
+    QTest::newRow("every occurrence back with its own case")
+        << QByteArray("needle") << QByteArray("thread") << text << AfterReplace::Nothing
+        << QString();
+    QTest::newRow("replaced by nothing")
+        << QByteArray("needle") << QByteArray() << text << AfterReplace::Nothing << QString();
+    QTest::newRow("replaced by a longer text, binary-looking bytes kept")
+        << QByteArray("needle") << QByteArray("a much longer thread")
+        << QByteArray("\xFF\xFEneedle\x80") << AfterReplace::Nothing << QString();
+    QTest::newRow("edited since") << QByteArray("needle") << QByteArray("thread") << text
+                                  << AfterReplace::Appends << "f.txt (changed since the replace)";
+    QTest::newRow("edited in place, times put back")
+        << QByteArray("needle") << QByteArray("thread") << text
+        << AfterReplace::RewritesInPlaceKeepingTimes << "f.txt (changed since the replace)";
+    QTest::newRow("replaced by another file with the same text")
+        << QByteArray("needle") << QByteArray("thread") << text << AfterReplace::RenamesOver
+        << "f.txt (changed since the replace)";
+    QTest::newRow("mode changed since")
+        << QByteArray("needle") << QByteArray("thread") << text << AfterReplace::Chmods
+        << "f.txt (changed since the replace)";
+    QTest::newRow("deleted") << QByteArray("needle") << QByteArray("thread") << text
+                             << AfterReplace::Deletes << "f.txt (no longer there)";
+    QTest::newRow("renamed") << QByteArray("needle") << QByteArray("thread") << text
+                             << AfterReplace::Renames << "f.txt (no longer there)";
+}
+
+// An undo puts back the bytes and metadata of each file the run altered, through a symlink
+// where the run went through one, and leaves alone a file that no longer holds what the run
+// wrote; the file the run did not alter is not touched.
+void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote() {
+    QFETCH(QByteArray, find);
+    QFETCH(QByteArray, replacement);
+    QFETCH(QByteArray, content);
+    QFETCH(AfterReplace, after);
+    QFETCH(QString, left);
+    Fixture f;
+    f.texts = FakeTexts(find, replacement);
+    WriteFile(f.PathOf("f.txt"), content);
+    WriteFile(f.PathOf("target.txt"), "one needle");
+    QVERIFY(QFile::link("target.txt", f.PathOf("link.txt")));
+    WriteFile(f.PathOf("other.txt"), "no hit");
+    QCOMPARE(::chmod(QFile::encodeName(f.PathOf("f.txt")).constData(), 0640), 0);
+    QCOMPARE(::setxattr(QFile::encodeName(f.PathOf("f.txt")).constData(), "user.kept", "v", 1, 0),
+             0);
+    FakeFileList list = f.ListOf({"f.txt", "link.txt", "other.txt"});
+    f.Run(list);
+    QCOMPARE(f.results.FilesAffected, 2);
+    QCOMPARE(f.undo.Count(), 2);
+
+    const QString path = f.PathOf("f.txt");
+    const QByteArray written = ReadFile(path);
+    switch (after) {
+        case AfterReplace::Nothing:
+            break;
+        case AfterReplace::Appends: {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write("typed since");
+            break;
+        }
+        case AfterReplace::RewritesInPlaceKeepingTimes: {
+            struct stat st {};
+            QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+            QByteArray edited = written;
+            edited[0] = edited[0] == 'X' ? 'Y' : 'X';
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            file.write(edited);
+            file.close();
+            const timespec times[2] = {st.st_atim, st.st_mtim};
+            QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0), 0);
+            break;
+        }
+        case AfterReplace::RenamesOver:
+            WriteFile(f.PathOf("copy"), written);
+            QVERIFY(::rename(QFile::encodeName(f.PathOf("copy")).constData(),
+                             QFile::encodeName(path).constData()) == 0);
+            break;
+        case AfterReplace::Chmods:
+            QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0600), 0);
+            break;
+        case AfterReplace::Deletes:
+            QVERIFY(QFile::remove(path));
+            break;
+        case AfterReplace::Renames:
+            QVERIFY(QFile::rename(path, f.PathOf("moved.txt")));
+            break;
+    }
+    const QByteArray leftThere =
+        ReadFile(after == AfterReplace::Renames ? f.PathOf("moved.txt") : path);
+    f.Undo(list);
+
+    QCOMPARE(LeftText(f.results), left);
+    QCOMPARE(f.results.FilesProcessed, 2);
+    const QByteArrayList restored =
+        left.isEmpty() ? QByteArrayList{"f.txt", "link.txt"} : QByteArrayList{"link.txt"};
+    QCOMPARE(f.results.foundNames, restored);
+    QCOMPARE(ReadFile(f.PathOf("target.txt")), QByteArray("one needle"));
+    QVERIFY(QFileInfo(f.PathOf("link.txt")).isSymLink());
+    QCOMPARE(ReadFile(f.PathOf("other.txt")), QByteArray("no hit"));
+    QVERIFY(f.undo.IsEmpty());
+    if (!left.isEmpty()) {
+        QCOMPARE(ReadFile(after == AfterReplace::Renames ? f.PathOf("moved.txt") : path),
+                 leftThere);
+        return;
+    }
+    QCOMPARE(ReadFile(path), content);
+    struct stat st {};
+    QCOMPARE(::stat(QFile::encodeName(path).constData(), &st), 0);
+    QCOMPARE(st.st_mode & 07777, mode_t(0640));
+    char value[8] = {};
+    QCOMPARE(::getxattr(QFile::encodeName(path).constData(), "user.kept", value, sizeof value),
+             ssize_t(1));
+    QCOMPARE(Entries(f.dir.path()), (QStringList{"f.txt", "link.txt", "other.txt", "target.txt"}));
 }
 
 QTEST_GUILESS_MAIN(TestBatchRun)

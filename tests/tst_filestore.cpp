@@ -6,9 +6,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 namespace {
 
@@ -20,16 +24,6 @@ struct stat StatOf(const QString& path) {
     struct stat st {};
     ::stat(Native(path).constData(), &st);
     return st;
-}
-
-// Reads the file and saves content over it, as a run does.
-SaveOutcome ReadAndSave(PosixFileStore& store, const QString& path, const QByteArray& content) {
-    QByteArray old;
-    FileStamp stamp;
-    if (store.ReadWholeFile(Native(path), old, stamp) != ReadOutcome::Read) {
-        return SaveOutcome::CouldNotWrite;
-    }
-    return store.SafeSave(Native(path), stamp, content);
 }
 
 // New content given in the pieces a test chose.
@@ -57,7 +51,30 @@ SaveOutcome ReadAndBeginSave(PosixFileStore& store, const QString& path,
     if (store.ReadWholeFile(Native(path), old, stamp) != ReadOutcome::Read) {
         return SaveOutcome::CouldNotWrite;
     }
-    return store.BeginSave(Native(path), stamp, Pieces(pieces));
+    SaveTicket ticket = 0;
+    return store.BeginSave(Native(path), stamp, old, Pieces(pieces), ticket);
+}
+
+// The outcomes FinishSaves gives, in the order the saves began.
+QList<SaveOutcome> FinishInOrder(PosixFileStore& store) {
+    const QHash<SaveTicket, SaveReport> outcomes = store.FinishSaves();
+    QList<SaveTicket> tickets = outcomes.keys();
+    std::sort(tickets.begin(), tickets.end());
+    QList<SaveOutcome> ordered;
+    for (const SaveTicket ticket : tickets) {
+        ordered.append(outcomes[ticket].outcome);
+    }
+    return ordered;
+}
+
+// Reads the file and saves content over it, as a run of one file does.
+SaveOutcome ReadAndSave(PosixFileStore& store, const QString& path, const QByteArray& content) {
+    const SaveOutcome begun = ReadAndBeginSave(store, path, {content});
+    if (begun != SaveOutcome::Pending) {
+        return begun;
+    }
+    const QList<SaveOutcome> outcomes = FinishInOrder(store);
+    return outcomes.size() == 1 ? outcomes.first() : SaveOutcome::CouldNotWrite;
 }
 
 }  // namespace
@@ -80,6 +97,8 @@ private slots:
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
     void largeFileShortenedWhileRead();
+    void fileOtherProgramsWriteIsLeftAlone_data();
+    void fileOtherProgramsWriteIsLeftAlone();
 };
 
 void TestFileStore::readOutcomes() {
@@ -91,9 +110,9 @@ void TestFileStore::readOutcomes() {
     QByteArray content;
     FileStamp stamp;
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
-             ReadOutcome::CouldNotRead);
+             ReadOutcome::Missing);
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("dangling")), content, stamp),
-             ReadOutcome::CouldNotRead);
+             ReadOutcome::Missing);
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("folder")), content, stamp),
              ReadOutcome::NotRegularFile);
     // A fifo with no writer must not block the run.
@@ -213,11 +232,11 @@ void TestFileStore::savesAFileOncePerRun() {
     WriteFile(dir.filePath("f"), "old");
     QVERIFY(QFile::link("f", dir.filePath("link")));
     PosixFileStore store;
-    QCOMPARE(ReadAndSave(store, dir.filePath("f"), "new"), SaveOutcome::Saved);
-    QCOMPARE(ReadAndSave(store, dir.filePath("link"), "newer"), SaveOutcome::AlreadySaved);
-    QCOMPARE(ReadAndSave(store, dir.filePath("f"), "newer"), SaveOutcome::AlreadySaved);
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), {"new"}), SaveOutcome::Pending);
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("link"), {"newer"}), SaveOutcome::AlreadySaved);
+    QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), {"newer"}), SaveOutcome::AlreadySaved);
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>{SaveOutcome::Saved});
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("new"));
-    store.FinishSaves();
     QCOMPARE(ReadAndSave(store, dir.filePath("link"), "next run"), SaveOutcome::Saved);
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("next run"));
 }
@@ -247,7 +266,7 @@ void TestFileStore::pendingSaveWritesEveryPiece() {
     WriteFile(dir.filePath("f"), "old");
     PosixFileStore store;
     QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), pieces), SaveOutcome::Pending);
-    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>{SaveOutcome::Saved});
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>{SaveOutcome::Saved});
     QVERIFY(ReadFile(dir.filePath("f")) == pieces.join());
     QCOMPARE(Entries(dir.path()), QStringList{"f"});
 }
@@ -270,14 +289,14 @@ void TestFileStore::pendingSavesReportInOrder() {
         QCOMPARE(ReadAndBeginSave(store, dir.filePath(name), {"new ", name}), SaveOutcome::Pending);
     }
     QCOMPARE(ReadAndBeginSave(store, dir.filePath("link"), {"newer"}), SaveOutcome::AlreadySaved);
-    QCOMPARE(store.FinishSaves(),
+    QCOMPARE(FinishInOrder(store),
              (QList<SaveOutcome>{SaveOutcome::Saved, SaveOutcome::ChangedByAnotherProgram,
                                  SaveOutcome::Saved}));
     QCOMPARE(ReadFile(dir.filePath("a")), QByteArray("new a"));
     QCOMPARE(ReadFile(dir.filePath("b")), QByteArray("theirs"));
     QCOMPARE(ReadFile(dir.filePath("c")), QByteArray("new c"));
     QCOMPARE(Entries(dir.path()), (QStringList{"a", "b", "c", "link"}));
-    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
 // A large file is read through a mapping. Another program shortening it meanwhile neither ends
@@ -309,12 +328,75 @@ void TestFileStore::largeFileShortenedWhileRead() {
         QString path_;
         QByteArrayView content_;
     };
-    QCOMPARE(store.BeginSave(Native(path), stamp, ShortenFirst(path, content)),
+    SaveTicket ticket = 0;
+    QCOMPARE(store.BeginSave(Native(path), stamp, content, ShortenFirst(path, content), ticket),
              SaveOutcome::ChangedByAnotherProgram);
     QCOMPARE(content.right(6), QByteArray(6, '\0'));
+    // The zeros are not the file's own: a run does not call it binary for them.
+    QVERIFY(store.LastReadDamaged());
     QCOMPARE(ReadFile(path), big.left(4096));
     QCOMPARE(Entries(dir.path()), QStringList{"big"});
-    QCOMPARE(store.FinishSaves(), QList<SaveOutcome>());
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
+}
+
+enum class Writer { HoldsItOpen, HoldsAFlock, HoldsARecordLock, OpensItBeforeTheRename };
+
+void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
+    QTest::addColumn<Writer>("writer");
+    QTest::addColumn<SaveOutcome>("begun");
+    QTest::newRow("open for writing") << Writer::HoldsItOpen << SaveOutcome::InUse;
+    QTest::newRow("under an exclusive flock") << Writer::HoldsAFlock << SaveOutcome::InUse;
+    QTest::newRow("under a record write lock") << Writer::HoldsARecordLock << SaveOutcome::InUse;
+    QTest::newRow("opened for writing after the read")
+        << Writer::OpensItBeforeTheRename << SaveOutcome::Pending;
+}
+
+// Another program writing the file, or about to, keeps it: the save leaves it alone as in use,
+// and what that program writes lands in the file.
+void TestFileStore::fileOtherProgramsWriteIsLeftAlone() {
+    QFETCH(Writer, writer);
+    QFETCH(SaveOutcome, begun);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("log");
+    WriteFile(path, "old\n");
+    int theirs = -1;
+    const auto openForWriting = [&] {
+        theirs = ::open(Native(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        QVERIFY(theirs >= 0);
+    };
+    PosixFileStore store;
+    switch (writer) {
+        case Writer::HoldsItOpen:
+            openForWriting();
+            break;
+        case Writer::HoldsAFlock:
+            theirs = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
+            QCOMPARE(::flock(theirs, LOCK_EX), 0);
+            break;
+        case Writer::HoldsARecordLock: {
+            theirs = ::open(Native(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+            struct flock lock {};
+            lock.l_type = F_WRLCK;
+            lock.l_whence = SEEK_SET;
+            QCOMPARE(::fcntl(theirs, F_OFD_SETLK, &lock), 0);
+            break;
+        }
+        case Writer::OpensItBeforeTheRename:
+            store.SetBeforeRenameHook([&](const QByteArray&) { openForWriting(); });
+            break;
+    }
+    QCOMPARE(ReadAndBeginSave(store, path, {"new\n"}), begun);
+    const QList<SaveOutcome> finished = FinishInOrder(store);
+    QCOMPARE(finished, begun == SaveOutcome::Pending ? QList<SaveOutcome>{SaveOutcome::InUse}
+                                                     : QList<SaveOutcome>());
+    // What the other program writes after the run still lands in the file.
+    if (writer != Writer::HoldsAFlock) {
+        QCOMPARE(::write(theirs, "theirs\n", 7), ssize_t(7));
+    }
+    ::close(theirs);
+    QCOMPARE(ReadFile(path),
+             writer == Writer::HoldsAFlock ? QByteArray("old\n") : QByteArray("old\ntheirs\n"));
+    QCOMPARE(Entries(dir.path()), QStringList{"log"});
 }
 
 QTEST_GUILESS_MAIN(TestFileStore)

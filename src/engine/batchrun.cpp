@@ -7,13 +7,14 @@
 #include "progressbar.h"
 #include "replacer.h"
 #include "textsource.h"
+#include "undorecord.h"
+
+#include <QHash>
 
 #include <cstring>
 #include <future>
 #include <optional>
 #include <vector>
-
-namespace {
 
 const QString& ReasonFor(SaveOutcome outcome) {
     switch (outcome) {
@@ -25,6 +26,8 @@ const QString& ReasonFor(SaveOutcome outcome) {
             return Reason::SeveralHardLinks;
         case SaveOutcome::NotRegularFile:
             return Reason::NotARegularFile;
+        case SaveOutcome::InUse:
+            return Reason::InUseByAnotherProgram;
         case SaveOutcome::Saved:
         case SaveOutcome::CouldNotWrite:
         case SaveOutcome::AlreadySaved:
@@ -33,6 +36,8 @@ const QString& ReasonFor(SaveOutcome outcome) {
     }
     return Reason::CouldNotBeWritten;
 }
+
+namespace {
 
 bool HoldsNul(QByteArrayView content) {
     return std::memchr(content.data(), 0, std::size_t(content.size())) != nullptr;
@@ -53,18 +58,26 @@ bool HoldsNulSplit(QByteArrayView content) {
     return back.get() || front;
 }
 
-// A file's content with every occurrence replaced, made piece by piece as it is written.
+// A file's content with every occurrence replaced, made piece by piece as it is written; the
+// recorder, when given, notes where the replacements go.
 class Replaced : public NewContent {
 public:
-    Replaced(const Replacer& replacer, QByteArrayView content)
-        : replacer_(replacer), content_(content) {}
+    Replaced(const Replacer& replacer, QByteArrayView content, ReplacementRecorder* recorder)
+        : replacer_(replacer), content_(content), recorder_(recorder) {}
     bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
-        return replacer_.WritePieces(content_, write);
+        if (!recorder_) {
+            return replacer_.WritePieces(content_, write);
+        }
+        return replacer_.WritePieces(content_, [&](QByteArrayView piece) {
+            recorder_->Piece(piece);
+            return write(piece);
+        });
     }
 
 private:
     const Replacer& replacer_;
     QByteArrayView content_;
+    ReplacementRecorder* recorder_;
 };
 
 void Yield(RunEnvironment& env) {
@@ -110,50 +123,76 @@ public:
             return;
         }
         if (HoldsNulSplit(oldContent_)) {
-            Record(name, Reason::BinaryFile);
+            // Zeros where another program cut a mapped file short are not the file's own.
+            Record(name, env_.files.LastReadDamaged() ? Reason::ChangedByAnotherProgram
+                                                      : Reason::BinaryFile);
             return;
         }
-        const SaveOutcome saved =
-            env_.files.BeginSave(path, stamp, Replaced(replacer, oldContent_));
+        SaveTicket ticket = 0;
+        std::optional<ReplacementRecorder> recorder;
+        if (env_.undo) {
+            recorder.emplace(oldContent_);
+        }
+        const SaveOutcome saved = env_.files.BeginSave(
+            path, stamp, oldContent_,
+            Replaced(replacer, oldContent_, recorder ? &*recorder : nullptr), ticket);
         if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
             saving_ = true;
+            savedNames_.insert(ticket, name);
         }
-        Record(name, saved);
+        if (saved == SaveOutcome::Pending && recorder) {
+            AlteredFile& altered = altered_[ticket];
+            altered.path = path;
+            altered.name = name;
+            recorder->Finish(altered);
+        }
+        entries_.push_back({name, QString(), saved, ticket});
     }
 
     // Waits for the run's saves, makes them durable, and fills the results in list order.
     void Finish() {
         // Also after a run that saved nothing: the store lets go of the last file it read.
         saving_ = false;
-        const QList<SaveOutcome> outcomes = env_.files.FinishSaves();
-        qsizetype nextOutcome = 0;
+        const QHash<SaveTicket, SaveReport> outcomes = env_.files.FinishSaves();
         for (const Entry& entry : std::as_const(entries_)) {
             if (!entry.save) {
-                Report(entry.name, entry.reason);
+                results_.Report(entry.name, entry.reason);
                 continue;
             }
             SaveOutcome saved = *entry.save;
             if (saved == SaveOutcome::Pending) {
-                saved = nextOutcome < outcomes.size() ? outcomes[nextOutcome++]
-                                                      : SaveOutcome::CouldNotWrite;
+                const SaveReport report = outcomes.value(entry.ticket);
+                saved = report.outcome;
+                if (saved == SaveOutcome::Saved && altered_.contains(entry.ticket)) {
+                    AlteredFile altered = altered_.take(entry.ticket);
+                    altered.written = report.written;
+                    altered.oldHash = report.replaced;
+                    env_.undo->Add(std::move(altered));
+                }
             }
             if (saved == SaveOutcome::Saved) {
-                Report(entry.name, QString());
-            } else if (saved != SaveOutcome::AlreadySaved) {
-                // AlreadySaved: another name of a file this run has changed and counted.
-                Report(entry.name, ReasonFor(saved));
+                results_.Report(entry.name, QString());
+            } else if (saved == SaveOutcome::AlreadySaved) {
+                // Another name of a file this run has saved, and counted, under its first name.
+                results_.Report(entry.name, Reason::SameFileAs(savedNames_.value(entry.ticket)));
+            } else {
+                results_.Report(entry.name, ReasonFor(saved));
             }
         }
         entries_.clear();
+        savedNames_.clear();
+        altered_.clear();
     }
 
 private:
     // A file that held the search text or could not be read: reason is empty for a hit, and
-    // save is set for a file given to the store to save.
+    // save is set for a file given to the store to save, with the ticket of its save (or, for
+    // AlreadySaved, of the save that reached the file first).
     struct Entry {
         QByteArray name;
         QString reason;
         std::optional<SaveOutcome> save;
+        SaveTicket ticket = 0;
     };
 
     // The texts are read again for every file: Clear may empty them during a run.
@@ -169,20 +208,6 @@ private:
     void Record(const QByteArray& name, const QString& reason) {
         entries_.push_back({name, reason, std::nullopt});
     }
-    void Record(const QByteArray& name, SaveOutcome saved) {
-        entries_.push_back({name, QString(), saved});
-    }
-
-    // Counts a hit (empty reason) or lists a file left unchanged.
-    void Report(const QByteArray& name, const QString& reason) {
-        if (!reason.isEmpty()) {
-            results_.leftUnchanged.append({name, reason});
-            return;
-        }
-        ++results_.FilesAffected;
-        results_.FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
-        results_.foundNames.append(name);
-    }
 
     RunEnvironment& env_;
     const bool caseSensitive_;
@@ -191,6 +216,8 @@ private:
     std::optional<Replacer> replacer_;
     QByteArray oldContent_;
     std::vector<Entry> entries_;
+    QHash<SaveTicket, QByteArray> savedNames_;
+    QHash<SaveTicket, AlteredFile> altered_;  // what each pending save changes, for an undo
     bool saving_ = false;
 };
 
@@ -208,6 +235,9 @@ void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& case
                      const qint16& selectedOnly, const qint16& findOnly, RunResults& results) {
     fileList.SetVisible(false);
     results = RunResults{};
+    if (env.undo) {
+        env.undo->Clear();
+    }
     Run run(env, caseSensitive != 0, findOnly != 0, results);
     Yield(env);
 

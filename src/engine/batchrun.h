@@ -1,5 +1,6 @@
 #pragma once
 
+#include "filestore.h"
 #include "runresults.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@ class FileList;
 class FileStore;
 class PictureBox;
 class TextSource;
+class UndoRecord;
 
 // The services a run reaches the window and the disk through. progressBox and pump may be
 // null: then no bar is painted and no events are dispatched (a run without a window).
@@ -20,7 +22,13 @@ struct RunEnvironment {
     EventPump* pump = nullptr;
     // When it points at true, the run ends after the file in hand.
     const bool* stop = nullptr;
+    // When set, a run empties it and, in replace mode, notes there what it changes, so that
+    // the files it altered can be put back.
+    UndoRecord* undo = nullptr;
 };
+
+// The reason a file is left unchanged when its save ended in outcome.
+const QString& ReasonFor(SaveOutcome outcome);
 
 // Returns path with the platform's folder separator appended unless it already ends in one.
 // path must not be empty.
@@ -29,6 +37,7 @@ QByteArray AddBackslash(const QByteArray& path);
 // One run over the entries of fileList: reads each qualifying file, replaces the search text
 // in memory and, unless findOnly, saves every file whose content changed. Resets results and
 // fills them. caseSensitive and findOnly are on when non-zero; selectedOnly only when exactly 1.
-// Hides fileList for the run; never fails, a step that fails is skipped.
+// Hides fileList for the run. A step that fails is skipped and its file listed with its reason;
+// an exception from the store or a list ends the run, after it waited for its saves.
 void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& caseSensitive,
                      const qint16& selectedOnly, const qint16& findOnly, RunResults& results);

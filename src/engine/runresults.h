@@ -28,6 +28,9 @@ inline const QString NotARegularFile =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not a regular file"));
 inline const QString InUseByAnotherProgram =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "in use by another program"));
+inline const QString ChangedSinceTheReplace =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed since the replace"));
+inline const QString NoLongerThere = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "no longer there"));
 // The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
 inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
 // A listed name that leads to a file the run has saved already through name.
@@ -48,4 +51,15 @@ struct RunResults {
     QList<QByteArray> foundNames;
     // Files left as they were although they held the search text, or that could not be read.
     QList<LeftUnchanged> leftUnchanged;
+
+    // Counts a hit (an empty reason) or lists a file left unchanged.
+    void Report(const QByteArray& name, const QString& reason) {
+        if (!reason.isEmpty()) {
+            leftUnchanged.append({name, reason});
+            return;
+        }
+        ++FilesAffected;
+        FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
+        foundNames.append(name);
+    }
 };

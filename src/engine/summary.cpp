@@ -33,6 +33,21 @@ private:
     QHash<QByteArray, int> folded_;
 };
 
+// The files left unchanged with their reasons, after a blank line; nothing when there are none.
+QString LeftUnchangedSection(const RunResults& results) {
+    if (results.leftUnchanged.isEmpty()) {
+        return QString();
+    }
+    QString text = QStringLiteral("\r\n") +
+                   QCoreApplication::translate("Summary", "Left unchanged:") +
+                   QStringLiteral("\r\n");
+    for (const LeftUnchanged& file : results.leftUnchanged) {
+        text += QString::fromUtf8(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
+                QStringLiteral(")\r\n");
+    }
+    return text;
+}
+
 }  // namespace
 
 QString ReasonText(const QString& reason) {
@@ -44,20 +59,23 @@ QString ReasonText(const QString& reason) {
 }
 
 QString BuildSummary(bool findMode, const RunResults& results) {
-    const auto tr = [](const char* text) { return QCoreApplication::translate("Summary", text); };
-    QString text = findMode ? tr("Text find complete!") : tr("Text replace complete!");
-    text += QStringLiteral("\r\n\r\n") + QString::number(results.FilesAffected) + tr(" of ") +
+    QString text = findMode ? QCoreApplication::translate("Summary", "Text find complete!")
+                            : QCoreApplication::translate("Summary", "Text replace complete!");
+    text += QStringLiteral("\r\n\r\n") + QString::number(results.FilesAffected) +
+            QCoreApplication::translate("Summary", " of ") +
             QString::number(results.FilesProcessed) +
-            (findMode ? tr(" selected files were found:") : tr(" selected files were altered:")) +
+            (findMode ? QCoreApplication::translate("Summary", " selected files were found:")
+                      : QCoreApplication::translate("Summary", " selected files were altered:")) +
             results.FoundList;
-    if (!results.leftUnchanged.isEmpty()) {
-        text += QStringLiteral("\r\n") + tr("Left unchanged:") + QStringLiteral("\r\n");
-        for (const LeftUnchanged& file : results.leftUnchanged) {
-            text += QString::fromUtf8(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
-                    QStringLiteral(")\r\n");
-        }
-    }
-    return text;
+    return text + LeftUnchangedSection(results);
+}
+
+QString BuildUndoSummary(const RunResults& results) {
+    return QCoreApplication::translate("Summary", "Undo complete!") + QStringLiteral("\r\n\r\n") +
+           QString::number(results.FilesAffected) + QCoreApplication::translate("Summary", " of ") +
+           QString::number(results.FilesProcessed) +
+           QCoreApplication::translate("Summary", " altered files were restored:") +
+           results.FoundList + LeftUnchangedSection(results);
 }
 
 void HighlightFoundFiles(FileList& fileList, const RunResults& results) {

@@ -14,6 +14,10 @@ QString ReasonText(const QString& reason);
 // findMode picks the "found" wording, else the "altered" wording.
 QString BuildSummary(bool findMode, const RunResults& results);
 
+// The report of an undo: the files restored of those the last replace altered, then any left
+// unchanged with reasons.
+QString BuildUndoSummary(const RunResults& results);
+
 // Refreshes fileList and selects every hit file of results that it still lists; a name no
 // longer listed is skipped. Selections already made stay.
 void HighlightFoundFiles(FileList& fileList, const RunResults& results);

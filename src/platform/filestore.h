@@ -1,8 +1,10 @@
 #pragma once
 
+#include "contenthash.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
-#include <QList>
+#include <QHash>
 #include <QtGlobal>
 
 #include <functional>
@@ -14,11 +16,13 @@ struct FileStamp {
     qint64 size = 0;
     qint64 mtimeNs = 0;
     qint64 ctimeNs = 0;
+    friend bool operator==(const FileStamp&, const FileStamp&) = default;
 };
 
 enum class ReadOutcome {
     Read,           // the whole file is in the content
-    CouldNotRead,   // missing, not permitted, or an I/O error
+    CouldNotRead,   // not permitted, or an I/O error
+    Missing,        // no file by that name
     NotRegularFile  // a folder, fifo, device or socket: it was not read
 };
 
@@ -30,7 +34,18 @@ enum class SaveOutcome {
     SeveralHardLinks,         // a rename would split the links
     NotRegularFile,           // the path no longer leads to a regular file
     AlreadySaved,             // saved since the last FinishSaves, under this or another name
-    Pending                   // BeginSave only: the outcome comes from FinishSaves
+    InUse,                    // another program has the file open for writing, or locked
+    Pending                   // the outcome comes from FinishSaves
+};
+
+// Names one save that BeginSave began, for FinishSaves to report on.
+using SaveTicket = quint64;
+
+// What became of a save that BeginSave left pending.
+struct SaveReport {
+    SaveOutcome outcome = SaveOutcome::CouldNotWrite;
+    FileStamp written;     // Saved: the stamp of the file now in the target's place
+    ContentHash replaced;  // Saved: the hash of the content it replaced
 };
 
 // The new content of a file, handed over in pieces so that it need not be put together.
@@ -64,27 +79,23 @@ public:
     // read or FinishSaves: it is read there, not copied.
     virtual ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                                       FileStamp& stamp) = 0;
-    // Replaces the content of the file at path (the target, where path is a symlink) with
-    // content through a temporary file and a rename. Anything but Saved leaves the original
-    // byte-identical and no temporary file behind. A file saved once is not saved again before
-    // FinishSaves, so that a run reaching it through a symlink too replaces its text once.
-    // The owner, group and mode bits are kept; a save that cannot keep them does not happen.
-    virtual SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
-                                 const QByteArray& content) = 0;
-    // The same save, whose last steps (sync and rename) may go on while the caller reads the
-    // next file: returns Pending when they do, else the outcome. content is written before
-    // it returns. This store puts the content together and saves at once.
+    // Begins replacing the content of the file at path (the target, where path is a
+    // symlink) with content, through a temporary file and a rename; content is written before
+    // it returns, while the sync and the rename may go on as the caller reads the next files.
+    // oldContent is what the read gave: the save goes ahead only while the file still holds
+    // exactly that. Returns Pending, with ticket set, when the outcome is to come from
+    // FinishSaves, else the outcome; AlreadySaved sets ticket to the save that reached the
+    // same file first. Anything but Saved leaves the original byte-identical and no temporary
+    // file behind. The owner, group and mode bits are kept; a save that cannot keep them does
+    // not happen.
     virtual SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
-                                  const NewContent& content) {
-        QByteArray whole;
-        content.WriteTo([&](QByteArrayView piece) {
-            whole.append(piece);
-            return true;
-        });
-        return SafeSave(path, readStamp, whole);
-    }
+                                  QByteArrayView oldContent, const NewContent& content,
+                                  SaveTicket& ticket) = 0;
     // Waits for the pending saves and makes every save since the last call durable (syncs
     // each folder they renamed into, once); a run calls it at its end, saved or not. Returns
-    // the outcome of each save that BeginSave left pending, in the order they began.
-    virtual QList<SaveOutcome> FinishSaves() = 0;
+    // what became of each save that BeginSave left pending, by its ticket.
+    virtual QHash<SaveTicket, SaveReport> FinishSaves() = 0;
+    // Whether the content of the last read may not be what the file held: another program
+    // shortened a mapped file while it was read, and the lost part reads as zeros.
+    virtual bool LastReadDamaged() const { return false; }
 };

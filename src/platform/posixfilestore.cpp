@@ -1,46 +1,25 @@
 #include "posixfilestore.h"
 
 #include "buffers.h"
+#include "contenthash.h"
+#include "extendedattributes.h"
+#include "fd.h"
+#include "piecewriter.h"
+#include "temporaryfile.h"
+#include "writewatch.h"
 
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
-#include <sys/wait.h>
-#include <sys/xattr.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
 #include <memory>
-#include <vector>
 
 namespace {
-
-// Owns a file descriptor and closes it.
-class Fd {
-public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-
-    int get() const { return fd_; }
-    bool ok() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-        fd_ = fd;
-    }
-
-private:
-    int fd_;
-};
 
 qint64 Nanoseconds(const timespec& t) {
     return qint64(t.tv_sec) * 1000000000 + t.tv_nsec;
@@ -57,101 +36,7 @@ FileStamp StampOf(const struct stat& st) {
 }
 
 bool SameStamp(const FileStamp& a, const FileStamp& b) {
-    return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-           a.mtimeNs == b.mtimeNs && a.ctimeNs == b.ctimeNs;
-}
-
-// Whether the file at path is still the one a read saw.
-bool StillAsRead(const QByteArray& path, const FileStamp& readStamp) {
-    struct stat now {};
-    return ::stat(path.constData(), &now) == 0 && SameStamp(StampOf(now), readStamp);
-}
-
-// Writes pieces to a file through few system calls: small pieces are gathered in a buffer,
-// large ones written from where they are. Once the file has grown by kWriteBehind bytes, its
-// pages are sent to the disk while writing goes on, so that the sync at the end waits less.
-class PieceWriter {
-public:
-    explicit PieceWriter(int fd) : fd_(fd) {}
-
-    bool Add(QByteArrayView piece) {
-        const std::size_t size = std::size_t(piece.size());
-        if (size <= kSmallPiece) {
-            if (!gathered_) {
-                gathered_ = std::make_unique_for_overwrite<char[]>(kGatherSize);
-            }
-            if (gatheredSize_ + size > kGatherSize && !Flush()) {
-                return false;
-            }
-            char* at = gathered_.get() + gatheredSize_;
-            std::memcpy(at, piece.data(), size);
-            gatheredSize_ += size;
-            if (!pieces_.empty() &&
-                static_cast<char*>(pieces_.back().iov_base) + pieces_.back().iov_len == at) {
-                pieces_.back().iov_len += size;
-            } else {
-                pieces_.push_back({at, size});
-            }
-        } else {
-            pieces_.push_back({const_cast<char*>(piece.data()), size});
-        }
-        pendingBytes_ += size;
-        return (pieces_.size() < kMostPieces && pendingBytes_ < kFlushBytes) || Flush();
-    }
-
-    // Writes every piece added so far.
-    bool Flush() {
-        std::size_t first = 0;
-        while (first < pieces_.size()) {
-            const int count = int(std::min(pieces_.size() - first, kMostPieces));
-            ssize_t written = ::writev(fd_, pieces_.data() + first, count);
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written <= 0) {
-                return false;
-            }
-            while (written > 0 && std::size_t(written) >= pieces_[first].iov_len) {
-                written -= ssize_t(pieces_[first].iov_len);
-                ++first;
-            }
-            if (written > 0) {
-                pieces_[first].iov_base = static_cast<char*>(pieces_[first].iov_base) + written;
-                pieces_[first].iov_len -= std::size_t(written);
-            }
-        }
-        writtenBytes_ += qint64(pendingBytes_);
-        pieces_.clear();
-        gatheredSize_ = 0;
-        pendingBytes_ = 0;
-        if (writtenBytes_ - sentBytes_ >= kWriteBehind) {
-            (void)::sync_file_range(fd_, sentBytes_, writtenBytes_ - sentBytes_,
-                                    SYNC_FILE_RANGE_WRITE);
-            sentBytes_ = writtenBytes_;
-        }
-        return true;
-    }
-
-private:
-    static constexpr std::size_t kSmallPiece = 4096;
-    static constexpr std::size_t kGatherSize = 256 * 1024;
-    static constexpr std::size_t kMostPieces = IOV_MAX;
-    static constexpr std::size_t kFlushBytes = 8 << 20;
-    static constexpr qint64 kWriteBehind = 16 << 20;
-
-    int fd_;
-    std::vector<iovec> pieces_;
-    std::unique_ptr<char[]> gathered_;
-    std::size_t gatheredSize_ = 0;
-    std::size_t pendingBytes_ = 0;
-    qint64 writtenBytes_ = 0;
-    qint64 sentBytes_ = 0;
-};
-
-bool WriteContent(int fd, const NewContent& content) {
-    PieceWriter writer(fd);
-    return content.WriteTo([&](QByteArrayView piece) { return writer.Add(piece); }) &&
-           writer.Flush();
+    return a == b;
 }
 
 // The path of the file that path leads to, and its status: path itself unless it is a
@@ -172,162 +57,12 @@ bool ResolveTarget(const QByteArray& path, QByteArray& target, struct stat& st) 
     return ::stat(target.constData(), &st) == 0;
 }
 
-// Lists extended attribute names through list(buffer, size), as listxattr does, into names:
-// one call when they fit a first guess. Returns the length used, or -1.
-template <typename Lister>
-ssize_t ListAttributeNames(Lister list, std::vector<char>& names) {
-    names.assign(1024, '\0');
-    ssize_t got = list(names.data(), names.size());
-    while (got < 0 && errno == ERANGE) {
-        const ssize_t needed = list(nullptr, 0);
-        if (needed < 0) {
-            return -1;
-        }
-        names.assign(std::size_t(needed) + 1, '\0');
-        got = list(names.data(), names.size());
-    }
-    return got;
-}
-
-// Gives fd exactly the extended attributes of source (user.*, ACLs, security.*). An attribute
-// that cannot be set fails the copy unless fd already carries the same value; one that fd
-// has and source lacks is removed.
-bool CopyExtendedAttributes(const QByteArray& source, int fd) {
-    std::vector<char> names;
-    const ssize_t got = ListAttributeNames(
-        [&](char* buffer, std::size_t size) {
-            return ::listxattr(source.constData(), buffer, size);
-        },
-        names);
-    if (got < 0) {
-        return errno == ENOTSUP;
-    }
-    for (const char* name = names.data(); name < names.data() + got;
-         name += std::strlen(name) + 1) {
-        const ssize_t valueSize = ::getxattr(source.constData(), name, nullptr, 0);
-        if (valueSize < 0) {
-            return false;
-        }
-        std::vector<char> value(static_cast<std::size_t>(valueSize));
-        const ssize_t valueGot = ::getxattr(source.constData(), name, value.data(), value.size());
-        if (valueGot < 0) {
-            return false;
-        }
-        value.resize(std::size_t(valueGot));
-        if (::fsetxattr(fd, name, value.data(), value.size(), 0) == 0) {
-            continue;
-        }
-        std::vector<char> present(value.size() + 1);
-        const ssize_t presentSize = ::fgetxattr(fd, name, present.data(), present.size());
-        if (presentSize != valueGot || std::memcmp(present.data(), value.data(), value.size())) {
-            return false;
-        }
-    }
-    // The temporary file may carry attributes the source lacks, above all an ACL inherited
-    // from the folder's default ACL, which would change who may use the file: remove them.
-    const auto inSource = [&](const char* wanted) {
-        for (const char* name = names.data(); name < names.data() + got;
-             name += std::strlen(name) + 1) {
-            if (std::strcmp(name, wanted) == 0) {
-                return true;
-            }
-        }
-        return false;
-    };
-    std::vector<char> own;
-    const ssize_t ownGot = ListAttributeNames(
-        [&](char* buffer, std::size_t size) { return ::flistxattr(fd, buffer, size); }, own);
-    if (ownGot < 0) {
-        return false;
-    }
-    for (const char* name = own.data(); name < own.data() + ownGot; name += std::strlen(name) + 1) {
-        if (!inSource(name) && ::fremovexattr(fd, name) != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// A name for a temporary file in folder that no file has yet: a dot name.
-QByteArray TemporaryName(const QByteArray& folder, int attempt) {
-    static std::atomic<unsigned> counter = 0;
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    static const pid_t pid = ::getpid();
-    return folder + "/.quillmark-" + QByteArray::number(pid) + '-' + QByteArray::number(++counter) +
-           '-' + QByteArray::number(qint64(now.tv_nsec)) + '-' + QByteArray::number(attempt);
-}
-
-// A temporary file in folder: unnamed (O_TMPFILE) where the file system allows it, named
-// otherwise. linkedName stays empty while the file has no name.
-bool OpenTemporary(const QByteArray& folder, Fd& fd, QByteArray& linkedName) {
-    fd.Reset(::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    if (fd.ok()) {
-        return true;
-    }
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
-        return false;
-    }
-    QByteArray pattern = folder + "/.quillmark-XXXXXX";
-    fd.Reset(::mkostemp(pattern.data(), O_CLOEXEC));
-    if (!fd.ok()) {
-        return false;
-    }
-    linkedName = pattern;
-    return true;
-}
-
-enum LinkAndRenameStatus : int { kRenamed = 0, kNameTaken = 1, kFailed = 2 };
-
-// Links from (the /proc path of an open file) to temporary and renames that over to, in a
-// vfork child; returns how it went.
-int LinkAndRenameInChild(const char* from, const char* temporary, const char* to) {
-    const pid_t child = ::vfork();
-    if (child == 0) {
-        if (::linkat(AT_FDCWD, from, AT_FDCWD, temporary, AT_SYMLINK_FOLLOW) != 0) {
-            ::_exit(errno == EEXIST ? kNameTaken : kFailed);
-        }
-        if (::rename(temporary, to) != 0) {
-            ::unlink(temporary);
-            ::_exit(kFailed);
-        }
-        ::_exit(kRenamed);
-    }
-    if (child < 0) {
-        return kFailed;
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return kFailed;
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : kFailed;
-}
-
-// Gives the unnamed temporary file fd a dot name in folder and renames it over target. Both
-// steps run in a vfork child: killed between them, this process would leave the named file in
-// the folder, while the child, which a kill of this process does not reach, finishes the
-// pair or takes the name away again.
-bool LinkAndRename(const QByteArray& folder, int fd, const QByteArray& target) {
-    const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = TemporaryName(folder, attempt);
-        const int status =
-            LinkAndRenameInChild(procPath.constData(), name.constData(), target.constData());
-        if (status != kNameTaken) {
-            return status == kRenamed;
-        }
-    }
-    return false;
-}
-
-QByteArray FolderOf(const QByteArray& target) {
-    const qsizetype slash = target.lastIndexOf('/');
-    if (slash < 0) {
-        return ".";
-    }
-    return slash == 0 ? QByteArray("/") : target.left(slash);
+// Whether the file or folder open as fd may not be renamed over or into: append-only or
+// immutable. A file system without such flags has none.
+bool RenameForbidden(int fd) {
+    int flags = 0;
+    return ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+           (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
 }
 
 }  // namespace
@@ -337,7 +72,7 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
     Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd.ok()) {
-        return ReadOutcome::CouldNotRead;
+        return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
     }
     struct stat st {};
     if (::fstat(fd.get(), &st) != 0) {
@@ -381,16 +116,26 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     return ReadOutcome::Read;
 }
 
-// A save whose temporary file is written and given the target's owner, mode and attributes;
-// what is left is to sync it and put it in the target's place.
-struct PosixFileStore::PreparedSave {
+// The folder of the targets a run saves into: open for the steps of its saves and for the
+// sync at FinishSaves.
+struct PosixFileStore::Folder {
     Fd fd;
-    QByteArray target;
-    QByteArray folder;
-    QByteArray temporary;  // the temporary file's name, when it has one
+    bool renameForbidden = false;
+    bool staleRemoved = false;  // the leftovers of killed runs have been looked for
+};
+
+// A save whose temporary file is written and given the target's owner, mode and attributes;
+// what is left is to sync it, prove the target unchanged, and put it in the target's place.
+struct PosixFileStore::PreparedSave {
+    SaveTicket ticket = 0;
+    std::shared_ptr<Folder> folder;
+    QByteArray name;  // the target's name in its folder
+    Fd old;           // the target as read, open read-only for as long as the save lasts
+    WriteWatch watch;
+    TemporaryFile temporary;
     FileStamp readStamp;
-    FileKey oldKey;
-    FileKey newKey;
+    ContentHash oldHash;
+    FileKey newKey;  // the temporary file's device and inode
 };
 
 PosixFileStore::PosixFileStore() = default;
@@ -399,13 +144,70 @@ PosixFileStore::~PosixFileStore() {
     FinishSaves();
 }
 
+std::shared_ptr<PosixFileStore::Folder> PosixFileStore::FolderFor(const QByteArray& path) {
+    std::shared_ptr<Folder>& folder = folders_[path];
+    if (!folder) {
+        auto opened = std::make_shared<Folder>();
+        opened->fd.Reset(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!opened->fd.ok()) {
+            folders_.remove(path);
+            return nullptr;
+        }
+        opened->renameForbidden = RenameForbidden(opened->fd.get());
+        folder = std::move(opened);
+    }
+    return folder;
+}
+
+bool PosixFileStore::SavedBefore(const FileStamp& stamp, SaveTicket& earlier) {
+    const FileKey key{stamp.device, stamp.inode};
+    const std::lock_guard lock(savedMutex_);
+    if (const auto being = beingSaved_.constFind(key); being != beingSaved_.cend()) {
+        earlier = *being;
+        return true;
+    }
+    for (auto done = saved_.constFind(key); done != saved_.cend() && done.key() == key; ++done) {
+        if (SameStamp(done->first, stamp)) {
+            earlier = done->second;
+            return true;
+        }
+    }
+    return false;
+}
+
 SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
-                                    const NewContent& content,
-                                    std::unique_ptr<PreparedSave>& prepared) {
+                                    QByteArrayView oldContent, const NewContent& content,
+                                    std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier) {
+    // First, as the file may have been saved through another name since this one was read.
+    if (SavedBefore(readStamp, earlier)) {
+        return SaveOutcome::AlreadySaved;
+    }
     auto save = std::make_unique<PreparedSave>();
+    QByteArray target;
     struct stat st {};
-    if (!ResolveTarget(path, save->target, st)) {
+    if (!ResolveTarget(path, target, st)) {
         return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        return SaveOutcome::NotRegularFile;
+    }
+    const qsizetype slash = target.lastIndexOf('/');
+    save->name = target.mid(slash + 1);
+    save->folder = FolderFor(slash < 0    ? QByteArray(".")
+                             : slash == 0 ? QByteArray("/")
+                                          : target.left(slash));
+    if (!save->folder) {
+        return SaveOutcome::CouldNotWrite;
+    }
+    const int folderFd = save->folder->fd.get();
+    save->old.Reset(::openat(folderFd, save->name.constData(),
+                             O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    if (!save->old.ok()) {
+        return errno == ENOENT || errno == ELOOP ? SaveOutcome::ChangedByAnotherProgram
+                                                 : SaveOutcome::CouldNotWrite;
+    }
+    if (::fstat(save->old.get(), &st) != 0) {
+        return SaveOutcome::CouldNotWrite;
     }
     if (!S_ISREG(st.st_mode)) {
         return SaveOutcome::NotRegularFile;
@@ -413,146 +215,164 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     if (!SameStamp(StampOf(st), readStamp)) {
         return SaveOutcome::ChangedByAnotherProgram;
     }
-    save->oldKey = {quint64(st.st_dev), quint64(st.st_ino)};
-    if (IsSaved(save->oldKey)) {
-        return SaveOutcome::AlreadySaved;
-    }
     if (st.st_nlink > 1) {
         return SaveOutcome::SeveralHardLinks;
     }
     // A rename would get around a missing write permission, also for root: check first.
     if (!(st.st_mode & S_IWUSR) ||
-        ::faccessat(AT_FDCWD, save->target.constData(), W_OK, AT_EACCESS)) {
+        ::faccessat(folderFd, save->name.constData(), W_OK, AT_EACCESS)) {
         return SaveOutcome::ReadOnly;
     }
-
-    save->folder = FolderOf(save->target);
-    save->readStamp = readStamp;
-    if (!OpenTemporary(save->folder, save->fd, save->temporary)) {
+    // In an append-only or immutable folder, or over such a file, the rename would fail after
+    // the temporary file was made: nothing is made.
+    if (save->folder->renameForbidden || RenameForbidden(save->old.get())) {
         return SaveOutcome::CouldNotWrite;
     }
-    if (!WriteContent(save->fd.get(), content) || mapped_.Damaged()) {
+    if (save->watch.Begin(save->old.get()) == WriteWatch::Start::InUse) {
+        return SaveOutcome::InUse;
+    }
+    save->readStamp = readStamp;
+    save->oldHash = HashOf(oldContent);
+
+    if (!save->temporary.Open(folderFd)) {
+        return SaveOutcome::CouldNotWrite;
+    }
+    if (save->temporary.Named() && !save->folder->staleRemoved) {
+        save->folder->staleRemoved = true;
+        RemoveStaleTemporaries(folderFd);
+    }
+    const int fd = save->temporary.fd();
+    if (!WriteContent(fd, content) || mapped_.Damaged()) {
         // A mapped file that shrank since the read leaves holes the write cannot fill.
-        return Abandon(*save, StillAsRead(save->target, readStamp)
-                                  ? SaveOutcome::CouldNotWrite
-                                  : SaveOutcome::ChangedByAnotherProgram);
+        struct stat now {};
+        return ::fstat(save->old.get(), &now) == 0 && SameStamp(StampOf(now), readStamp)
+                   ? SaveOutcome::CouldNotWrite
+                   : SaveOutcome::ChangedByAnotherProgram;
     }
     // Owner first: a change of owner clears the setuid and setgid bits that fchmod restores.
-    if (::fchown(save->fd.get(), st.st_uid, st.st_gid) != 0) {
-        (void)::fchown(save->fd.get(), uid_t(-1), st.st_gid);
+    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+        (void)::fchown(fd, uid_t(-1), st.st_gid);
     }
-    if (::fchmod(save->fd.get(), st.st_mode & 07777) != 0 ||
-        !CopyExtendedAttributes(save->target, save->fd.get())) {
-        return Abandon(*save, SaveOutcome::CouldNotWrite);
+    if (::fchmod(fd, st.st_mode & 07777) != 0 || !CopyExtendedAttributes(save->old.get(), fd)) {
+        return SaveOutcome::CouldNotWrite;
     }
     // Without the rights to give the file its owner and group (or, not being in its group,
     // to set its setgid bit), a save would hand another user's file to this one.
     struct stat written {};
-    if (::fstat(save->fd.get(), &written) != 0 || written.st_uid != st.st_uid ||
-        written.st_gid != st.st_gid || (written.st_mode & 07777) != (st.st_mode & 07777)) {
-        return Abandon(*save, SaveOutcome::CouldNotWrite);
+    if (::fstat(fd, &written) != 0 || written.st_uid != st.st_uid || written.st_gid != st.st_gid ||
+        (written.st_mode & 07777) != (st.st_mode & 07777)) {
+        return SaveOutcome::CouldNotWrite;
     }
-    save->newKey = {quint64(written.st_dev), quint64(written.st_ino)};
     if (beforeRename_) {
-        beforeRename_(save->target);
+        beforeRename_(target);
+    }
+    save->ticket = ++lastTicket_;
+    save->newKey = {quint64(written.st_dev), quint64(written.st_ino)};
+    {
+        // Both numbers stay this save's while it holds both files open.
+        const std::lock_guard lock(savedMutex_);
+        beingSaved_.insert({readStamp.device, readStamp.inode}, save->ticket);
+        beingSaved_.insert(save->newKey, save->ticket);
     }
     prepared = std::move(save);
     return SaveOutcome::Pending;
 }
 
-SaveOutcome PosixFileStore::Abandon(const PreparedSave& save, SaveOutcome outcome) {
-    if (!save.temporary.isEmpty()) {
-        ::unlink(save.temporary.constData());
+SaveReport PosixFileStore::Complete(PreparedSave& save) {
+    SaveReport report;
+    report.replaced = save.oldHash;
+    report.outcome = [&] {
+        if (::fsync(save.temporary.fd()) != 0) {
+            return SaveOutcome::CouldNotWrite;
+        }
+        // The stamp is the cheap first look; the content is the proof, for an edit that left
+        // the times as they were (coarse timestamps, times put back).
+        struct stat named {};
+        struct stat held {};
+        ContentHash now;
+        if (::fstatat(save.folder->fd.get(), save.name.constData(), &named, AT_SYMLINK_NOFOLLOW) !=
+                0 ||
+            !SameStamp(StampOf(named), save.readStamp) || ::fstat(save.old.get(), &held) != 0 ||
+            !SameStamp(StampOf(held), save.readStamp) ||
+            !HashOfFile(save.old.get(), save.readStamp.size, now) || now != save.oldHash) {
+            return SaveOutcome::ChangedByAnotherProgram;
+        }
+        if (save.watch.Broken()) {
+            return SaveOutcome::InUse;
+        }
+        // Not under the lock: the saves' renames run side by side. Meanwhile the new file's
+        // number, held since Prepare, tells a second name of it.
+        if (!save.temporary.RenameOver(save.name)) {
+            return SaveOutcome::CouldNotWrite;
+        }
+        struct stat written {};
+        if (::fstat(save.temporary.fd(), &written) == 0) {
+            report.written = StampOf(written);
+        }
+        return SaveOutcome::Saved;
+    }();
+    {
+        const std::lock_guard lock(savedMutex_);
+        beingSaved_.remove({save.readStamp.device, save.readStamp.inode});
+        beingSaved_.remove(save.newKey);
+        if (report.outcome == SaveOutcome::Saved) {
+            saved_.insert({save.readStamp.device, save.readStamp.inode},
+                          {save.readStamp, save.ticket});
+            saved_.insert(save.newKey, {report.written, save.ticket});
+        }
     }
-    return outcome;
-}
-
-SaveOutcome PosixFileStore::Complete(PreparedSave& save) {
-    if (::fsync(save.fd.get()) != 0) {
-        return Abandon(save, SaveOutcome::CouldNotWrite);
-    }
-    if (!StillAsRead(save.target, save.readStamp)) {
-        return Abandon(save, SaveOutcome::ChangedByAnotherProgram);
-    }
-    if (save.temporary.isEmpty() ? !LinkAndRename(save.folder, save.fd.get(), save.target)
-                                 : ::rename(save.temporary.constData(), save.target.constData())) {
-        return Abandon(save, SaveOutcome::CouldNotWrite);
-    }
-    return SaveOutcome::Saved;
-}
-
-bool PosixFileStore::IsSaved(const FileKey& key) {
-    const std::lock_guard lock(savedMutex_);
-    return saved_.contains(key);
-}
-
-void PosixFileStore::MarkSaving(const PreparedSave& save) {
-    const std::lock_guard lock(savedMutex_);
-    saved_.insert(save.oldKey);
-    saved_.insert(save.newKey);
-}
-
-void PosixFileStore::ForgetSave(const PreparedSave& save) {
-    const std::lock_guard lock(savedMutex_);
-    saved_.remove(save.oldKey);
-    saved_.remove(save.newKey);
-}
-
-SaveOutcome PosixFileStore::SafeSave(const QByteArray& path, const FileStamp& readStamp,
-                                     const QByteArray& content) {
-    std::unique_ptr<PreparedSave> save;
-    const SaveOutcome prepared = Prepare(path, readStamp, WholeContent(content), save);
-    if (prepared != SaveOutcome::Pending) {
-        return prepared;
-    }
-    const SaveOutcome outcome = Complete(*save);
-    if (outcome == SaveOutcome::Saved) {
-        foldersToSync_.insert(save->folder);
-        MarkSaving(*save);
-    }
-    return outcome;
+    save.watch.End();
+    save.temporary.Close();
+    save.old.Reset();
+    return report;
 }
 
 SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& readStamp,
-                                      const NewContent& content) {
+                                      QByteArrayView oldContent, const NewContent& content,
+                                      SaveTicket& ticket) {
     std::unique_ptr<PreparedSave> prepared;
-    const SaveOutcome outcome = Prepare(path, readStamp, content, prepared);
+    const SaveOutcome outcome = Prepare(path, readStamp, oldContent, content, prepared, ticket);
     if (outcome != SaveOutcome::Pending) {
         return outcome;
     }
-    MarkSaving(*prepared);
-    foldersToSync_.insert(prepared->folder);
+    ticket = prepared->ticket;
+    const int slot = int(pendingTickets_.size());
+    pendingTickets_.push_back(ticket);
+    {
+        const std::lock_guard lock(savedMutex_);
+        reports_.emplace_back();
+    }
     if (!pending_) {
         pending_ = std::make_unique<WorkQueue>(kSaveThreads, kMostPendingSaves);
     }
-    pending_->Add([this, save = std::shared_ptr<PreparedSave>(std::move(prepared))] {
-        const SaveOutcome done = Complete(*save);
-        if (done != SaveOutcome::Saved) {
-            ForgetSave(*save);
-        }
-        save->fd.Reset();
-        return int(done);
+    pending_->Add([this, slot, save = std::shared_ptr<PreparedSave>(std::move(prepared))] {
+        const SaveReport report = Complete(*save);
+        const std::lock_guard lock(savedMutex_);
+        reports_[std::size_t(slot)] = report;
+        return int(report.outcome);
     });
     return SaveOutcome::Pending;
 }
 
-QList<SaveOutcome> PosixFileStore::FinishSaves() {
+QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     // Letting go of a large file's mapping takes a while; it goes while the saves still sync.
     mapped_.Reset();
-    QList<SaveOutcome> outcomes;
+    QHash<SaveTicket, SaveReport> outcomes;
     if (pending_) {
-        for (const int outcome : pending_->Finish()) {
-            outcomes.append(SaveOutcome(outcome));
-        }
+        pending_->Finish();
         pending_.reset();
-    }
-    for (const QByteArray& folder : std::as_const(foldersToSync_)) {
-        Fd fd(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (fd.ok()) {
-            ::fsync(fd.get());
+        for (std::size_t i = 0; i < pendingTickets_.size(); ++i) {
+            outcomes.insert(pendingTickets_[i], reports_[i]);
         }
     }
-    foldersToSync_.clear();
+    pendingTickets_.clear();
+    reports_.clear();
+    for (const std::shared_ptr<Folder>& folder : std::as_const(folders_)) {
+        ::fsync(folder->fd.get());
+    }
+    folders_.clear();
+    const std::lock_guard lock(savedMutex_);
+    beingSaved_.clear();
     saved_.clear();
     return outcomes;
 }

@@ -5,18 +5,24 @@
 #include "workqueue.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QPair>
 #include <QSet>
 
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <vector>
+
+class Fd;
 
 // The real file store: POSIX reads, and saves through a temporary file in the target's
 // folder that is written in full, given the old owner, mode and extended attributes, synced,
-// and renamed over the target only when the target is still what the read saw. BeginSave
-// leaves the sync and the rename to a few threads, so that the disk waits of one save overlap
-// the reading of the next files.
+// and renamed over the target only when the target still holds exactly what the read saw and
+// no other program has opened it for writing meanwhile. BeginSave leaves the sync, the last
+// checks and the rename to a few threads, so that the disk waits of one save overlap the
+// reading of the next files. Every step after the target's folder is found works relative to
+// the folder's descriptor, so a file whose own path the system accepts can be saved.
 class PosixFileStore : public FileStore {
 public:
     PosixFileStore();
@@ -27,44 +33,53 @@ public:
     // mapping, which lasts until the next read or FinishSaves.
     ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                               FileStamp& stamp) override;
-    SaveOutcome SafeSave(const QByteArray& path, const FileStamp& readStamp,
-                         const QByteArray& content) override;
     SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
-                          const NewContent& content) override;
-    QList<SaveOutcome> FinishSaves() override;
+                          QByteArrayView oldContent, const NewContent& content,
+                          SaveTicket& ticket) override;
+    QHash<SaveTicket, SaveReport> FinishSaves() override;
+    bool LastReadDamaged() const override { return mapped_.Damaged(); }
 
     // Called with the target's path, on the caller's thread, when the temporary file is
-    // written and only its sync and the last look at the target before the rename are left;
-    // tests use it to act as another program.
+    // written and only its sync, the last looks at the target and the rename are left; tests
+    // use it to act as another program.
     void SetBeforeRenameHook(std::function<void(const QByteArray& target)> hook) {
         beforeRename_ = std::move(hook);
     }
 
 private:
     struct PreparedSave;
+    struct Folder;
     using FileKey = QPair<quint64, quint64>;  // device and inode
 
     static constexpr qsizetype kMapAtLeast = qsizetype(4) << 20;
+    // Four threads sync and rename while the run reads on: bench rows "A replace" (sync waits
+    // overlap the reading of the next files).
     static constexpr int kSaveThreads = 4;
-    // Each pending save holds a file descriptor.
+    // Each pending save holds three file descriptors.
     static constexpr int kMostPendingSaves = 64;
 
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
-                        const NewContent& content, std::unique_ptr<PreparedSave>& prepared);
-    static SaveOutcome Complete(PreparedSave& save);
-    static SaveOutcome Abandon(const PreparedSave& save, SaveOutcome outcome);
-    bool IsSaved(const FileKey& key);
-    // Both names of a file count as saved while it is in hand and after: before the rename a
-    // second name of it leads to the old file, after it to the new one.
-    void MarkSaving(const PreparedSave& save);
-    // A save that failed leaves the file free to be saved again.
-    void ForgetSave(const PreparedSave& save);
+                        QByteArrayView oldContent, const NewContent& content,
+                        std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier);
+    // The folder of a target, opened once a run.
+    std::shared_ptr<Folder> FolderFor(const QByteArray& path);
+    SaveReport Complete(PreparedSave& save);
+    // The save that reached the file a read saw first, if any.
+    bool SavedBefore(const FileStamp& stamp, SaveTicket& earlier);
 
     MappedFile mapped_;  // the last file read, when it was large
-    QSet<QByteArray> foldersToSync_;
-    // The files saved, or being saved, since the last FinishSaves.
-    QSet<FileKey> saved_;
+    QHash<QByteArray, std::shared_ptr<Folder>> folders_;
+    SaveTicket lastTicket_ = 0;
+    // The saves left to the queue, in the order it reports them, and what became of them.
+    std::vector<SaveTicket> pendingTickets_;
+    std::vector<SaveReport> reports_;
+    // The files saved, or being saved, since the last FinishSaves. A file being saved is known
+    // by its old device and inode, which stay its own while the save holds it open; a saved
+    // one by the whole stamps of its old and its new file, which a number freed and given out
+    // again would not match.
     std::mutex savedMutex_;
+    QHash<FileKey, SaveTicket> beingSaved_;
+    QMultiHash<FileKey, QPair<FileStamp, SaveTicket>> saved_;
     std::unique_ptr<WorkQueue> pending_;
     std::function<void(const QByteArray&)> beforeRename_;
 };

@@ -16,10 +16,6 @@
 
 namespace {
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("CommandLine", text);
-}
-
 // The filter the window's filter box starts with.
 QString StartFilter() {
     for (const ControlSpec& row : kLayout) {
@@ -102,7 +98,8 @@ CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
         const qsizetype equals = argument.indexOf('=');
         const QByteArray option = equals < 0 ? argument : argument.left(equals);
         if (!kValueOptions.contains(option)) {
-            return UsageError(Tr("unknown option %1").arg(Shown(argument)));
+            return UsageError(QCoreApplication::translate("CommandLine", "unknown option %1")
+                                  .arg(Shown(argument)));
         }
         QByteArray value;
         if (equals >= 0) {
@@ -110,7 +107,8 @@ CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
         } else if (i + 1 < arguments.size()) {
             value = arguments[++i];
         } else {
-            return UsageError(Tr("%1 needs a value").arg(Shown(option)));
+            return UsageError(
+                QCoreApplication::translate("CommandLine", "%1 needs a value").arg(Shown(option)));
         }
         withoutWindow = true;
         if (option == "--find") {
@@ -126,19 +124,21 @@ CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
 
     if (!withoutWindow) {
         if (positional.size() > 1) {
-            return UsageError(Tr("the window opens on one folder, not %1").arg(positional.size()));
+            return UsageError(
+                QCoreApplication::translate("CommandLine", "the window opens on one folder, not %1")
+                    .arg(positional.size()));
         }
         request.folder = positional.value(0);
         return request;
     }
     if (!findGiven) {
-        return UsageError(Tr("--find TEXT is needed"));
+        return UsageError(QCoreApplication::translate("CommandLine", "--find TEXT is needed"));
     }
     if (request.findText.isEmpty()) {
-        return UsageError(Tr("the search text is empty"));
+        return UsageError(QCoreApplication::translate("CommandLine", "the search text is empty"));
     }
     if (positional.isEmpty()) {
-        return UsageError(Tr("a folder is needed"));
+        return UsageError(QCoreApplication::translate("CommandLine", "a folder is needed"));
     }
     request.mode = Mode::Run;
     request.folder = positional.takeFirst();
@@ -161,29 +161,31 @@ bool CommandLine::WantsWindow(const QList<QByteArray>& arguments) {
 }
 
 QString CommandLineUsage() {
-    return Tr("Usage: quillmark [FOLDER]\n"
-              "       quillmark --find TEXT [--replace TEXT] [--case-sensitive]\n"
-              "                 [--filter PATTERNS] [--null] FOLDER [NAME...]\n"
-              "\n"
-              "Without --find, opens the window on FOLDER (or on the current folder).\n"
-              "\n"
-              "With --find, runs without a window over the files of FOLDER that pass the\n"
-              "filter, or only over the NAMEs given, which must be among them:\n"
-              "  --find TEXT         the text to search for, taken as given (UTF-8)\n"
-              "  --replace TEXT      replace every occurrence with TEXT, without asking;\n"
-              "                      without it, only report the files that hold the text\n"
-              "  --case-sensitive    match case exactly; by default case is ignored\n"
-              "  --filter PATTERNS   file-name patterns separated by \";\"\n"
-              "                      (default \"%1\")\n"
-              "  --null              end each printed name with NUL, not a line break\n"
-              "  --help              print this text\n"
-              "  --version           print the version\n"
-              "\n"
-              "Prints the name of each file found (or altered), in list order. A file that\n"
-              "held the text but was left as it was is named on standard error with the\n"
-              "reason. Exit status: 0 when every file that held the text was found or\n"
-              "altered, 1 when no file held it, 2 when a file was left unchanged, the run\n"
-              "was stopped, or the request, the folder or the filter was refused.\n")
+    return QCoreApplication::translate(
+               "CommandLine",
+               "Usage: quillmark [FOLDER]\n"
+               "       quillmark --find TEXT [--replace TEXT] [--case-sensitive]\n"
+               "                 [--filter PATTERNS] [--null] FOLDER [NAME...]\n"
+               "\n"
+               "Without --find, opens the window on FOLDER (or on the current folder).\n"
+               "\n"
+               "With --find, runs without a window over the files of FOLDER that pass the\n"
+               "filter, or only over the NAMEs given, which must be among them:\n"
+               "  --find TEXT         the text to search for, taken as given (UTF-8)\n"
+               "  --replace TEXT      replace every occurrence with TEXT, without asking;\n"
+               "                      without it, only report the files that hold the text\n"
+               "  --case-sensitive    match case exactly; by default case is ignored\n"
+               "  --filter PATTERNS   file-name patterns separated by \";\"\n"
+               "                      (default \"%1\")\n"
+               "  --null              end each printed name with NUL, not a line break\n"
+               "  --help              print this text\n"
+               "  --version           print the version\n"
+               "\n"
+               "Prints the name of each file found (or altered), in list order. A file that\n"
+               "held the text but was left as it was is named on standard error with the\n"
+               "reason. Exit status: 0 when every file that held the text was found or\n"
+               "altered, 1 when no file held it, 2 when a file was left unchanged, the run\n"
+               "was stopped, or the request, the folder or the filter was refused.\n")
         .arg(StartFilter());
 }
 
@@ -202,8 +204,10 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
             return ExitStatus::AllHandled;
         case CommandLine::Mode::UsageError:
         case CommandLine::Mode::Window:
-            err += MessageLine(request.error.isEmpty() ? Tr("no --find TEXT") : request.error);
-            err += MessageLine(Tr("see quillmark --help"));
+            err += MessageLine(request.error.isEmpty()
+                                   ? QCoreApplication::translate("CommandLine", "no --find TEXT")
+                                   : request.error);
+            err += MessageLine(QCoreApplication::translate("CommandLine", "see quillmark --help"));
             return ExitStatus::LeftAlone;
         case CommandLine::Mode::Run:
             break;
@@ -212,21 +216,26 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
     QString error;
     const std::optional<FilePattern> filter = FilePattern::Parse(request.filter, error);
     if (!filter) {
-        err += MessageLine(Tr("the filter \"%1\" is refused: %2").arg(request.filter, error));
+        err += MessageLine(
+            QCoreApplication::translate("CommandLine", "the filter \"%1\" is refused: %2")
+                .arg(request.filter, error));
         return ExitStatus::LeftAlone;
     }
     FilteredFolder files(request.folder, *filter);
     if (!files.Read(error)) {
         err += MessageLine(
-            Tr("the folder \"%1\" cannot be opened: %2").arg(Shown(request.folder), error));
+            QCoreApplication::translate("CommandLine", "the folder \"%1\" cannot be opened: %2")
+                .arg(Shown(request.folder), error));
         return ExitStatus::LeftAlone;
     }
     // Every name is checked before any file is touched: a mistyped name changes nothing.
     for (const QByteArray& name : request.names) {
         const int index = files.IndexOf(name);
         if (index < 0) {
-            err += MessageLine(Tr("\"%1\" is not among the files of \"%2\" that pass the filter")
-                                   .arg(Shown(name), Shown(request.folder)));
+            err += MessageLine(
+                QCoreApplication::translate(
+                    "CommandLine", "\"%1\" is not among the files of \"%2\" that pass the filter")
+                    .arg(Shown(name), Shown(request.folder)));
             return ExitStatus::LeftAlone;
         }
         files.SetSelected(index, true);
@@ -247,7 +256,8 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
         out += end;
     }
     // The name goes in as raw bytes, so the translated line is cut where it stands.
-    const QString leftFormat = Tr("Left unchanged: %1 (%2)");
+    const QString leftFormat =
+        QCoreApplication::translate("CommandLine", "Left unchanged: %1 (%2)");
     for (const LeftUnchanged& left : std::as_const(results.leftUnchanged)) {
         const QString line =
             QString(leftFormat).replace(QLatin1String("%2"), ReasonText(left.reason));
@@ -256,7 +266,8 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
     }
     const bool stopped = stop && *stop;
     if (stopped) {
-        err += MessageLine(Tr("stopped before every file was processed"));
+        err += MessageLine(
+            QCoreApplication::translate("CommandLine", "stopped before every file was processed"));
     }
     if (stopped || !results.leftUnchanged.isEmpty()) {
         return ExitStatus::LeftAlone;

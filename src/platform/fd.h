@@ -1,0 +1,25 @@
+#pragma once
+
+#include <unistd.h>
+
+// Owns a file descriptor and closes it.
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    ~Fd() { Reset(); }
+    Fd(const Fd&) = delete;
+    Fd& operator=(const Fd&) = delete;
+
+    int get() const { return fd_; }
+    bool ok() const { return fd_ >= 0; }
+    // Closes the descriptor held, if any, and holds fd instead.
+    void Reset(int fd = -1) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+// Watches an open, read-only file for another program that writes it, from before a save
+// until its rename: a read lease (where the file system and this process's rights allow one),
+// which the kernel breaks when anyone opens the file for writing or truncates it, and a look
+// at the flock and record locks others hold on it.
+class WriteWatch {
+public:
+    enum class Start {
+        Watching,   // a lease is held
+        Unwatched,  // no lease could be had here; only the content check guards the save
+        InUse       // another program has the file open for writing, or locked
+    };
+
+    WriteWatch() = default;
+    // Lets go of the lease.
+    ~WriteWatch();
+    WriteWatch(const WriteWatch&) = delete;
+    WriteWatch& operator=(const WriteWatch&) = delete;
+
+    // Starts watching fd, which stays open for as long as the watch lasts.
+    Start Begin(int fd);
+    // Whether, since Begin, another program opened the file for writing or truncated it.
+    // Always false for an unwatched file.
+    bool Broken() const;
+    // Lets go of the lease at once: a program waiting to open the file goes on.
+    void End();
+
+private:
+    int fd_ = -1;
+};
