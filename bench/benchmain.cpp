@@ -17,6 +17,7 @@
 #include "filelist.h"
 #include "posixfilestore.h"
 #include "textsource.h"
+#include "undorecord.h"
 
 #include <QByteArrayList>
 #include <QCoreApplication>
@@ -76,12 +77,15 @@ public:
     QByteArray ReplaceText() const override { return kReplacement; }
 };
 
-// The child: one headless run over the current folder; prints affected and processed.
+// The child: one headless run over the current folder, noting what it changes for an undo as
+// the window does; prints affected and processed.
 int RunEngine(bool caseSensitive, bool findOnly) {
     FolderList list;
     FixedTexts texts;
     PosixFileStore files;
+    UndoRecord undo;
     RunEnvironment env{texts, files};
+    env.undo = &undo;
     RunResults results;
     ProcessFileList(env, list, caseSensitive ? 1 : 0, 0, findOnly ? 1 : 0, results);
     std::printf("%d %d\n", results.FilesAffected, results.FilesProcessed);

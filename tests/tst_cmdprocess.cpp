@@ -34,6 +34,8 @@ constexpr int kWarning = 48;
 constexpr int kConfirmFlags = 308;
 constexpr int kHighlightFlags = 292;
 constexpr int kSummaryFlags = 64;
+constexpr int kUndoableSummaryFlags = 70;
+constexpr int kUndoQuestionFlags = 292;
 constexpr int kFailureFlags = 16;
 
 // The six controls a run disables.
@@ -67,6 +69,8 @@ private slots:
     void failureInsideCommandShowsErrorAndUnlocks();
     void selectedOnlyProcessesSelectedEntries();
     void clearDuringRunLeavesRemainingFilesUnchanged();
+    void undoLastReplace_data();
+    void undoLastReplace();
 
 private:
     void WriteFile(const QString& name, const QByteArray& content);
@@ -217,7 +221,8 @@ void TestCmdProcess::replaceRunAnsweredYesChangesFilesOnDisk() {
     QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("bye world, bye"));
     QCOMPARE(ReadFile(QStringLiteral("b.txt")), QByteArray("nothing here"));
     QCOMPARE(ReadFile(QStringLiteral("c.txt")), QByteArray("say bye"));
-    QCOMPARE(messages_.Flags(), (QList<int>{kConfirmFlags, kHighlightFlags, kSummaryFlags}));
+    QCOMPARE(messages_.Flags(),
+             (QList<int>{kConfirmFlags, kHighlightFlags, kUndoableSummaryFlags}));
     QCOMPARE(messages_.calls[0].prompt, kConfirm);
     QCOMPARE(messages_.calls[0].title, QStringLiteral("Are you sure?"));
     QCOMPARE(messages_.calls[1].prompt, kHighlight);
@@ -509,4 +514,71 @@ void TestCmdProcess::clearDuringRunLeavesRemainingFilesUnchanged() {
 }
 
 QTEST_MAIN(TestCmdProcess)
+enum class UndoBy { SummaryButton, CtrlZ, CtrlZInFindBox, CtrlZAfterFindRun };
+
+void TestCmdProcess::undoLastReplace_data() {
+    QTest::addColumn<UndoBy>("by");
+    QTest::addColumn<QList<int>>("answers");
+    QTest::addColumn<QList<int>>("flags");
+    QTest::addColumn<bool>("restored");
+    const QList<int> replaced{kConfirmFlags, kHighlightFlags, kUndoableSummaryFlags};
+    const int yes = MsgBoxResult::Yes;
+    const int no = MsgBoxResult::No;
+    const int ok = MsgBoxResult::OK;
+    QTest::newRow("Undo in the summary box")
+        << UndoBy::SummaryButton << QList<int>{yes, no, MsgBoxResult::Undo, ok}
+        << replaced + QList<int>{kSummaryFlags} << true;
+    QTest::newRow("Ctrl+Z, answered Yes")
+        << UndoBy::CtrlZ << QList<int>{yes, no, ok, yes, ok}
+        << replaced + QList<int>{kUndoQuestionFlags, kSummaryFlags} << true;
+    QTest::newRow("Ctrl+Z, answered No") << UndoBy::CtrlZ << QList<int>{yes, no, ok, no}
+                                         << replaced + QList<int>{kUndoQuestionFlags} << false;
+    QTest::newRow("Ctrl+Z in the find box types, undoes nothing")
+        << UndoBy::CtrlZInFindBox << QList<int>{yes, no, ok} << replaced << false;
+    QTest::newRow("a later find run forgets the replace")
+        << UndoBy::CtrlZAfterFindRun << QList<int>{yes, no, ok, ok}
+        << replaced + QList<int>{kSummaryFlags} << false;
+}
+
+void TestCmdProcess::undoLastReplace() {
+    QFETCH(UndoBy, by);
+    QFETCH(QList<int>, answers);
+    QFETCH(QList<int>, flags);
+    QFETCH(bool, restored);
+    WriteFile(QStringLiteral("a.txt"), "hello world, Hello");
+    WriteFile(QStringLiteral("b.txt"), "nothing here");
+    ShowFolder();
+    SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
+    messages_.answers = answers;
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    QVERIFY(!window_->CanUndo());
+
+    Click();
+    if (by == UndoBy::CtrlZAfterFindRun) {
+        Check("chkFind")->setChecked(true);
+        Click();
+    }
+    QCOMPARE(window_->CanUndo(), by == UndoBy::CtrlZ || by == UndoBy::CtrlZInFindBox);
+    if (by != UndoBy::SummaryButton) {
+        auto* find = window_->findChild<QPlainTextEdit*>(QStringLiteral("txtFind"));
+        QWidget* focus = by == UndoBy::CtrlZInFindBox ? static_cast<QWidget*>(find) : Files();
+        focus->setFocus();
+        QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
+    }
+
+    QCOMPARE(messages_.Flags(), flags);
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")),
+             restored ? QByteArray("hello world, Hello") : QByteArray("bye world, bye"));
+    QCOMPARE(ReadFile(QStringLiteral("b.txt")), QByteArray("nothing here"));
+    if (restored) {
+        QCOMPARE(messages_.calls.last().prompt,
+                 QStringLiteral("Undo complete!\r\n\r\n1 of 1 altered files were restored:"
+                                "\r\na.txt\r\n"));
+        QVERIFY(!window_->CanUndo());
+        QVERIFY(!Files()->isHidden());
+        QVERIFY(Hidden(QStringLiteral("picProgress")));
+    }
+}
+
 #include "tst_cmdprocess.moc"

@@ -43,6 +43,7 @@ class TestSummary : public QObject {
 private slots:
     void buildSummary_data();
     void buildSummary();
+    void buildUndoSummary();
     void findListIndex_data();
     void findListIndex();
     void highlightSelectsExactlyTheHits();
@@ -113,6 +114,15 @@ void TestSummary::buildSummary() {
     const QString summary = BuildSummary(findMode, results);
     QCoreApplication::removeTranslator(&brackets);
     QCOMPARE(summary, expected);
+}
+
+void TestSummary::buildUndoSummary() {
+    RunResults results = ResultsWith(3, {"a.txt", "b.htm"});
+    results.leftUnchanged = {{"c.txt", Reason::ChangedSinceTheReplace}};
+    QCOMPARE(BuildUndoSummary(results),
+             QStringLiteral("Undo complete!\r\n\r\n2 of 3 altered files were restored:"
+                            "\r\na.txt\r\nb.htm\r\n\r\nLeft unchanged:\r\n"
+                            "c.txt (changed since the replace)\r\n"));
 }
 
 void TestSummary::findListIndex_data() {

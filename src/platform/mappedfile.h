@@ -6,7 +6,7 @@
 // A whole file seen read-only through mmap, without copying it and without taking fresh memory
 // for it. Another program may shorten the file while it is mapped; a page that is gone then
 // reads as zeros instead of raising the SIGBUS that would end the program, and Damaged()
-// tells that it happened. Only the thread that maps a file should read it.
+// tells that it happened. Any thread may read a mapping while it lasts.
 class MappedFile {
 public:
     MappedFile() = default;

@@ -11,6 +11,7 @@ inline constexpr int Retry = 4;
 inline constexpr int Ignore = 5;
 inline constexpr int Yes = 6;
 inline constexpr int No = 7;
+inline constexpr int Undo = 8;
 }  // namespace MsgBoxResult
 
 // Flag values of a message box, added together: buttons + icon + default button.
@@ -21,6 +22,8 @@ inline constexpr int AbortRetryIgnore = 2;
 inline constexpr int YesNoCancel = 3;
 inline constexpr int YesNo = 4;
 inline constexpr int RetryCancel = 5;
+// OK, and Undo beside it: the summary of a replace that can be undone.
+inline constexpr int OKUndo = 6;
 inline constexpr int Critical = 16;
 inline constexpr int Question = 32;
 inline constexpr int Exclamation = 48;
@@ -59,6 +62,9 @@ struct MsgBoxStyle {
             case MsgBoxFlag::RetryCancel:
                 style.buttons = {MsgBoxResult::Retry, MsgBoxResult::Cancel};
                 break;
+            case MsgBoxFlag::OKUndo:
+                style.buttons = {MsgBoxResult::OK, MsgBoxResult::Undo};
+                break;
             default:
                 style.buttons = {MsgBoxResult::OK};
                 break;
@@ -85,13 +91,13 @@ struct MsgBoxStyle {
     }
 
     // The button that closing the box without pressing one stands for: Cancel where there
-    // is one, else No, else the only button, else none (-1: the box cannot be dismissed).
+    // is one, else No, else OK, else the only button, else none (-1: the box cannot be
+    // dismissed).
     int EscapeResult() const {
-        if (buttons.contains(MsgBoxResult::Cancel)) {
-            return MsgBoxResult::Cancel;
-        }
-        if (buttons.contains(MsgBoxResult::No)) {
-            return MsgBoxResult::No;
+        for (const int answer : {MsgBoxResult::Cancel, MsgBoxResult::No, MsgBoxResult::OK}) {
+            if (buttons.contains(answer)) {
+                return answer;
+            }
         }
         return buttons.size() == 1 ? buttons.first() : -1;
     }

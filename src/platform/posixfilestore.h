@@ -37,7 +37,7 @@ public:
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
     QHash<SaveTicket, SaveReport> FinishSaves() override;
-    bool LastReadDamaged() const override { return mapped_.Damaged(); }
+    bool LastReadDamaged() const override { return mapped_ && mapped_->Damaged(); }
 
     // Called with the target's path, on the caller's thread, when the temporary file is
     // written and only its sync, the last looks at the target and the rename are left; tests
@@ -64,10 +64,14 @@ private:
     // The folder of a target, opened once a run.
     std::shared_ptr<Folder> FolderFor(const QByteArray& path);
     SaveReport Complete(PreparedSave& save);
+    // Whether the target still holds exactly the content the save was given as read.
+    static bool HoldsAsRead(const PreparedSave& save);
     // The save that reached the file a read saw first, if any.
     bool SavedBefore(const FileStamp& stamp, SaveTicket& earlier);
 
-    MappedFile mapped_;  // the last file read, when it was large
+    // The last file read, when it was large; a pending save of it shares the mapping.
+    std::shared_ptr<MappedFile> mapped_;
+    const char* handedOut_ = nullptr;  // the mapping the last read's content refers to
     QHash<QByteArray, std::shared_ptr<Folder>> folders_;
     SaveTicket lastTicket_ = 0;
     // The saves left to the queue, in the order it reports them, and what became of them.

@@ -33,6 +33,8 @@ QString ButtonText(int result) {
             return QApplication::translate("QtMessageBox", "Yes");
         case MsgBoxResult::No:
             return QApplication::translate("QtMessageBox", "No");
+        case MsgBoxResult::Undo:
+            return QApplication::translate("QtMessageBox", "&Undo");
         default:
             return QApplication::translate("QtMessageBox", "OK");
     }

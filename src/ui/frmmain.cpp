@@ -16,6 +16,7 @@
 #include "stopsignals.h"
 #include "storagedrivesource.h"
 #include "summary.h"
+#include "undolastreplace.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -23,11 +24,13 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
+#include <QShortcut>
 #include <QSocketNotifier>
 #include <QTextDocument>
 #include <QToolButton>
@@ -100,6 +103,11 @@ frmMain::frmMain(const Services& services, QWidget* parent)
     BuildControls();
 
     Form_Load();
+
+    auto* undo = new QShortcut(QKeySequence::Undo, this);
+    connect(undo, &QShortcut::activated, this, &frmMain::UndoRequested);
+    filFolder->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(filFolder, &QWidget::customContextMenuRequested, this, &frmMain::filFolder_ContextMenu);
 
     // A stop signal closes the window as a user would: a run ends after the file in hand.
     if (StopSignals::ReadableOnStop() >= 0) {
@@ -364,6 +372,7 @@ void frmMain::cmdProcess_Click() {
         const qint16 selectedOnly = CheckValue(chkSelected);
         const qint16 findOnly = CheckValue(chkFind);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
+        environment.undo = &undo_;
         ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
         if (closing_) {
             return;
@@ -381,7 +390,11 @@ void frmMain::cmdProcess_Click() {
 
         SetRunLocked(false);
         locked = false;
-        MsgBox(BuildSummary(CheckValue(chkFind) != 0, results_), MsgBoxFlag::Information);
+        const int buttons = undo_.IsEmpty() ? MsgBoxFlag::OKOnly : MsgBoxFlag::OKUndo;
+        if (MsgBox(BuildSummary(CheckValue(chkFind) != 0, results_),
+                   buttons | MsgBoxFlag::Information) == MsgBoxResult::Undo) {
+            UndoLastReplaceCommand();
+        }
     } catch (const std::exception&) {
         if (locked) {
             SetRunLocked(false);
@@ -389,6 +402,66 @@ void frmMain::cmdProcess_Click() {
             locked = false;
         }
         MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
+    }
+}
+
+void frmMain::UndoRequested() {
+    // In a text box Ctrl+Z undoes typing; the box takes the key before this shortcut sees it.
+    if (!CanUndo() || txtFind->hasFocus() || txtReplace->hasFocus()) {
+        return;
+    }
+    const QString question =
+        tr("Put back the %n files the last replace altered?", nullptr, undo_.Count());
+    if (MsgBox(question, MsgBoxFlag::YesNo | MsgBoxFlag::Question | MsgBoxFlag::DefaultButton2) ==
+        MsgBoxResult::Yes) {
+        UndoLastReplaceCommand();
+    }
+}
+
+void frmMain::UndoLastReplaceCommand() {
+    if (undo_.IsEmpty() || closing_) {
+        return;
+    }
+    const QScopedValueRollback inProgress(commandInProgress_, true);
+    bool locked = false;
+    const auto unlock = qScopeGuard([&] {
+        if (locked) {
+            SetRunLocked(false);
+            filFolder->SetVisible(true);
+        }
+    });
+    try {
+        services_.pump->DoEvents();
+        if (closing_) {
+            return;
+        }
+        SetRunLocked(true);
+        locked = true;
+        RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
+        UndoLastReplace(environment, *filFolder, undo_, results_);
+        if (closing_) {
+            return;
+        }
+        SetRunLocked(false);
+        locked = false;
+        MsgBox(BuildUndoSummary(results_), MsgBoxFlag::Information);
+    } catch (const std::exception&) {
+        if (locked) {
+            SetRunLocked(false);
+            filFolder->SetVisible(true);
+            locked = false;
+        }
+        undo_.Clear();
+        MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
+    }
+}
+
+void frmMain::filFolder_ContextMenu(const QPoint& at) {
+    QMenu menu(this);
+    QAction* undo = menu.addAction(tr("Undo last replace"));
+    undo->setEnabled(CanUndo());
+    if (menu.exec(filFolder->viewport()->mapToGlobal(at)) == undo) {
+        UndoRequested();
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "runresults.h"
 #include "textsource.h"
+#include "undorecord.h"
 #include "windowfonts.h"
 
 #include <QByteArray>
@@ -68,6 +69,8 @@ public:
     QWidget* Control(const QString& name) const { return controls_.value(name); }
     // The results of the last run.
     const RunResults& Results() const { return results_; }
+    // Whether the last replace can be undone: it altered files and no run has started since.
+    bool CanUndo() const { return !undo_.IsEmpty() && !commandInProgress_; }
 
 protected:
     // Closing during a command ends its run after the file in hand and shows no further
@@ -85,6 +88,11 @@ private:
     void dirFolder_OpenFailed(const QString& description);
     void txtFilePattern_Change();
     void cmdClear_Click();
+    // Ctrl+Z outside the text boxes and the file list's menu entry: asks, then undoes.
+    void UndoRequested();
+    // Puts back the files the last replace altered, as a run, and shows its summary.
+    void UndoLastReplaceCommand();
+    void filFolder_ContextMenu(const QPoint& at);
     // Disables or enables the controls a run must not see changed, and shows or hides the
     // progress box.
     void SetRunLocked(bool locked);
@@ -121,6 +129,7 @@ private:
     QToolButton* cmdProcess = nullptr;
 
     RunResults results_;
+    UndoRecord undo_;
     // True from the start of a Process command to its end; a second click meanwhile is ignored.
     bool commandInProgress_ = false;
     // Set when the window is closed during a command; the run reads it after every file.
