@@ -1,9 +1,10 @@
 // Times Quillmark's engine against sed, sd, ripgrep and dd on corpora it makes itself.
 //
-//   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--rows A,B,C]
+//   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--program PROGRAM]
+//                   [--rows A,B,C]
 //
 // The window row runs quillmark_window_bench from beside this program unless --window names
-// another.
+// another; the command-line row runs the quillmark program of the same build (or --program).
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
 // restore is not timed. Each row prints medians and ratios, then the targets are checked.
@@ -116,12 +117,21 @@ QStringList Shell(const QString& script) {
     return {"sh", "-c", script};
 }
 
-QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QString& window) {
+QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QString& window,
+                                 const QString& program) {
     const QString cs = row.caseSensitive ? "1" : "0";
     const QString find = row.findOnly ? "1" : "0";
     QList<Contestant> list = {{"ours", {self, "engine", cs, find}}};
     if (!window.isEmpty() && row.corpus == "A") {
         list.append({"window", {window, cs, find}});
+    }
+    if (!program.isEmpty() && row.corpus == "A" && !row.findOnly) {
+        QStringList command = {program, "--find", "needle", "--replace", "thread", "--filter", "*"};
+        if (row.caseSensitive) {
+            command.append("--case-sensitive");
+        }
+        command.append(".");
+        list.append({"command line", command});
     }
     if (row.findOnly) {
         list.append({"rg -j1 -l", row.caseSensitive
@@ -152,6 +162,7 @@ int main(int argc, char* argv[]) {
     QStringList args = app.arguments();
     QString work = "/var/tmp/quillmark-bench";
     QString window;
+    QString program;
     QString rowsWanted = "A,B,C";
     int runs = 0;  // 0: as many as the corpus calls for
     for (int i = 1; i + 1 < args.size(); i += 2) {
@@ -161,6 +172,8 @@ int main(int argc, char* argv[]) {
             runs = std::max(1, args[i + 1].toInt());
         } else if (args[i] == "--window") {
             window = QFileInfo(args[i + 1]).absoluteFilePath();
+        } else if (args[i] == "--program") {
+            program = QFileInfo(args[i + 1]).absoluteFilePath();
         } else if (args[i] == "--rows") {
             rowsWanted = args[i + 1];
         }
@@ -170,6 +183,10 @@ int main(int argc, char* argv[]) {
     if (window.isEmpty()) {
         const QString beside = QFileInfo(self).absolutePath() + "/quillmark_window_bench";
         window = QFileInfo::exists(beside) ? beside : QString();
+    }
+    if (program.isEmpty()) {
+        const QString built = QFileInfo(self).absolutePath() + "/../src/ui/quillmark";
+        program = QFileInfo::exists(built) ? QFileInfo(built).canonicalFilePath() : QString();
     }
     QDir().mkpath(work);
 
@@ -196,7 +213,7 @@ int main(int argc, char* argv[]) {
         const QString folder = work + "/run-" + row.corpus;
         QString line = row.Label().leftJustified(30);
         // The contestants take turns, so a slower spell of the machine falls on all of them.
-        const QList<Contestant> contestants = ContestantsFor(row, self, window);
+        const QList<Contestant> contestants = ContestantsFor(row, self, window, program);
         QList<QList<double>> seconds(contestants.size());
         QList<long> peaks(contestants.size(), 0);
         const int rowRuns = runs > 0 ? runs : row.corpus == "C" ? 5 : 9;
@@ -271,6 +288,12 @@ int main(int argc, char* argv[]) {
         if (!window.isEmpty()) {
             check("A replace, window / headless", seconds(aRcs, "window") / seconds(aRcs, "ours"),
                   1.5, true);
+        }
+        if (!program.isEmpty()) {
+            check("A replace case-sensitive, sed -i / command line",
+                  seconds(aRcs, "sed -i") / seconds(aRcs, "command line"), 7, false);
+            check("A replace ignoring case, sed -i / command line",
+                  seconds(aRci, "sed -i") / seconds(aRci, "command line"), 7, false);
         }
     }
     if (results.contains(bRcs)) {

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quillmark needs to build, test and show its window.
+# Installs the Debian packages Quillmark needs to build, test, show its window and package it.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -17,6 +17,8 @@ packages=(
   e2fsprogs bindfs fuse3
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
+  # The Debian package: its dependencies (dpkg-shlibdeps), its checks, and the icons.
+  dpkg-dev file desktop-file-utils appstream lintian librsvg2-bin
 )
 
 missing=()

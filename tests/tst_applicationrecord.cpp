@@ -14,6 +14,8 @@ private slots:
     void recordStatesTheBuildVersion();
     void installMakesRecordTheApplications();
     void iconIsSixteenPixelsWithTransparency();
+    void packagedIconsShowTheDesign_data();
+    void packagedIconsShowTheDesign();
 };
 
 void TestApplicationRecord::versionString_data() {
@@ -56,6 +58,35 @@ void TestApplicationRecord::iconIsSixteenPixelsWithTransparency() {
     QVERIFY(image.hasAlphaChannel());
     QCOMPARE(image.pixelColor(0, 0).alpha(), 0);
     QCOMPARE(image.pixelColor(8, 14).alpha(), 255);
+}
+
+void TestApplicationRecord::packagedIconsShowTheDesign_data() {
+    QTest::addColumn<int>("size");
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        QTest::addRow("%d px", size) << size;
+    }
+}
+
+void TestApplicationRecord::packagedIconsShowTheDesign() {
+    QFETCH(int, size);
+    const QImage design =
+        QImage(QStringLiteral(":/quillmark.xpm")).convertToFormat(QImage::Format_ARGB32);
+    const QImage icon =
+        QImage(QStringLiteral(QUILLMARK_DATA_DIR "/icons/io.github.quillmark.Quillmark-%1.png")
+                   .arg(size))
+            .convertToFormat(QImage::Format_ARGB32);
+    QCOMPARE(icon.size(), QSize(size, size));
+    // The middle of each of the design's sixteen by sixteen cells shows that cell's pixel.
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const QColor want = design.pixelColor(x, y);
+            const QColor got = icon.pixelColor((2 * x + 1) * size / 32, (2 * y + 1) * size / 32);
+            QCOMPARE(got.alpha(), want.alpha());
+            if (want.alpha() == 255) {
+                QCOMPARE(got.rgb(), want.rgb());
+            }
+        }
+    }
 }
 
 QTEST_MAIN(TestApplicationRecord)

@@ -44,6 +44,8 @@ private slots:
     void driveNotReady();
     void folderRejectedByFileList_data();
     void folderRejectedByFileList();
+    void openFolderFromCommandLine_data();
+    void openFolderFromCommandLine();
     void typingSetsFilterOnEveryKeystroke();
     void rejectedFilterKeepsListAndText_data();
     void rejectedFilterKeepsListAndText();
@@ -245,6 +247,51 @@ void TestBrowsing::driveNotReady() {
     QCOMPARE(Drives()->Drive(), DriveName(Path("d1")));
     QCOMPARE(Folders()->Path(), Path(expectedFolder));
     QCOMPARE(Files()->Path(), Path(expectedFolder));
+    QCOMPARE(FileNames(), expectedFiles);
+}
+
+void TestBrowsing::openFolderFromCommandLine_data() {
+    QTest::addColumn<QByteArray>("argument");
+    QTest::addColumn<bool>("relative");
+    QTest::addColumn<QByteArray>("expectedDrive");
+    QTest::addColumn<QByteArray>("expectedFolder");
+    QTest::addColumn<Names>("expectedFiles");
+    QTest::addColumn<QStringList>("expectedPrompts");
+
+    QTest::newRow("a folder on another drive: all three lists move")
+        << QByteArray("d2/deep") << false << QByteArray("d2") << QByteArray("d2/deep")
+        << Names{"x.txt"} << QStringList{};
+    QTest::newRow("relative to the current folder, with dots and a trailing separator")
+        << QByteArray("d1/sub/../sub/inner/") << true << QByteArray("d1")
+        << QByteArray("d1/sub/inner") << Names{"deep.txt"} << QStringList{};
+    QTest::newRow("a folder that is not there: the folder message, the lists stay")
+        << QByteArray("d2/gone") << false << QByteArray("d1") << QByteArray("d1/sub")
+        << Names{"a.txt", "b.doc"} << QStringList{kFolderPrefix + kGone};
+    QTest::newRow("a file, not a folder: the folder message, the lists stay")
+        << QByteArray("d2/two.txt") << false << QByteArray("d1") << QByteArray("d1/sub")
+        << Names{"a.txt", "b.doc"}
+        << QStringList{kFolderPrefix + QStringLiteral("Not a directory")};
+}
+
+void TestBrowsing::openFolderFromCommandLine() {
+    QFETCH(QByteArray, argument);
+    QFETCH(bool, relative);
+    QFETCH(QByteArray, expectedDrive);
+    QFETCH(QByteArray, expectedFolder);
+    QFETCH(Names, expectedFiles);
+    QFETCH(QStringList, expectedPrompts);
+    const QString before = QDir::currentPath();
+    if (relative) {
+        QVERIFY(QDir::setCurrent(folder_->path()));
+    }
+    const bool opened = window_->OpenFolder(relative ? argument : Path(argument.constData()));
+    QDir::setCurrent(before);
+
+    QCOMPARE(opened, expectedPrompts.isEmpty());
+    QCOMPARE(Prompts(), expectedPrompts);
+    QCOMPARE(Drives()->Drive(), DriveName(Path(expectedDrive.constData())));
+    QCOMPARE(Folders()->Path(), Path(expectedFolder.constData()));
+    QCOMPARE(Files()->Path(), Path(expectedFolder.constData()));
     QCOMPARE(FileNames(), expectedFiles);
 }
 

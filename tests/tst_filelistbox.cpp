@@ -1,5 +1,6 @@
 // The file list: what it lists, the raw bytes of each name, selection and current entry.
 #include "filelistbox.h"
+#include "filteredfolder.h"
 
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,8 @@ private slots:
     void failedPathWriteChangesNothing();
     void rejectedPatternChangesNothing();
     void emptyPatternListsEveryFile();
+    void filteredFolderListsTheSame_data();
+    void filteredFolderListsTheSame();
 
 private:
     void Touch(const QByteArray& name);
@@ -200,6 +203,41 @@ void TestFileListBox::emptyPatternListsEveryFile() {
     QVERIFY(list.SetPattern(QStringLiteral("*.txt"), error));
     QVERIFY(list.SetPattern(QString(), error));
     QCOMPARE(Names(list), (QList<QByteArray>{"a.txt", "b"}));
+}
+
+void TestFileListBox::filteredFolderListsTheSame_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("the start filter") << QStringLiteral("*.txt;*.doc;*.htm;*.asp;*.html;*.xml");
+    QTest::newRow("every file") << QStringLiteral("*");
+    QTest::newRow("empty") << QString();
+    QTest::newRow("sets and one character") << QStringLiteral(" [ab]?.* ; *.INI ");
+}
+
+void TestFileListBox::filteredFolderListsTheSame() {
+    QFETCH(QString, filter);
+    for (const QByteArray& name :
+         QList<QByteArray>{"b.txt", "A.txt", "a.TXT", "B.doc", ".hidden.txt", "d.ini", "ab.htm",
+                           "caf\xC3\xA9.txt", "Zed.html", "_x.asp", "10.txt"}) {
+        Touch(name);
+    }
+    QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("folder.txt")));
+    QVERIFY(::symlink("A.txt", (Folder() + "/link.txt").constData()) == 0);
+
+    FileListBox box;
+    QString error;
+    QVERIFY(box.SetPath(Folder(), error));
+    QVERIFY2(box.SetPattern(filter, error), qPrintable(error));
+    const std::optional<FilePattern> pattern = FilePattern::Parse(filter, error);
+    QVERIFY(pattern);
+    FilteredFolder files(Folder(), *pattern);
+    QVERIFY(files.Read(error));
+
+    QList<QByteArray> listed;
+    for (int i = 0; i < files.ListCount(); ++i) {
+        listed.append(files.List(i));
+    }
+    QVERIFY(!listed.isEmpty());
+    QCOMPARE(listed, Names(box));
 }
 
 QTEST_MAIN(TestFileListBox)

@@ -1,7 +1,9 @@
 #include "fakes.h"
 #include "summary.h"
 
+#include <QCoreApplication>
 #include <QTest>
+#include <QTranslator>
 
 namespace {
 
@@ -15,6 +17,21 @@ RunResults ResultsWith(qint32 processed, const QByteArrayList& found) {
     }
     return results;
 }
+
+// A translation that puts every summary and reason text in brackets, so that a text that
+// bypasses translation shows.
+class BracketTranslator : public QTranslator {
+public:
+    QString translate(const char* context, const char* sourceText, const char* = nullptr,
+                      int = -1) const override {
+        const QByteArray scope(context);
+        if (scope != "Summary" && scope != "Reason") {
+            return {};
+        }
+        return QLatin1Char('[') + QString::fromUtf8(sourceText) + QLatin1Char(']');
+    }
+    bool isEmpty() const override { return false; }
+};
 
 }  // namespace
 
@@ -38,15 +55,18 @@ void TestSummary::buildSummary_data() {
     QTest::addColumn<bool>("findMode");
     QTest::addColumn<RunResults>("results");
     QTest::addColumn<QString>("expected");
+    QTest::addColumn<bool>("bracketed");
 
     QTest::newRow("replace, two hits of five")
         << false << ResultsWith(5, {"a.txt", "b.htm"})
         << QStringLiteral(
                "Text replace complete!\r\n\r\n2 of 5 selected files were altered:"
-               "\r\na.txt\r\nb.htm\r\n");
+               "\r\na.txt\r\nb.htm\r\n")
+        << false;
     QTest::newRow("find, none of three")
         << true << ResultsWith(3, {})
-        << QStringLiteral("Text find complete!\r\n\r\n0 of 3 selected files were found:\r\n");
+        << QStringLiteral("Text find complete!\r\n\r\n0 of 3 selected files were found:\r\n")
+        << false;
     RunResults left = ResultsWith(4, {"a.txt"});
     left.leftUnchanged = {{"ro.txt", Reason::ReadOnly}, {"\xC3\xA9.bin", Reason::BinaryFile}};
     QTest::newRow("files left unchanged follow the found list")
@@ -54,20 +74,46 @@ void TestSummary::buildSummary_data() {
         << QStringLiteral(
                "Text replace complete!\r\n\r\n1 of 4 selected files were altered:"
                "\r\na.txt\r\n\r\nLeft unchanged:\r\nro.txt (read-only)\r\n"
-               "\u00E9.bin (binary file)\r\n");
-    QTest::newRow("large counts without separators") << true << [] {
-        RunResults r;
-        r.FilesAffected = 0;
-        r.FilesProcessed = 123456;
-        return r;
-    }() << QStringLiteral("Text find complete!\r\n\r\n0 of 123456 selected files were found:\r\n");
+               "\u00E9.bin (binary file)\r\n")
+        << false;
+    RunResults same = left;
+    same.leftUnchanged.append({"link.txt", Reason::SameFileAs("a.txt")});
+    QTest::newRow("translated: every text but names and numbers")
+        << false << same
+        << QStringLiteral(
+               "[Text replace complete!]\r\n\r\n1[ of ]4[ selected files were altered:]"
+               "\r\na.txt\r\n\r\n[Left unchanged:]\r\nro.txt ([read-only])\r\n"
+               "\u00E9.bin ([binary file])\r\nlink.txt ([same file as %1])\r\n")
+               .replace(QStringLiteral("%1"), QStringLiteral("a.txt"))
+        << true;
+    QTest::newRow("translated, find mode")
+        << true << ResultsWith(3, {})
+        << QStringLiteral("[Text find complete!]\r\n\r\n0[ of ]3[ selected files were found:]\r\n")
+        << true;
+    QTest::newRow("large counts without separators")
+        << true <<
+        [] {
+            RunResults r;
+            r.FilesAffected = 0;
+            r.FilesProcessed = 123456;
+            return r;
+        }()
+        << QStringLiteral("Text find complete!\r\n\r\n0 of 123456 selected files were found:\r\n")
+        << false;
 }
 
 void TestSummary::buildSummary() {
     QFETCH(bool, findMode);
     QFETCH(RunResults, results);
     QFETCH(QString, expected);
-    QCOMPARE(BuildSummary(findMode, results), expected);
+    QFETCH(bool, bracketed);
+    BracketTranslator brackets;
+    if (bracketed) {
+        QVERIFY(QCoreApplication::installTranslator(&brackets));
+    }
+    const QString summary = BuildSummary(findMode, results);
+    QCoreApplication::removeTranslator(&brackets);
+    QCOMPARE(summary, expected);
 }
 
 void TestSummary::buildUndoSummary() {

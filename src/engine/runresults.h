@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QList>
 #include <QString>
 #include <QtGlobal>
@@ -8,23 +9,33 @@
 // A file that held the search text but was left as it was, and why.
 struct LeftUnchanged {
     QByteArray name;  // the bare file name, raw bytes
-    QString reason;   // one of the reason texts below
+    QString reason;   // one of the reason texts below, in English; ReasonText translates it
 };
 
 namespace Reason {
-inline const QString CouldNotBeRead = QStringLiteral("could not be read");
-inline const QString CouldNotBeWritten = QStringLiteral("could not be written");
-inline const QString ReadOnly = QStringLiteral("read-only");
-inline const QString BinaryFile = QStringLiteral("binary file");
-inline const QString ChangedByAnotherProgram = QStringLiteral("changed by another program");
-inline const QString SeveralHardLinks = QStringLiteral("has several hard links");
-inline const QString NotARegularFile = QStringLiteral("not a regular file");
-inline const QString InUseByAnotherProgram = QStringLiteral("in use by another program");
-inline const QString ChangedSinceTheReplace = QStringLiteral("changed since the replace");
-inline const QString NoLongerThere = QStringLiteral("no longer there");
+// Each reason is kept in English and put into the user's language by ReasonText when shown.
+inline const QString CouldNotBeRead =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be read"));
+inline const QString CouldNotBeWritten =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be written"));
+inline const QString ReadOnly = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "read-only"));
+inline const QString BinaryFile = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "binary file"));
+inline const QString ChangedByAnotherProgram =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed by another program"));
+inline const QString SeveralHardLinks =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "has several hard links"));
+inline const QString NotARegularFile =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not a regular file"));
+inline const QString InUseByAnotherProgram =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "in use by another program"));
+inline const QString ChangedSinceTheReplace =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed since the replace"));
+inline const QString NoLongerThere = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "no longer there"));
+// The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
+inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
 // A listed name that leads to a file the run has saved already through name.
 inline QString SameFileAs(const QByteArray& name) {
-    return QStringLiteral("same file as ") + QString::fromUtf8(name);
+    return SameFileAsPrefix + QString::fromUtf8(name);
 }
 }  // namespace Reason
 

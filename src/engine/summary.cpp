@@ -3,6 +3,7 @@
 #include "filelist.h"
 #include "replacer.h"
 
+#include <QCoreApplication>
 #include <QHash>
 
 namespace {
@@ -37,9 +38,11 @@ QString LeftUnchangedSection(const RunResults& results) {
     if (results.leftUnchanged.isEmpty()) {
         return QString();
     }
-    QString text = QStringLiteral("\r\nLeft unchanged:\r\n");
+    QString text = QStringLiteral("\r\n") +
+                   QCoreApplication::translate("Summary", "Left unchanged:") +
+                   QStringLiteral("\r\n");
     for (const LeftUnchanged& file : results.leftUnchanged) {
-        text += QString::fromUtf8(file.name) + QStringLiteral(" (") + file.reason +
+        text += QString::fromUtf8(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
                 QStringLiteral(")\r\n");
     }
     return text;
@@ -47,22 +50,32 @@ QString LeftUnchangedSection(const RunResults& results) {
 
 }  // namespace
 
+QString ReasonText(const QString& reason) {
+    if (reason.startsWith(Reason::SameFileAsPrefix)) {
+        return QCoreApplication::translate("Reason", "same file as %1")
+            .arg(reason.mid(Reason::SameFileAsPrefix.size()));
+    }
+    return QCoreApplication::translate("Reason", reason.toUtf8().constData());
+}
+
 QString BuildSummary(bool findMode, const RunResults& results) {
-    QString text =
-        findMode ? QStringLiteral("Text find complete!") : QStringLiteral("Text replace complete!");
+    QString text = findMode ? QCoreApplication::translate("Summary", "Text find complete!")
+                            : QCoreApplication::translate("Summary", "Text replace complete!");
     text += QStringLiteral("\r\n\r\n") + QString::number(results.FilesAffected) +
-            QStringLiteral(" of ") + QString::number(results.FilesProcessed) +
-            (findMode ? QStringLiteral(" selected files were found:")
-                      : QStringLiteral(" selected files were altered:")) +
+            QCoreApplication::translate("Summary", " of ") +
+            QString::number(results.FilesProcessed) +
+            (findMode ? QCoreApplication::translate("Summary", " selected files were found:")
+                      : QCoreApplication::translate("Summary", " selected files were altered:")) +
             results.FoundList;
     return text + LeftUnchangedSection(results);
 }
 
 QString BuildUndoSummary(const RunResults& results) {
-    return QStringLiteral("Undo complete!\r\n\r\n") + QString::number(results.FilesAffected) +
-           QStringLiteral(" of ") + QString::number(results.FilesProcessed) +
-           QStringLiteral(" altered files were restored:") + results.FoundList +
-           LeftUnchangedSection(results);
+    return QCoreApplication::translate("Summary", "Undo complete!") + QStringLiteral("\r\n\r\n") +
+           QString::number(results.FilesAffected) + QCoreApplication::translate("Summary", " of ") +
+           QString::number(results.FilesProcessed) +
+           QCoreApplication::translate("Summary", " altered files were restored:") +
+           results.FoundList + LeftUnchangedSection(results);
 }
 
 void HighlightFoundFiles(FileList& fileList, const RunResults& results) {

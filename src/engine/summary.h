@@ -7,6 +7,9 @@
 
 class FileList;
 
+// reason, one of the Reason texts, in the user's language.
+QString ReasonText(const QString& reason);
+
 // The run's report: counts, then the found list, then any files left unchanged with reasons.
 // findMode picks the "found" wording, else the "altered" wording.
 QString BuildSummary(bool findMode, const RunResults& results);

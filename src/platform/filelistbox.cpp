@@ -92,14 +92,12 @@ bool FileListBox::Fill(const QByteArray& folder, const FilePattern& filter, QStr
     if (!listing.Read(folder, error)) {
         return false;
     }
-    names_.clear();
+    names_ = listing.FilesMatching(filter);
     pendingIndex_.reset();
     QStringList shown;
-    for (const QByteArray& name : listing.files()) {
-        if (filter.Matches(name)) {
-            names_.append(name);
-            shown.append(QFile::decodeName(name));
-        }
+    shown.reserve(names_.size());
+    for (const QByteArray& name : std::as_const(names_)) {
+        shown.append(QFile::decodeName(name));
     }
     shown_.setStringList(shown);  // one model reset, no object per entry
     return true;

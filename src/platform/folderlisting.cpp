@@ -1,5 +1,7 @@
 #include "folderlisting.h"
 
+#include "filepattern.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -75,4 +77,14 @@ bool FolderListing::Read(const QByteArray& folder, QString& error) {
     filesSorted_ = false;
     foldersSorted_ = false;
     return true;
+}
+
+QList<QByteArray> FolderListing::FilesMatching(const FilePattern& filter) const {
+    QList<QByteArray> matching;
+    for (const QByteArray& name : files()) {
+        if (filter.Matches(name)) {
+            matching.append(name);
+        }
+    }
+    return matching;
 }

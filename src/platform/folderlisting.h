@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+class FilePattern;
+
 // What one folder holds, read with POSIX calls so that names keep their raw bytes. Names
 // starting with "." are hidden and left out; symbolic links count as what they lead to.
 class FolderListing {
@@ -17,6 +19,9 @@ public:
     const QList<QByteArray>& files() const { return Sorted(files_, filesSorted_); }
     // The sub-folders, sorted the same way.
     const QList<QByteArray>& folders() const { return Sorted(folders_, foldersSorted_); }
+    // The regular files whose names pass filter, in the order of files(): what a file list
+    // with that filter shows.
+    QList<QByteArray> FilesMatching(const FilePattern& filter) const;
 
 private:
     // Sorts names with case ignored, ties by bytes.

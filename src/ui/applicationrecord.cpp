@@ -31,7 +31,7 @@ QIcon ApplicationRecord::Icon() {
 void ApplicationRecord::Install() {
     QCoreApplication::setApplicationName(Title());
     QCoreApplication::setApplicationVersion(VersionText());
-    QGuiApplication::setDesktopFileName(QStringLiteral("quillmark"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.quillmark.Quillmark"));
     QApplication::setWindowIcon(Icon());
 }
 

@@ -2,11 +2,13 @@
 
 #include "applicationrecord.h"
 #include "batchrun.h"
+#include "currentfolder.h"
 #include "dirlistbox.h"
 #include "drivelistbox.h"
 #include "filelistbox.h"
 #include "layouttable.h"
 #include "msgboxstyle.h"
+#include "pathsyntax.h"
 #include "pictureboxwidget.h"
 #include "posixfilestore.h"
 #include "qteventpump.h"
@@ -278,6 +280,20 @@ void frmMain::Form_Load() {
     txtFilePattern_Change();
     setWindowTitle(tr("Quillmark v") + GetVersionString() +
                    tr(" - find and replace across the files of a folder"));
+}
+
+bool frmMain::OpenFolder(const QByteArray& folder) {
+    const QByteArray path = DirListBox::CleanPath(
+        folder.startsWith(kFolderSeparator) ? folder : AddBackslash(CurrentFolder()) + folder);
+    QString error;
+    if (!dirFolder->SetPath(path, error)) {
+        MsgBox(tr("An error occurred trying to change the folder: ") + error, MsgBoxFlag::Critical);
+        return false;
+    }
+    // dirFolder_Change has brought the file list along, or put the folder list back. The
+    // drive list follows; a change of drive shows that drive's last folder, this one.
+    drvFolder->SetDrive(dirFolder->Path());
+    return dirFolder->Path() == path && filFolder->Path() == path;
 }
 
 QByteArray frmMain::FindText() const {

@@ -60,6 +60,11 @@ public:
     // txtReplace's text as UTF-8, line breaks as LF.
     QByteArray ReplaceText() const override;
 
+    // Shows folder (absolute, or relative to the process's current folder) in the drive,
+    // folder and file lists. A folder that cannot be opened is reported with the folder
+    // message and the lists stay where they were. Returns whether the lists show folder.
+    bool OpenFolder(const QByteArray& folder);
+
     // The control built from the layout row named name, or null.
     QWidget* Control(const QString& name) const { return controls_.value(name); }
     // The results of the last run.

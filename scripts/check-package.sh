@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Builds the Debian package (scripts/package.sh), validates its menu entry and AppStream
+# metadata, runs lintian on it (errors fail, warnings are printed), installs it with apt,
+# and runs the installed program: --version, and a find over a small folder without a
+# display. Needs root or sudo.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+deb=$(./scripts/package.sh | tail -n 1)
+echo "Package: $deb"
+
+unpacked=$(mktemp -d /tmp/quillmark-package-XXXXXX)
+trap 'rm -rf "$unpacked"' EXIT
+dpkg-deb -x "$deb" "$unpacked"
+desktop-file-validate "$unpacked"/usr/share/applications/io.github.quillmark.Quillmark.desktop
+appstreamcli validate --no-net \
+  "$unpacked"/usr/share/metainfo/io.github.quillmark.Quillmark.metainfo.xml
+# Lintian refuses to run as root without this; errors fail the check.
+lintian --allow-root --fail-on error "$deb"
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --reinstall "$deb"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/quillmark --version
+
+folder="$unpacked/folder"
+mkdir "$folder"
+printf 'a needle\n' >"$folder/a.txt"
+printf 'nothing\n' >"$folder/b.txt"
+printf 'needle too\n' >"$folder/c.htm"
+found=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM \
+  /usr/bin/quillmark --find needle "$folder")
+if [ "$found" != $'a.txt\nc.htm' ]; then
+  echo "The installed program found: $found" >&2
+  exit 1
+fi
+echo "The installed program runs; its find over a small folder printed the two files."

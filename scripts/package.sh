@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Quillmark optimised into build-package/ (or
+# $PACKAGE_BUILD_DIR) for /usr, and makes the Debian package there with CPack. Prints the
+# package's path last.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/install-deps.sh
+build_dir=${PACKAGE_BUILD_DIR:-build-package}
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+  -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+cmake --build "$build_dir" -j"${JOBS:-2}"
+rm -f "$build_dir"/quillmark_*.deb
+(cd "$build_dir" && cpack -G DEB >/dev/null)
+ls "$PWD/$build_dir"/quillmark_*.deb

@@ -1,0 +1,25 @@
+#include "filteredfolder.h"
+
+#include "folderlisting.h"
+
+FilteredFolder::FilteredFolder(QByteArray folder, FilePattern filter)
+    : folder_(std::move(folder)), filter_(std::move(filter)) {}
+
+bool FilteredFolder::Read(QString& error) {
+    FolderListing listing;
+    const bool read = listing.Read(folder_, error);
+    names_ = listing.FilesMatching(filter_);
+    selected_ = QList<bool>(names_.size(), false);
+    return read;
+}
+
+void FilteredFolder::SetSelected(int i, bool selected) {
+    if (i >= 0 && i < selected_.size()) {
+        selected_[i] = selected;
+    }
+}
+
+void FilteredFolder::Refresh() {
+    QString error;
+    Read(error);
+}

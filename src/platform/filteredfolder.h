@@ -1,0 +1,39 @@
+#pragma once
+
+#include "filelist.h"
+#include "filepattern.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The file list without a window: the files of one folder that pass a filter, in the order
+// and with the filter of the window's file list, and a selection of entries.
+class FilteredFolder : public FileList {
+public:
+    // A list of folder (a path the system accepts) with filter; empty until Read.
+    FilteredFolder(QByteArray folder, FilePattern filter);
+
+    // Lists the folder with nothing selected. When the folder cannot be read returns false
+    // with the system's description in error and lists nothing.
+    bool Read(QString& error);
+
+    QByteArray Path() const override { return folder_; }
+    int ListCount() const override { return int(names_.size()); }
+    QByteArray List(int i) const override { return names_.value(i); }
+    bool Selected(int i) const override { return selected_.value(i, false); }
+    void SetSelected(int i, bool selected) override;
+    void SetListIndex(int) override {}
+    void SetVisible(bool) override {}
+    // Lists the folder again; a folder that can no longer be read lists nothing.
+    void Refresh() override;
+
+    // The index of the entry named exactly name, or -1.
+    int IndexOf(const QByteArray& name) const { return int(names_.indexOf(name)); }
+
+private:
+    QByteArray folder_;
+    FilePattern filter_;
+    QList<QByteArray> names_;
+    QList<bool> selected_;
+};

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+class EventPump;
+
+// What the program's arguments ask for, read without any application object so that the
+// modes without a window need no display.
+struct CommandLine {
+    enum class Mode {
+        Window,      // open the window, on folder when it is not empty
+        Help,        // print the usage and exit 0
+        Version,     // print the version and exit 0
+        Run,         // a find or replace without a window
+        UsageError,  // print error and exit 2
+    };
+
+    Mode mode = Mode::Window;
+    // Window: the folder to open, or empty for the current one. Run: the folder to process.
+    QByteArray folder;
+    QByteArray findText;  // taken as given: UTF-8 bytes, line breaks included
+    QByteArray replaceText;
+    bool replace = false;  // false: find mode
+    bool caseSensitive = false;
+    QString filter;  // the file list's filter text; the window's start filter unless given
+    bool nulEnded = false;
+    QList<QByteArray> names;  // when not empty, only these entries are processed
+    QString error;            // UsageError: what is wrong, one line
+
+    // Reads arguments (without the program's name). Any of --help, --version or --find
+    // chooses a mode without a window; otherwise at most one folder is taken for the window.
+    static CommandLine Parse(const QList<QByteArray>& arguments);
+    // Whether arguments ask for the window: none of them before "--" is "-h" or starts with
+    // "--". The window's application object may then take its own options ("-style ...")
+    // out of them before Parse reads the rest.
+    static bool WantsWindow(const QList<QByteArray>& arguments);
+};
+
+// The exit statuses of a run without a window.
+namespace ExitStatus {
+inline constexpr int AllHandled = 0;  // some file held the text; each was found or altered
+inline constexpr int NoneHeld = 1;    // no file held the text
+inline constexpr int LeftAlone = 2;   // a file left unchanged, a stop, or a refused request
+}  // namespace ExitStatus
+
+// The usage text that --help prints.
+QString CommandLineUsage();
+// The line that --version prints, ending in a line break.
+QString CommandLineVersion();
+
+// Carries out request (Help, Version, Run or UsageError) without a window over the real disk:
+// writes to out what standard output gets (the names found or altered, raw bytes, each ended
+// by a line break or by NUL) and to err what standard error gets ("Left unchanged: NAME
+// (reason)" lines and messages), and returns the exit status. pump is called between files;
+// when stop points at true the run ends after the file in hand and the exit status is 2.
+int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
+                   EventPump* pump = nullptr, const bool* stop = nullptr);

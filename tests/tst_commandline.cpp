@@ -1,0 +1,425 @@
+// The command line: how arguments are read, and runs without a window by the real engine and
+// file store over a temporary folder, compared as the bytes written to standard output and
+// standard error and the exit status. The program itself is started too, without a display.
+#include "commandline.h"
+#include "eventpump.h"
+#include "stopsignalpump.h"
+#include "stopsignals.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+using Args = QList<QByteArray>;
+using Mode = CommandLine::Mode;
+
+// Sets stop at its calls-th call: a run yields once before its first file and twice after
+// each, so 2 stops it after the first file.
+class StoppingPump : public EventPump {
+public:
+    StoppingPump(bool& stop, int calls) : stop_(stop), callsLeft_(calls) {}
+    void DoEvents() override {
+        if (--callsLeft_ == 0) {
+            stop_ = true;
+        }
+    }
+
+private:
+    bool& stop_;
+    int callsLeft_;
+};
+
+// The folder before a run: what each row's special file is.
+enum class Extra { None, Binary, ReadOnly, Symlink, RawName };
+
+const QByteArray kA = "one needle here\n";
+const QByteArray kC = "NEEDLE upper\r\n";
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Mode)
+Q_DECLARE_METATYPE(Extra)
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void parse_data();
+    void parse();
+    void wantsWindow_data();
+    void wantsWindow();
+    void run_data();
+    void run();
+    void stopEndsRunAfterFileInHand();
+    void stopSignalStopsRun_data();
+    void stopSignalStopsRun();
+    void programRunsWithoutDisplay_data();
+    void programRunsWithoutDisplay();
+
+private:
+    QByteArray Path(const QByteArray& name) const { return folder_ + '/' + name; }
+    QByteArray Content(const QByteArray& name) const;
+    void Write(const QByteArray& path, const QByteArray& content);
+    // Arguments with "F" standing for the folder.
+    Args WithFolder(const Args& args) const;
+
+    std::unique_ptr<QTemporaryDir> temp_;
+    QByteArray folder_;
+    QByteArray outside_;
+};
+
+void TestCommandLine::init() {
+    temp_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(temp_->isValid());
+    const QByteArray root = QFile::encodeName(temp_->path());
+    folder_ = root + "/docs";
+    outside_ = root + "/outside";
+    QVERIFY(::mkdir(folder_.constData(), 0755) == 0);
+    QVERIFY(::mkdir(outside_.constData(), 0755) == 0);
+    Write(Path("a.txt"), kA);
+    Write(Path("B.txt"), "nothing to see\n");
+    Write(Path("c.htm"), kC);
+    Write(Path("notes.ini"), "needle\n");
+}
+
+void TestCommandLine::cleanup() {
+    // QTemporaryDir cannot remove a name that is not UTF-8.
+    ::unlink(Path("caf\xE9.txt").constData());
+    temp_.reset();
+}
+
+QByteArray TestCommandLine::Content(const QByteArray& name) const {
+    QFile file(QFile::decodeName(Path(name)));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+void TestCommandLine::Write(const QByteArray& path, const QByteArray& content) {
+    // POSIX calls, so that a name that is not UTF-8 keeps its bytes.
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    QVERIFY(fd >= 0);
+    const ssize_t written = ::write(fd, content.constData(), std::size_t(content.size()));
+    ::close(fd);
+    QCOMPARE(written, ssize_t(content.size()));
+}
+
+Args TestCommandLine::WithFolder(const Args& args) const {
+    Args result;
+    for (const QByteArray& arg : args) {
+        result.append(arg == "F" ? folder_ : arg == "F/missing" ? folder_ + "/missing" : arg);
+    }
+    return result;
+}
+
+void TestCommandLine::parse_data() {
+    QTest::addColumn<Args>("args");
+    QTest::addColumn<Mode>("mode");
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QByteArray>("find");
+    QTest::addColumn<bool>("replace");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<Args>("names");
+
+    const QString start = "*.txt;*.doc;*.htm;*.asp;*.html;*.xml";
+    QTest::newRow("nothing: the window on the current folder")
+        << Args{} << Mode::Window << QByteArray() << QByteArray() << false << start << Args{};
+    QTest::newRow("one folder: the window on it")
+        << Args{"docs"} << Mode::Window << QByteArray("docs") << QByteArray() << false << start
+        << Args{};
+    QTest::newRow("two folders for the window")
+        << Args{"a", "b"} << Mode::UsageError << QByteArray() << QByteArray() << false << start
+        << Args{};
+    QTest::newRow("after --, a folder named like an option")
+        << Args{"--", "--help"} << Mode::Window << QByteArray("--help") << QByteArray() << false
+        << start << Args{};
+    QTest::newRow("--help wins over a run")
+        << Args{"--find", "x", "--help", "F"} << Mode::Help << QByteArray() << QByteArray() << false
+        << start << Args{};
+    QTest::newRow("-h") << Args{"-h"} << Mode::Help << QByteArray() << QByteArray() << false
+                        << start << Args{};
+    QTest::newRow("--version") << Args{"--version"} << Mode::Version << QByteArray() << QByteArray()
+                               << false << start << Args{};
+    QTest::newRow("find with the start filter")
+        << Args{"--find", "x", "dir"} << Mode::Run << QByteArray("dir") << QByteArray("x") << false
+        << start << Args{};
+    QTest::newRow("a text that starts with a dash, and names")
+        << Args{"--find", "-x", "--replace", "--null", "dir", "a.txt", "b.txt"} << Mode::Run
+        << QByteArray("dir") << QByteArray("-x") << true << start << Args{"a.txt", "b.txt"};
+    QTest::newRow("a line break in the text stays")
+        << Args{"--find=a\nb", "--replace=", "dir"} << Mode::Run << QByteArray("dir")
+        << QByteArray("a\nb") << true << start << Args{};
+    QTest::newRow("filter given, empty filter kept")
+        << Args{"--filter", "", "--find", "x", "dir"} << Mode::Run << QByteArray("dir")
+        << QByteArray("x") << false << QString() << Args{};
+    QTest::newRow("a name after -- may start with a dash")
+        << Args{"--find", "x", "dir", "--", "-n.txt"} << Mode::Run << QByteArray("dir")
+        << QByteArray("x") << false << start << Args{"-n.txt"};
+    QTest::newRow("--replace without --find")
+        << Args{"--replace", "y", "dir"} << Mode::UsageError << QByteArray() << QByteArray()
+        << false << start << Args{};
+    QTest::newRow("--find without a value")
+        << Args{"dir", "--find"} << Mode::UsageError << QByteArray() << QByteArray() << false
+        << start << Args{};
+    QTest::newRow("an empty search text")
+        << Args{"--find", "", "dir"} << Mode::UsageError << QByteArray() << QByteArray() << false
+        << start << Args{};
+    QTest::newRow("no folder") << Args{"--find", "x"} << Mode::UsageError << QByteArray()
+                               << QByteArray() << false << start << Args{};
+    QTest::newRow("an unknown option")
+        << Args{"--find", "x", "--recursive", "dir"} << Mode::UsageError << QByteArray()
+        << QByteArray() << false << start << Args{};
+}
+
+void TestCommandLine::parse() {
+    QFETCH(Args, args);
+    QFETCH(Mode, mode);
+    const CommandLine request = CommandLine::Parse(args);
+    QCOMPARE(request.mode, mode);
+    if (mode == Mode::UsageError) {
+        QVERIFY(!request.error.isEmpty());
+        QVERIFY(!request.error.contains('\n'));
+        return;
+    }
+    if (mode == Mode::Help || mode == Mode::Version) {
+        return;
+    }
+    QTEST(request.folder, "folder");
+    QTEST(request.findText, "find");
+    QTEST(request.replace, "replace");
+    QTEST(request.filter, "filter");
+    QTEST(request.names, "names");
+}
+
+void TestCommandLine::wantsWindow_data() {
+    QTest::addColumn<Args>("args");
+    QTest::addColumn<bool>("window");
+    QTest::newRow("nothing") << Args{} << true;
+    QTest::newRow("a folder") << Args{"docs"} << true;
+    QTest::newRow("Qt's own options") << Args{"-style", "fusion", "docs"} << true;
+    QTest::newRow("a folder named like an option after --") << Args{"--", "--find"} << true;
+    QTest::newRow("--help") << Args{"docs", "--help"} << false;
+    QTest::newRow("-h") << Args{"-h"} << false;
+    QTest::newRow("--find=") << Args{"--find=x", "docs"} << false;
+    QTest::newRow("--replace alone") << Args{"--replace", "x"} << false;
+    QTest::newRow("an unknown long option") << Args{"--bogus"} << false;
+}
+
+void TestCommandLine::wantsWindow() {
+    QFETCH(Args, args);
+    QTEST(CommandLine::WantsWindow(args), "window");
+}
+
+void TestCommandLine::run_data() {
+    QTest::addColumn<Extra>("extra");
+    QTest::addColumn<Args>("args");
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("err");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("aAfter");
+    QTest::addColumn<QByteArray>("cAfter");
+
+    const QByteArray aNew = "one thread here\n";
+    const QByteArray cNew = "thread upper\r\n";
+    QTest::newRow("find: names in list order, case ignored, nothing written")
+        << Extra::None << Args{"--find", "needle", "F"} << QByteArray("a.txt\nc.htm\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("find --null") << Extra::None << Args{"--null", "--find", "needle", "F"}
+                                 << QByteArray("a.txt\0c.htm\0", 12) << QByteArray() << 0 << kA
+                                 << kC;
+    QTest::newRow("find case-sensitive")
+        << Extra::None << Args{"--case-sensitive", "--find", "needle", "F"} << QByteArray("a.txt\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("find a text no file holds: 1") << Extra::None << Args{"--find", "absent", "F"}
+                                                  << QByteArray() << QByteArray() << 1 << kA << kC;
+    QTest::newRow("find a line break as given")
+        << Extra::None << Args{"--find", "upper\r\n", "F"} << QByteArray("c.htm\n") << QByteArray()
+        << 0 << kA << kC;
+    QTest::newRow("replace: the altered names, every other byte kept")
+        << Extra::None << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("a.txt\nc.htm\n") << QByteArray() << 0 << aNew << cNew;
+    QTest::newRow("replace only the names given")
+        << Extra::None << Args{"--find", "needle", "--replace", "thread", "F", "c.htm"}
+        << QByteArray("c.htm\n") << QByteArray() << 0 << kA << cNew;
+    QTest::newRow("replace where no file holds the text: 1")
+        << Extra::None << Args{"--find", "absent", "--replace", "x", "F"} << QByteArray()
+        << QByteArray() << 1 << kA << kC;
+    QTest::newRow("a name the filter leaves out: 2, nothing touched")
+        << Extra::None << Args{"--find", "needle", "--replace", "thread", "F", "a.txt", "notes.ini"}
+        << QByteArray()
+        << QByteArray(
+               "quillmark: \"notes.ini\" is not among the files of \"F\" that pass the "
+               "filter\n")
+        << 2 << kA << kC;
+    QTest::newRow("--filter picks the files")
+        << Extra::None << Args{"--filter", "*.ini;*.htm", "--find", "needle", "F"}
+        << QByteArray("c.htm\nnotes.ini\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("a refused filter: 2")
+        << Extra::None << Args{"--filter", "[a", "--find", "needle", "--replace", "x", "F"}
+        << QByteArray()
+        << QByteArray(
+               "quillmark: the filter \"[a\" is refused: The pattern \"[a\" opens a \"[\" "
+               "set that it does not close.\n")
+        << 2 << kA << kC;
+    QTest::newRow("a refused folder: 2")
+        << Extra::None << Args{"--find", "needle", "F/missing"} << QByteArray()
+        << QByteArray(
+               "quillmark: the folder \"F/missing\" cannot be opened: No such file or "
+               "directory\n")
+        << 2 << kA << kC;
+    QTest::newRow("a usage error: 2")
+        << Extra::None << Args{"--find", "needle"} << QByteArray()
+        << QByteArray("quillmark: a folder is needed\nquillmark: see quillmark --help\n") << 2 << kA
+        << kC;
+    QTest::newRow("a binary file is left unchanged: 2")
+        << Extra::Binary << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("a.txt\nc.htm\n") << QByteArray("Left unchanged: bin.txt (binary file)\n")
+        << 2 << aNew << cNew;
+    QTest::newRow("a binary file is found")
+        << Extra::Binary << Args{"--find", "needle", "F"} << QByteArray("a.txt\nbin.txt\nc.htm\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("a read-only file is left unchanged: 2")
+        << Extra::ReadOnly << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("c.htm\n") << QByteArray("Left unchanged: a.txt (read-only)\n") << 2 << kA
+        << cNew;
+    QTest::newRow("a symlink is followed and kept")
+        << Extra::Symlink << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("a.txt\nc.htm\nlink.txt\n") << QByteArray() << 0 << aNew << cNew;
+    QTest::newRow("a name that is not UTF-8 is printed as its bytes")
+        << Extra::RawName << Args{"--find", "needle", "F"}
+        << QByteArray("a.txt\nc.htm\ncaf\xE9.txt\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("a name that is not UTF-8 is left unchanged as its bytes")
+        << Extra::RawName << Args{"--find", "needle", "--replace", "thread", "F", "caf\xE9.txt"}
+        << QByteArray() << QByteArray("Left unchanged: caf\xE9.txt (read-only)\n") << 2 << kA << kC;
+}
+
+void TestCommandLine::run() {
+    QFETCH(Extra, extra);
+    QFETCH(Args, args);
+    QFETCH(QByteArray, err);
+    QFETCH(int, status);
+
+    const QByteArray linkTarget = outside_ + "/target.txt";
+    switch (extra) {
+        case Extra::None:
+            break;
+        case Extra::Binary:
+            Write(Path("bin.txt"), QByteArray("needle\0", 7));
+            break;
+        case Extra::ReadOnly:
+            QVERIFY(::chmod(Path("a.txt").constData(), 0444) == 0);
+            break;
+        case Extra::Symlink:
+            Write(linkTarget, "needle outside\n");
+            QVERIFY(::symlink(linkTarget.constData(), Path("link.txt").constData()) == 0);
+            break;
+        case Extra::RawName:
+            Write(Path("caf\xE9.txt"), "needle\n");
+            QVERIFY(::chmod(Path("caf\xE9.txt").constData(), 0444) == 0);
+            break;
+    }
+
+    QByteArray out;
+    QByteArray errWritten;
+    const int exitStatus = RunCommandLine(CommandLine::Parse(WithFolder(args)), out, errWritten);
+    QTEST(out, "out");
+    QCOMPARE(errWritten, err.replace("\"F", "\"" + folder_));
+    QCOMPARE(exitStatus, status);
+    QTEST(Content("a.txt"), "aAfter");
+    QTEST(Content("c.htm"), "cAfter");
+    QCOMPARE(Content("notes.ini"), QByteArray("needle\n"));
+
+    if (extra == Extra::Symlink) {
+        struct stat st {};
+        QVERIFY(::lstat(Path("link.txt").constData(), &st) == 0);
+        QVERIFY(S_ISLNK(st.st_mode));
+        QFile target(QFile::decodeName(linkTarget));
+        QVERIFY(target.open(QIODevice::ReadOnly));
+        QCOMPARE(target.readAll(), QByteArray("thread outside\n"));
+    }
+}
+
+void TestCommandLine::stopEndsRunAfterFileInHand() {
+    bool stop = false;
+    StoppingPump pump(stop, 2);
+    QByteArray out;
+    QByteArray err;
+    const int status =
+        RunCommandLine(CommandLine::Parse({"--find", "needle", "--replace", "thread", folder_}),
+                       out, err, &pump, &stop);
+    QCOMPARE(out, QByteArray("a.txt\n"));
+    QCOMPARE(err, QByteArray("quillmark: stopped before every file was processed\n"));
+    QCOMPARE(status, 2);
+    QCOMPARE(Content("a.txt"), QByteArray("one thread here\n"));
+    QCOMPARE(Content("c.htm"), kC);
+}
+
+void TestCommandLine::stopSignalStopsRun_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void TestCommandLine::stopSignalStopsRun() {
+    QFETCH(int, signal);
+    // Each row's signal arrives before the run: it ends before its first file.
+    StopSignals::Install();
+    QCOMPARE(std::raise(signal), 0);
+    bool stop = false;
+    StopSignalPump pump(stop);
+    QByteArray out;
+    QByteArray err;
+    const int status =
+        RunCommandLine(CommandLine::Parse({"--find", "needle", "--replace", "thread", folder_}),
+                       out, err, &pump, &stop);
+    QCOMPARE(out, QByteArray());
+    QCOMPARE(err, QByteArray("quillmark: stopped before every file was processed\n"));
+    QCOMPARE(status, 2);
+    QCOMPARE(Content("a.txt"), kA);
+    QCOMPARE(Content("c.htm"), kC);
+}
+
+void TestCommandLine::programRunsWithoutDisplay_data() {
+    QTest::addColumn<Args>("args");
+    QTest::addColumn<QByteArray>("outStart");
+    QTest::addColumn<int>("status");
+    QTest::newRow("--help") << Args{"--help"} << QByteArray("Usage: quillmark [FOLDER]\n") << 0;
+    QTest::newRow("--version") << Args{"--version"} << QByteArray("Quillmark 1.01.0002\n") << 0;
+    QTest::newRow("find") << Args{"--find", "needle", "F"} << QByteArray("a.txt\nc.htm\n") << 0;
+    QTest::newRow("find nothing") << Args{"--find", "absent", "F"} << QByteArray() << 1;
+    QTest::newRow("an unknown option") << Args{"--bogus"} << QByteArray() << 2;
+}
+
+void TestCommandLine::programRunsWithoutDisplay() {
+    QFETCH(Args, args);
+    QFETCH(QByteArray, outStart);
+    QStringList arguments;
+    for (const QByteArray& arg : WithFolder(args)) {
+        arguments.append(QFile::decodeName(arg));
+    }
+    QProcess program;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QString::fromLatin1(name));
+    }
+    program.setProcessEnvironment(environment);
+    program.start(QStringLiteral(QUILLMARK_PROGRAM), arguments);
+    QVERIFY(program.waitForFinished(60000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.readAllStandardOutput().startsWith(outStart), qPrintable(outStart));
+    QTEST(program.exitCode(), "status");
+}
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
