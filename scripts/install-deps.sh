@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quillmark needs to build, test and show its window.
+# Installs the Debian packages Quillmark needs to build, test, show its window and drive it
+# (xdotool) as a user would.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -7,7 +8,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libacl1-dev libattr1-dev attr acl
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-wine
   # The fault tests run the engine as an unprivileged user through setpriv.
   util-linux
