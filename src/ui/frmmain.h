@@ -26,6 +26,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QStyle;
 class QToolButton;
 struct ControlSpec;
 
@@ -65,6 +66,8 @@ public:
     const RunResults& Results() const { return results_; }
 
 protected:
+    // Enter on a focused command button presses it, as Space does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing during a command ends its run after the file in hand and shows no further
     // dialog; the program then ends as with any close.
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +93,9 @@ private:
     std::unique_ptr<EventPump> ownPump_;
     std::unique_ptr<FileStore> ownFiles_;
     Services services_;
+    // The style the three frames are drawn in; widgets hold a style by guarded pointer, so it
+    // may go before them.
+    std::unique_ptr<QStyle> frameStyle_;
 
     QHash<QString, QWidget*> controls_;
     QGroupBox* Frame1 = nullptr;
