@@ -105,7 +105,12 @@ frmMain::frmMain(const Services& services, QWidget* parent)
     }
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    // The frames outlive this body; they must not be left drawing with a deleted style.
+    for (QGroupBox* frame : {Frame1, Frame2, Frame3}) {
+        frame->setStyle(nullptr);
+    }
+}
 
 void frmMain::BuildControls() {
     controls_.insert(objectName(), this);

@@ -93,8 +93,7 @@ private:
     std::unique_ptr<EventPump> ownPump_;
     std::unique_ptr<FileStore> ownFiles_;
     Services services_;
-    // The style the three frames are drawn in; widgets hold a style by guarded pointer, so it
-    // may go before them.
+    // The style the three frames are drawn in; null where the platform lacks it.
     std::unique_ptr<QStyle> frameStyle_;
 
     QHash<QString, QWidget*> controls_;
