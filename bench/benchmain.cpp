@@ -254,7 +254,7 @@ int main(int argc, char* argv[]) {
             seconds.append(fields[1].toDouble());
         }
         highlightSeconds = Median(seconds);
-        out << QStringLiteral("H highlight 100,000 found files").leftJustified(30)
+        out << QStringLiteral("H highlight, 100,000 hits").leftJustified(30)
             << QStringLiteral("window %1 s").arg(highlightSeconds, 0, 'f', 3)
             << " | runs: " << rowRuns << "\n";
         out.flush();
