@@ -3,9 +3,9 @@
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--rows A,B,C]
 //
 // The window row runs quillmark_window_bench from beside this program unless --window names
-// another; so does the highlighting row (H), which highlights 100,000 found files, every other
-// entry of a 200,000-file list, and takes the time the window program measures from Yes to
-// the repainted list.
+// another; so does the highlighting row (H), which highlights 100,000 found files among the
+// 110,000 entries of a list, and takes the time the window program measures from Yes to the
+// repainted list.
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
 // restore is not timed. Each row prints medians and ratios, then the targets are checked.
