@@ -68,6 +68,7 @@ const QList<Corpus>& Corpora() {
         {"A", "10,000 files of 4 KiB", 10000, 4096, 0.07, 2},
         {"B", "one 256 MiB file", 1, 256ll * 1024 * 1024, 1.0, 4000},
         {"C", "100,000 files of 1 KiB", 100000, 1024, 0.07, 1},
+        {"H", "110,000 empty files", 110000, 0, 0.0, 0},
     };
     return corpora;
 }

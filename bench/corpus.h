@@ -5,7 +5,7 @@
 
 // The benchmark's corpora, made deterministically from a fixed seed.
 struct Corpus {
-    QString name;         // "A", "B" or "C"
+    QString name;         // "A", "B", "C" or "H"
     QString description;  // for the printed table
     int files;            // number of files
     qint64 fileSize;      // bytes per file
@@ -13,7 +13,8 @@ struct Corpus {
     int hitsPerFile;      // occurrences in a file that holds the search text
 };
 
-// The three corpora: many small files, one large file, very many tiny files.
+// The corpora: many small files, one large file, very many tiny files, and the folder of the
+// highlighting row (H), whose files only need names.
 const QList<Corpus>& Corpora();
 
 // Writes corpus into folder, unless a complete copy is already there (marked by a file named

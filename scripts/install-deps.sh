@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages Quillmark needs to build, test, show its window and package it.
+# Installs the Debian packages Quillmark needs to build, test, show its window, drive it
+# (xdotool) as a user would, and package it.
 # Safe to run again: it installs only what is missing.
 set -euo pipefail
 
@@ -9,7 +10,7 @@ packages=(
   libacl1-dev libattr1-dev attr acl
   # The save proves a file unchanged by a hash of its content.
   libxxhash-dev
-  xvfb xauth imagemagick
+  xvfb xauth imagemagick xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-wine
   # The fault tests run the engine as an unprivileged user through setpriv.
   util-linux

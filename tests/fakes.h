@@ -33,6 +33,10 @@ public:
             selected_[i] = on;
         }
     }
+    void SelectEntries(const QList<int>& indices) override {
+        selectEntriesCalls.append(indices);
+        FileList::SelectEntries(indices);
+    }
     void SetListIndex(int i) override { listIndexes.append(i); }
     void SetVisible(bool visible) override { visibility.append(visible); }
     void Refresh() override {
@@ -54,6 +58,7 @@ public:
     }
 
     mutable int listCountReads = 0;
+    QList<QList<int>> selectEntriesCalls;
     QList<int> listIndexes;
     QList<bool> visibility;
     int refreshes = 0;

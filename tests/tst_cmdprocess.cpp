@@ -13,6 +13,7 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -60,6 +61,7 @@ private slots:
     void findModeAsksNoConfirmation();
     void windowIsLockedDuringRunAndUnlockedAfter();
     void yesToHighlightingSelectsExactlyTheHits();
+    void highlightingIsOneChangeAndShowsTheFirstHit();
     void noHitsOffersNoHighlighting();
     void summaryListsFilesLeftUnchanged();
     void hitFileVanishedBeforeHighlightingStillGetsSummary();
@@ -331,6 +333,43 @@ void TestCmdProcess::yesToHighlightingSelectsExactlyTheHits() {
     const QStringList hits = {QStringLiteral("b.txt"), QStringLiteral("d.txt")};
     QCOMPARE(selectedAtSummary, hits);
     QCOMPARE(SelectedNames(), hits);
+}
+
+void TestCmdProcess::highlightingIsOneChangeAndShowsTheFirstHit() {
+    // 300 files, the hits scattered over the second half: the run leaves the list on its last
+    // entry, far below the first hit.
+    for (int i = 0; i < 300; ++i) {
+        WriteFile(QStringLiteral("f%1.txt").arg(i, 3, 10, QLatin1Char('0')),
+                  i >= 150 && i % 3 == 0 ? "hit" : "x");
+    }
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    ShowFolder();
+    SetTexts(QStringLiteral("hit"), QString());
+    Check("chkFind")->setChecked(true);
+    messages_.answers = {MsgBoxResult::Yes};
+    QSignalSpy changes(Files()->selectionModel(), &QItemSelectionModel::selectionChanged);
+    int changesAtSummary = -1;
+    int currentAtSummary = -1;
+    bool firstHitShown = false;
+    messages_.onShow = [&](const ScriptedMessageBox::Call& call) {
+        if (call.flags == kHighlightFlags) {
+            changes.clear();
+        } else if (call.flags == kSummaryFlags) {
+            changesAtSummary = int(changes.size());
+            currentAtSummary = Files()->currentIndex().row();
+            firstHitShown =
+                Files()->viewport()->rect().contains(Files()->visualRect(Files()->currentIndex()));
+        }
+    };
+
+    Click();
+
+    QCOMPARE(SelectedNames().size(), 50);
+    QCOMPARE(SelectedNames().first(), QStringLiteral("f150.txt"));
+    QCOMPARE(changesAtSummary, 1);
+    QCOMPARE(currentAtSummary, 150);
+    QVERIFY(firstHitShown);
 }
 
 void TestCmdProcess::noHitsOffersNoHighlighting() {

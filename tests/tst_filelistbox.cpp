@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,6 +29,11 @@ private slots:
     void emptyPatternListsEveryFile();
     void filteredFolderListsTheSame_data();
     void filteredFolderListsTheSame();
+    void selectEntriesIsOneSelectionChange_data();
+    void selectEntriesIsOneSelectionChange();
+    void keysSelectAsInAnyList_data();
+    void keysSelectAsInAnyList();
+    void takingTheFocusShowsTheCurrentEntry();
 
 private:
     void Touch(const QByteArray& name);
@@ -238,6 +245,119 @@ void TestFileListBox::filteredFolderListsTheSame() {
     }
     QVERIFY(!listed.isEmpty());
     QCOMPARE(listed, Names(box));
+}
+
+void TestFileListBox::selectEntriesIsOneSelectionChange_data() {
+    QTest::addColumn<QList<int>>("indices");
+    QTest::addColumn<QList<int>>("selected");  // besides entry 1, selected beforehand
+    QTest::newRow("one run") << QList<int>{3, 4, 5} << QList<int>{1, 3, 4, 5};
+    QTest::newRow("scattered, unsorted, repeated")
+        << QList<int>{9, 0, 4, 4, 7, 8} << QList<int>{0, 1, 4, 7, 8, 9};
+    QTest::newRow("already selected and out of range")
+        << QList<int>{1, 2, -1, 10, 99} << QList<int>{1, 2};
+}
+
+void TestFileListBox::selectEntriesIsOneSelectionChange() {
+    QFETCH(QList<int>, indices);
+    QFETCH(QList<int>, selected);
+    for (int i = 0; i < 10; ++i) {
+        Touch("f" + QByteArray::number(i));
+    }
+    FileListBox list;
+    QString error;
+    QVERIFY(list.SetPath(Folder(), error));
+    list.SetSelected(1, true);
+    QSignalSpy changes(list.selectionModel(), &QItemSelectionModel::selectionChanged);
+
+    list.SelectEntries(indices);
+
+    QCOMPARE(changes.size(), 1);
+    QList<int> now;
+    for (int i = 0; i < list.ListCount(); ++i) {
+        if (list.Selected(i)) {
+            now.append(i);
+        }
+    }
+    QCOMPARE(now, selected);
+}
+
+void TestFileListBox::keysSelectAsInAnyList_data() {
+    // Keys typed after the list takes the focus, which puts the mark on the first entry.
+    QTest::addColumn<QStringList>("keys");
+    QTest::addColumn<QList<int>>("selected");
+    QTest::addColumn<int>("current");
+    QTest::newRow("Home on the first entry selects it")
+        << QStringList{"Home"} << QList<int>{0} << 0;
+    QTest::newRow("Space selects the marked entry") << QStringList{"Space"} << QList<int>{0} << 0;
+    QTest::newRow("End selects the last") << QStringList{"End"} << QList<int>{5} << 5;
+    QTest::newRow("Down at the last entry selects it alone")
+        << QStringList{"Down", "Ctrl+End", "Down"} << QList<int>{5} << 5;
+    QTest::newRow("Up on the first entry selects it alone")
+        << QStringList{"Down", "Shift+Down", "Ctrl+Home", "Up"} << QList<int>{0} << 0;
+    QTest::newRow("Shift with arrows extends")
+        << QStringList{"Down", "Shift+Down", "Shift+Down"} << QList<int>{1, 2, 3} << 3;
+    QTest::newRow("Shift+End extends to the last")
+        << QStringList{"Down", "Down", "Down", "Down", "Shift+End"} << QList<int>{4, 5} << 5;
+    QTest::newRow("Ctrl moves the mark, Ctrl+Space adds")
+        << QStringList{"Home", "Ctrl+Down", "Ctrl+Down", "Ctrl+Space"} << QList<int>{0, 2} << 2;
+    QTest::newRow("Ctrl+Home on the first entry changes nothing")
+        << QStringList{"Down", "Ctrl+Up", "Ctrl+Home"} << QList<int>{1} << 0;
+}
+
+void TestFileListBox::keysSelectAsInAnyList() {
+    QFETCH(QStringList, keys);
+    QFETCH(QList<int>, selected);
+    QFETCH(int, current);
+    for (const char* name : {"a", "b", "c", "d", "e", "f"}) {
+        Touch(name);
+    }
+    QWidget window;
+    auto* list = new FileListBox(&window);
+    QString error;
+    QVERIFY(list->SetPath(Folder(), error));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    list->setFocus(Qt::TabFocusReason);
+    QCOMPARE(list->ListIndex(), 0);
+    QVERIFY(!list->Selected(0));
+
+    for (const QString& key : keys) {
+        QTest::keySequence(list, QKeySequence(key));
+    }
+
+    QList<int> now;
+    for (int i = 0; i < list->ListCount(); ++i) {
+        if (list->Selected(i)) {
+            now.append(i);
+        }
+    }
+    QCOMPARE(now, selected);
+    QCOMPARE(list->ListIndex(), current);
+}
+
+void TestFileListBox::takingTheFocusShowsTheCurrentEntry() {
+    for (int i = 0; i < 100; ++i) {
+        Touch("f" + QByteArray::number(1000 + i));
+    }
+    QWidget window;
+    auto* list = new FileListBox(&window);
+    list->setGeometry(0, 0, 200, 100);
+    auto* other = new QWidget(&window);
+    other->setFocusPolicy(Qt::StrongFocus);
+    QString error;
+    QVERIFY(list->SetPath(Folder(), error));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    other->setFocus();
+    list->SetListIndex(50);
+    list->verticalScrollBar()->setValue(list->verticalScrollBar()->maximum());
+    const QRect shown = list->viewport()->rect();
+    QVERIFY(!shown.intersects(list->visualRect(list->currentIndex())));
+
+    list->setFocus(Qt::TabFocusReason);
+
+    QVERIFY(shown.contains(list->visualRect(list->currentIndex())));
+    QCOMPARE(list->ListIndex(), 50);
 }
 
 QTEST_MAIN(TestFileListBox)

@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QStyleOptionButton>
+#include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
@@ -135,6 +136,10 @@ private slots:
     void fileListCoversBusyDisplay();
     void enterInTextBoxAddsLineBreakAndPressesNothing_data();
     void enterInTextBoxAddsLineBreakAndPressesNothing();
+    void enterOnFocusedButtonPressesIt_data();
+    void enterOnFocusedButtonPressesIt();
+    void frameCaptionsSitOnTheTopBorder_data();
+    void frameCaptionsSitOnTheTopBorder();
     void startUpListsOnlyFilesMatchingDefaultFilter();
     void textsKeepNonBreakingSpaces();
     void textsFollowEveryEdit();
@@ -367,6 +372,67 @@ void TestFrmMain::enterInTextBoxAddsLineBreakAndPressesNothing() {
     QCOMPARE(typed, QByteArray("ab\nc\n"));
     QCOMPARE(messages_.calls.size(), 0);
     QCOMPARE(pump_.count, 0);
+}
+
+void TestFrmMain::enterOnFocusedButtonPressesIt_data() {
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<int>("key");
+    QTest::newRow("Enter on Process") << QStringLiteral("cmdProcess") << int(Qt::Key_Return);
+    QTest::newRow("keypad Enter on Process") << QStringLiteral("cmdProcess") << int(Qt::Key_Enter);
+    QTest::newRow("Space on Process") << QStringLiteral("cmdProcess") << int(Qt::Key_Space);
+    QTest::newRow("Enter on Clear") << QStringLiteral("cmdClear") << int(Qt::Key_Return);
+}
+
+void TestFrmMain::enterOnFocusedButtonPressesIt() {
+    QFETCH(QString, button);
+    QFETCH(int, key);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+    // With no search text, Process only warns; Clear empties the replacement text.
+    qobject_cast<QPlainTextEdit*>(window_->Control(QStringLiteral("txtReplace")))
+        ->setPlainText(QStringLiteral("abc"));
+    QWidget* control = window_->Control(button);
+    control->setFocus();
+
+    QTest::keyClick(control, Qt::Key(key),
+                    key == Qt::Key_Enter ? Qt::KeypadModifier : Qt::NoModifier);
+
+    const bool process = button == QLatin1String("cmdProcess");
+    QCOMPARE(messages_.calls.size(), process ? 1 : 0);
+    QCOMPARE(window_->ReplaceText(), process ? QByteArray("abc") : QByteArray());
+}
+
+void TestFrmMain::frameCaptionsSitOnTheTopBorder_data() {
+    QTest::addColumn<QString>("frame");
+    for (const char* frame : {"Frame1", "Frame2", "Frame3"}) {
+        QTest::newRow(frame) << QString::fromLatin1(frame);
+    }
+}
+
+void TestFrmMain::frameCaptionsSitOnTheTopBorder() {
+    QFETCH(QString, frame);
+    const auto* box = qobject_cast<const QGroupBox*>(window_->Control(frame));
+    QStyleOptionGroupBox option;
+    option.initFrom(box);
+    option.text = box->title();
+    option.textAlignment = box->alignment();
+    option.lineWidth = 1;
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect caption =
+        box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+    const QRect border =
+        box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxFrame, box);
+
+    // The top border runs through the caption, which shows whole above the controls inside.
+    QVERIFY2(caption.top() < border.top() && border.top() < caption.bottom(),
+             qPrintable(QStringLiteral("caption %1 to %2, border at %3")
+                            .arg(caption.top())
+                            .arg(caption.bottom())
+                            .arg(border.top())));
+    QVERIFY(caption.width() >= QFontMetrics(box->font()).horizontalAdvance(box->title()));
+    for (const QWidget* control : box->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        QVERIFY2(control->geometry().top() > caption.bottom(), qPrintable(control->objectName()));
+    }
 }
 
 void TestFrmMain::startUpListsOnlyFilesMatchingDefaultFilter() {

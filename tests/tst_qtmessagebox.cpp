@@ -2,6 +2,7 @@
 #include "msgboxstyle.h"
 #include "qtmessagebox.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
@@ -36,11 +37,14 @@ private slots:
     void decodesFlags();
     void returnsTheButtonPressed_data();
     void returnsTheButtonPressed();
+    void buttonsCarryAccessLetters_data();
+    void buttonsCarryAccessLetters();
     void escapeAnswersNoOrOk_data();
     void escapeAnswersNoOrOk();
     void titleDefaultsToApplicationTitle();
     void longPromptStaysWithinScreenAndScrolls();
     void shortPromptIsSelectableWithLineFeedsAndFits();
+    void promptWrapsAtTheWindowsWidthInItsFont();
 };
 
 void TestQtMessageBox::decodesFlags_data() {
@@ -74,28 +78,85 @@ void TestQtMessageBox::decodesFlags() {
 
 void TestQtMessageBox::returnsTheButtonPressed_data() {
     QTest::addColumn<int>("flags");
-    QTest::addColumn<QString>("press");  // a button's name, or "Enter" for the default one
+    // A button's name to click, or keys typed into the focused widget: "Tab" and "Shift+Tab"
+    // move the focus, "Text" puts it on the prompt, anything else is one key sequence.
+    QTest::addColumn<QStringList>("press");
     QTest::addColumn<int>("expected");
-    QTest::newRow("OK pressed") << 64 << QStringLiteral("msgBoxButton1") << 1;
-    QTest::newRow("Yes pressed") << 308 << QStringLiteral("msgBoxButton6") << 6;
-    QTest::newRow("No pressed") << 292 << QStringLiteral("msgBoxButton7") << 7;
-    QTest::newRow("Enter takes No, the default of 308") << 308 << QStringLiteral("Enter") << 7;
-    QTest::newRow("Enter takes OK of 48") << 48 << QStringLiteral("Enter") << 1;
+    QTest::newRow("OK pressed") << 64 << QStringList{"msgBoxButton1"} << 1;
+    QTest::newRow("Yes pressed") << 308 << QStringList{"msgBoxButton6"} << 6;
+    QTest::newRow("No pressed") << 292 << QStringList{"msgBoxButton7"} << 7;
+    QTest::newRow("Enter takes No, the default of 308") << 308 << QStringList{"Return"} << 7;
+    QTest::newRow("Enter takes OK of 48") << 48 << QStringList{"Return"} << 1;
+    QTest::newRow("Enter presses the focused Yes")
+        << 308 << QStringList{"Shift+Tab", "Return"} << 6;
+    QTest::newRow("keypad Enter presses the focused Yes")
+        << 292 << QStringList{"Shift+Tab", "Enter"} << 6;
+    QTest::newRow("Y answers Yes") << 308 << QStringList{"Y"} << 6;
+    QTest::newRow("Shift+Y answers Yes") << 308 << QStringList{"Shift+Y"} << 6;
+    QTest::newRow("Alt+Y answers Yes") << 308 << QStringList{"Alt+Y"} << 6;
+    QTest::newRow("N answers No with Yes focused") << 292 << QStringList{"Shift+Tab", "N"} << 7;
+    QTest::newRow("Alt+N answers No with Yes focused")
+        << 292 << QStringList{"Shift+Tab", "Alt+N"} << 7;
+    QTest::newRow("Y answers Yes from the prompt") << 308 << QStringList{"Text", "Y"} << 6;
+    QTest::newRow("O answers OK") << 64 << QStringList{"O"} << 1;
+    QTest::newRow("Alt+U answers Undo beside OK") << 70 << QStringList{"Alt+U"} << 8;
+    QTest::newRow("U answers Undo beside OK") << 70 << QStringList{"U"} << 8;
+    QTest::newRow("Alt+O answers OK") << 16 << QStringList{"Alt+O"} << 1;
+    QTest::newRow("a letter of no button answers nothing")
+        << 292 << QStringList{"X", "msgBoxButton6"} << 6;
 }
 
 void TestQtMessageBox::returnsTheButtonPressed() {
     QFETCH(int, flags);
-    QFETCH(QString, press);
+    QFETCH(QStringList, press);
     QFETCH(int, expected);
     WhenOpen([press](QDialog* dialog) {
-        if (press == QLatin1String("Enter")) {
-            QTest::keyClick(dialog, Qt::Key_Return);
-        } else {
-            dialog->findChild<QPushButton*>(press)->click();
+        QApplication::setActiveWindow(dialog);
+        for (const QString& step : press) {
+            QWidget* focused = dialog->focusWidget();
+            if (step.startsWith(QLatin1String("msgBoxButton"))) {
+                dialog->findChild<QPushButton*>(step)->click();
+            } else if (step == QLatin1String("Text")) {
+                dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"))->setFocus();
+            } else if (step == QLatin1String("Tab") || step == QLatin1String("Shift+Tab")) {
+                QTest::keyClick(focused,
+                                step == QLatin1String("Tab") ? Qt::Key_Tab : Qt::Key_Backtab);
+            } else {
+                QTest::keySequence(focused, QKeySequence(step));
+            }
+            // An access key presses its button after a short animation.
+            if (QTest::qWaitFor([dialog] { return !dialog->isVisible(); }, 500)) {
+                return;
+            }
         }
+        // Nothing answered: close it so that the test fails instead of hanging.
+        dialog->done(100);
     });
     QtMessageBox box;
     QCOMPARE(box.MsgBox(QStringLiteral("Question?"), flags, QString()), expected);
+}
+
+void TestQtMessageBox::buttonsCarryAccessLetters_data() {
+    QTest::addColumn<int>("flags");
+    QTest::addColumn<QStringList>("captions");
+    QTest::newRow("OK") << 64 << QStringList{"&OK"};
+    QTest::newRow("Yes/No") << 292 << QStringList{"&Yes", "&No"};
+    QTest::newRow("OK and Undo") << 70 << QStringList{"&OK", "&Undo"};
+}
+
+void TestQtMessageBox::buttonsCarryAccessLetters() {
+    QFETCH(int, flags);
+    QFETCH(QStringList, captions);
+    QStringList shown;
+    WhenOpen([&shown](QDialog* dialog) {
+        for (const QPushButton* button : dialog->findChildren<QPushButton*>()) {
+            shown.append(button->text());
+        }
+        dialog->done(1);
+    });
+    QtMessageBox box;
+    box.MsgBox(QStringLiteral("x"), flags, QString());
+    QCOMPARE(shown, captions);
 }
 
 void TestQtMessageBox::escapeAnswersNoOrOk_data() {
@@ -103,6 +164,7 @@ void TestQtMessageBox::escapeAnswersNoOrOk_data() {
     QTest::addColumn<int>("expected");
     QTest::newRow("Yes/No: No") << 292 << 7;
     QTest::newRow("OK only: OK") << 16 << 1;
+    QTest::newRow("OK and Undo: OK") << 70 << 1;
 }
 
 void TestQtMessageBox::escapeAnswersNoOrOk() {
@@ -174,6 +236,40 @@ void TestQtMessageBox::shortPromptIsSelectableWithLineFeedsAndFits() {
     QVERIFY(readOnly);
     QVERIFY2(!scrolls, "a short prompt fits without scrolling");
     QCOMPARE(text, QStringLiteral("one\n\ntwo\nthree"));
+}
+
+void TestQtMessageBox::promptWrapsAtTheWindowsWidthInItsFont() {
+    QWidget window;
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(9);
+    window.setFont(font);
+    window.setFixedSize(571, 511);
+    window.show();
+    QFont textFont;
+    QFont buttonFont;
+    int width = 0;
+    int lines = 0;
+    WhenOpen([&](QDialog* dialog) {
+        auto* edit = dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
+        textFont = edit->font();
+        buttonFont = dialog->findChild<QPushButton*>()->font();
+        width = dialog->width();
+        lines = int(edit->document()->documentLayout()->documentSize().height() /
+                    QFontMetrics(textFont).lineSpacing());
+        dialog->done(7);
+    });
+    QtMessageBox box(&window);
+    box.MsgBox(QStringLiteral("Are you sure you wish to perform this text replace? Please remember "
+                              "that it is NOT REVERSABLE. If you screw up some important files "
+                              "it's tough luck!\r\n\r\nAre you sure?"),
+               308, QStringLiteral("Are you sure?"));
+    QCOMPARE(textFont.family(), font.family());
+    QCOMPARE(textFont.pixelSize(), font.pixelSize());
+    QCOMPARE(buttonFont.pixelSize(), font.pixelSize());
+    // As wide as the window, give or take the wrap, never wider.
+    QVERIFY2(width <= window.width() && width > window.width() * 3 / 4,
+             qPrintable(QString::number(width)));
+    QVERIFY2(lines >= 4, qPrintable(QString::number(lines)));  // two wrapped, an empty, one
 }
 
 QTEST_MAIN(TestQtMessageBox)

@@ -156,6 +156,9 @@ void TestSummary::highlightSelectsExactlyTheHits() {
     HighlightFoundFiles(list, ResultsWith(4, {"a.txt", "b.txt"}));
     QCOMPARE(list.refreshes, 1);
     QCOMPARE(list.SelectedIndexes(), (QList<int>{0, 1, 3}));
+    // All hits in one change, then the mark on the first of them.
+    QCOMPARE(list.selectEntriesCalls, (QList<QList<int>>{{0, 1}}));
+    QCOMPARE(list.listIndexes, QList<int>{0});
 }
 
 void TestSummary::highlightSkipsVanishedNames() {
@@ -163,6 +166,7 @@ void TestSummary::highlightSkipsVanishedNames() {
     list.onRefresh = [](QByteArrayList& names) { names.removeAll("b.txt"); };
     HighlightFoundFiles(list, ResultsWith(3, {"a.txt", "b.txt", "c.txt"}));
     QCOMPARE(list.SelectedIndexes(), (QList<int>{0, 1}));  // a.txt and c.txt, now at 1
+    QCOMPARE(list.selectEntriesCalls.size(), 1);
 }
 
 void TestSummary::highlightManyNamesWithLineBreaks() {

@@ -6,31 +6,45 @@
 #include <QCoreApplication>
 #include <QHash>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
 // Looks names up among a list's entries: an exact entry wins, else the last entry equal to
-// the name with case ignored.
+// the name with case ignored. The list must not change while the lookup is in use.
 class ListIndexLookup {
 public:
-    explicit ListIndexLookup(const FileList& list) {
+    explicit ListIndexLookup(const FileList& list) : list_(list) {
         const int count = list.ListCount();
+        exact_.reserve(count);
         for (int i = 0; i < count; ++i) {
-            const QByteArray entry = list.List(i);
-            exact_.insert(entry, i);
-            folded_.insert(CaseFoldKey(entry), i);
+            exact_.insert(list.List(i), i);
         }
     }
 
-    int IndexOf(const QByteArray& name) const {
+    int IndexOf(const QByteArray& name) {
         if (const auto hit = exact_.constFind(name); hit != exact_.cend()) {
             return *hit;
         }
-        return folded_.value(CaseFoldKey(name), -1);
+        // Folding every entry waits for the first name without an exact entry, which a run's
+        // own hits never are (bench row H: the lookup of 100,000 hits among 110,000 entries
+        // went from 0.30 s to 0.07 s).
+        if (!folded_) {
+            folded_.emplace();
+            const int count = list_.ListCount();
+            folded_->reserve(count);
+            for (int i = 0; i < count; ++i) {
+                folded_->insert(CaseFoldKey(list_.List(i)), i);
+            }
+        }
+        return folded_->value(CaseFoldKey(name), -1);
     }
 
 private:
+    const FileList& list_;
     QHash<QByteArray, int> exact_;
-    QHash<QByteArray, int> folded_;
+    std::optional<QHash<QByteArray, int>> folded_;
 };
 
 // The files left unchanged with their reasons, after a blank line; nothing when there are none.
@@ -80,13 +94,24 @@ QString BuildUndoSummary(const RunResults& results) {
 
 void HighlightFoundFiles(FileList& fileList, const RunResults& results) {
     fileList.Refresh();
-    const ListIndexLookup lookup(fileList);
+    ListIndexLookup lookup(fileList);
+    QList<int> indices;
+    indices.reserve(results.foundNames.size());
     for (const QByteArray& name : results.foundNames) {
         const int index = lookup.IndexOf(name);
         if (index >= 0) {
-            fileList.SetSelected(index, true);
+            indices.append(index);
         }
     }
+    if (indices.isEmpty()) {
+        return;
+    }
+    // One change for all hits: one by one, each selection costs more the more are selected
+    // (bench row H, 100,000 hits among 110,000 entries: unfinished after 20 minutes one by
+    // one, 0.31 s in one change, most of it reading the folder again).
+    fileList.SelectEntries(indices);
+    // The mark goes to the first hit, so the list shows the top of the highlighted files.
+    fileList.SetListIndex(*std::min_element(indices.cbegin(), indices.cend()));
 }
 
 int FindListIndex(const FileList& list, const QByteArray& name) {

@@ -18,8 +18,9 @@ QString BuildSummary(bool findMode, const RunResults& results);
 // unchanged with reasons.
 QString BuildUndoSummary(const RunResults& results);
 
-// Refreshes fileList and selects every hit file of results that it still lists; a name no
-// longer listed is skipped. Selections already made stay.
+// Refreshes fileList, selects every hit file of results that it still lists in one change of
+// the selection, and moves the current-entry mark to the first of them. A name no longer
+// listed is skipped. Selections already made stay.
 void HighlightFoundFiles(FileList& fileList, const RunResults& results);
 
 // The index of the entry equal to name: an exact entry wins; else the last entry equal to

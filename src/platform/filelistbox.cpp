@@ -4,6 +4,11 @@
 #include "folderlisting.h"
 
 #include <QFile>
+#include <QFocusEvent>
+#include <QItemSelection>
+#include <QKeyEvent>
+
+#include <algorithm>
 
 FileListBox::FileListBox(QWidget* parent, Start start) : QListView(parent) {
     setModel(&shown_);
@@ -35,6 +40,29 @@ void FileListBox::SetSelected(int i, bool selected) {
     }
 }
 
+void FileListBox::SelectEntries(const QList<int>& indices) {
+    QList<int> rows;
+    rows.reserve(indices.size());
+    for (const int i : indices) {
+        if (i >= 0 && i < ListCount()) {
+            rows.append(i);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    QItemSelection selection;
+    for (qsizetype first = 0; first < rows.size();) {
+        qsizetype last = first;
+        while (last + 1 < rows.size() && rows[last + 1] <= rows[last] + 1) {
+            ++last;
+        }
+        selection.select(shown_.index(rows[first]), shown_.index(rows[last]));
+        first = last + 1;
+    }
+    if (!selection.isEmpty()) {
+        selectionModel()->select(selection, QItemSelectionModel::Select);
+    }
+}
+
 void FileListBox::SetListIndex(int i) {
     if (isHidden()) {
         pendingIndex_ = i;
@@ -46,7 +74,42 @@ void FileListBox::SetListIndex(int i) {
 
 void FileListBox::PlaceListIndex(int i) {
     // setCurrentRow would select the entry in extended mode; the selection must stay as it is.
-    selectionModel()->setCurrentIndex(shown_.index(i), QItemSelectionModel::NoUpdate);
+    const QModelIndex entry = shown_.index(i);
+    selectionModel()->setCurrentIndex(entry, QItemSelectionModel::NoUpdate);
+    // Setting the mark scrolls only when it moves; it must show even when it stays put.
+    if (entry.isValid()) {
+        scrollTo(entry);
+    }
+}
+
+void FileListBox::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    if (currentIndex().isValid()) {
+        scrollTo(currentIndex());
+    }
+}
+
+void FileListBox::keyPressEvent(QKeyEvent* event) {
+    const QModelIndex before = currentIndex();
+    QListView::keyPressEvent(event);
+    switch (event->key()) {
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+            break;
+        default:
+            return;
+    }
+    if (!before.isValid() || currentIndex() != before ||
+        (event->modifiers() & Qt::ControlModifier)) {
+        return;
+    }
+    selectionModel()->select(before, (event->modifiers() & Qt::ShiftModifier)
+                                         ? QItemSelectionModel::Select
+                                         : QItemSelectionModel::ClearAndSelect);
 }
 
 void FileListBox::showEvent(QShowEvent* event) {

@@ -29,6 +29,8 @@ public:
     QByteArray List(int i) const override;
     bool Selected(int i) const override;
     void SetSelected(int i, bool selected) override;
+    // Runs of neighbouring indices become one range each, all applied in one select call.
+    void SelectEntries(const QList<int>& indices) override;
     // While the list is hidden the mark is only noted, and placed when the list shows again:
     // nobody sees it meanwhile, and a run that hides the list sets it for every entry.
     void SetListIndex(int i) override;
@@ -49,6 +51,11 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Taking the focus scrolls the current entry into view, so the mark the keys move is seen.
+    void focusInEvent(QFocusEvent* event) override;
+    // The keys of any list; a movement key that cannot move the mark further (Home on the first
+    // entry, Down on the last) still selects the entry it is on.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void PlaceListIndex(int i);

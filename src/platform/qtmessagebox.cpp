@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
@@ -19,25 +21,30 @@
 
 namespace {
 
+// The caption of each button, by the answer it gives; the letter after & answers the box,
+// alone or with Alt.
+struct ButtonCaption {
+    int result;
+    const char* text;
+};
+constexpr ButtonCaption kButtonCaptions[] = {
+    {MsgBoxResult::OK, QT_TRANSLATE_NOOP("QtMessageBox", "&OK")},
+    {MsgBoxResult::Cancel, QT_TRANSLATE_NOOP("QtMessageBox", "Cancel")},
+    {MsgBoxResult::Abort, QT_TRANSLATE_NOOP("QtMessageBox", "&Abort")},
+    {MsgBoxResult::Retry, QT_TRANSLATE_NOOP("QtMessageBox", "&Retry")},
+    {MsgBoxResult::Ignore, QT_TRANSLATE_NOOP("QtMessageBox", "&Ignore")},
+    {MsgBoxResult::Yes, QT_TRANSLATE_NOOP("QtMessageBox", "&Yes")},
+    {MsgBoxResult::No, QT_TRANSLATE_NOOP("QtMessageBox", "&No")},
+    {MsgBoxResult::Undo, QT_TRANSLATE_NOOP("QtMessageBox", "&Undo")},
+};
+
 QString ButtonText(int result) {
-    switch (result) {
-        case MsgBoxResult::Cancel:
-            return QApplication::translate("QtMessageBox", "Cancel");
-        case MsgBoxResult::Abort:
-            return QApplication::translate("QtMessageBox", "Abort");
-        case MsgBoxResult::Retry:
-            return QApplication::translate("QtMessageBox", "Retry");
-        case MsgBoxResult::Ignore:
-            return QApplication::translate("QtMessageBox", "Ignore");
-        case MsgBoxResult::Yes:
-            return QApplication::translate("QtMessageBox", "Yes");
-        case MsgBoxResult::No:
-            return QApplication::translate("QtMessageBox", "No");
-        case MsgBoxResult::Undo:
-            return QApplication::translate("QtMessageBox", "&Undo");
-        default:
-            return QApplication::translate("QtMessageBox", "OK");
+    for (const ButtonCaption& caption : kButtonCaptions) {
+        if (caption.result == result) {
+            return QApplication::translate("QtMessageBox", caption.text);
+        }
     }
+    return QApplication::translate("QtMessageBox", "&OK");
 }
 
 QStyle::StandardPixmap IconPixmap(MsgBoxIcon icon) {
@@ -56,7 +63,8 @@ QStyle::StandardPixmap IconPixmap(MsgBoxIcon icon) {
 }
 
 // A dialog that a box without a Cancel or No button cannot be closed from, as Escape and the
-// close box would otherwise answer for the user.
+// close box would otherwise answer for the user. The access letter of a button answers without
+// Alt too, as message boxes do on the desktop.
 class MessageDialog : public QDialog {
 public:
     MessageDialog(QWidget* parent, int escapeResult)
@@ -66,6 +74,22 @@ public:
         if (escapeResult_ >= 0) {
             done(escapeResult_);
         }
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const Qt::KeyboardModifiers chord =
+            event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+        if (chord == Qt::NoModifier) {
+            const QKeySequence withAlt(QKeyCombination(Qt::AltModifier, Qt::Key(event->key())));
+            for (QPushButton* button : findChildren<QPushButton*>()) {
+                if (QKeySequence::mnemonic(button->text()) == withAlt) {
+                    button->click();
+                    return;
+                }
+            }
+        }
+        QDialog::keyPressEvent(event);
     }
 
 private:
@@ -88,6 +112,10 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     MessageDialog dialog(parent_, style.EscapeResult());
     dialog.setWindowTitle(title.isEmpty() ? QCoreApplication::applicationName() : title);
     dialog.setSizeGripEnabled(false);
+    if (parent_) {
+        // A window's font does not pass to the dialogs it opens by itself.
+        dialog.setFont(parent_->font());
+    }
 
     auto* iconLabel = new QLabel(&dialog);
     if (style.icon != MsgBoxIcon::None) {
@@ -108,17 +136,28 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     text->viewport()->setAutoFillBackground(false);
     text->setFocusPolicy(Qt::StrongFocus);
 
+    auto* top = new QHBoxLayout;
+    top->addWidget(iconLabel, 0, Qt::AlignTop);
+    top->addWidget(text, 1);
+    auto* layout = new QVBoxLayout(&dialog);
+    layout->addLayout(top);
+
     const QScreen* screen = parent_ ? parent_->screen() : QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
-    // The text area is as wide as the longest line and as tall as the wrapped text, but never
-    // wider than half the screen or taller than two thirds of it; beyond that it scrolls.
+    // The text area is as wide as the longest line and as tall as the wrapped text. Its width
+    // stops where the box would grow wider than the window it belongs to (half the screen
+    // without one) and its height at two thirds of the screen; beyond that it scrolls.
+    const QMargins margins = layout->contentsMargins();
+    const int besideText =
+        margins.left() + margins.right() + top->spacing() + iconLabel->sizeHint().width();
+    const int boxWidth = parent_ ? parent_->width() : available.width() / 2;
     QTextDocument probe;
     probe.setDefaultFont(text->font());
     probe.setDocumentMargin(text->document()->documentMargin());
     probe.setDefaultTextOption(text->document()->defaultTextOption());
     probe.setPlainText(text->toPlainText());
     const int frame = 2 * text->frameWidth();
-    const int maxWidth = std::max(240, available.width() / 2);
+    const int maxWidth = std::max(240, boxWidth - besideText - frame);
     const int maxHeight = available.height() * 2 / 3;
     const int textWidth = std::clamp(int(std::ceil(probe.size().width())) + 2, 160, maxWidth);
     probe.setTextWidth(textWidth);
@@ -126,10 +165,6 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     const int scrollBar =
         wanted > maxHeight ? text->style()->pixelMetric(QStyle::PM_ScrollBarExtent) : 0;
     text->setFixedSize(textWidth + frame + scrollBar, std::min(wanted, maxHeight));
-
-    auto* top = new QHBoxLayout;
-    top->addWidget(iconLabel, 0, Qt::AlignTop);
-    top->addWidget(text, 1);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -148,8 +183,6 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     }
     buttons->addStretch(1);
 
-    auto* layout = new QVBoxLayout(&dialog);
-    layout->addLayout(top);
     layout->addLayout(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 

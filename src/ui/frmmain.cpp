@@ -22,6 +22,7 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -32,6 +33,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSocketNotifier>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTextDocument>
 #include <QToolButton>
 
@@ -95,6 +98,9 @@ frmMain::frmMain(const Services& services, QWidget* parent)
         services_.files = ownFiles_.get();
     }
 
+    // The desktop's titled group: the caption sits on the frame's top border, which stops short
+    // of it. Without that style the frames keep the application's.
+    frameStyle_.reset(QStyleFactory::create(QStringLiteral("Windows")));
     setObjectName(QString::fromLatin1(kWindowName.data(), qsizetype(kWindowName.size())));
     setWindowTitle(ApplicationRecord::Title());
     setWindowIcon(ApplicationRecord::Icon());
@@ -127,7 +133,12 @@ frmMain::frmMain(const Services& services, QWidget* parent)
     }
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain() {
+    // The frames outlive this body; they must not be left drawing with a deleted style.
+    for (QGroupBox* frame : {Frame1, Frame2, Frame3}) {
+        frame->setStyle(nullptr);
+    }
+}
 
 void frmMain::BuildControls() {
     controls_.insert(objectName(), this);
@@ -214,6 +225,9 @@ void frmMain::BuildControls() {
         previous = control;
     }
 
+    cmdProcess->installEventFilter(this);
+    cmdClear->installEventFilter(this);
+
     connect(cmdProcess, &QToolButton::clicked, this, &frmMain::cmdProcess_Click);
     connect(drvFolder, &DriveListBox::Change, this, &frmMain::drvFolder_Change);
     connect(dirFolder, &DirListBox::Change, this, &frmMain::dirFolder_Change);
@@ -225,8 +239,13 @@ void frmMain::BuildControls() {
 QWidget* frmMain::CreateControl(const ControlSpec& row, QWidget* container) {
     const QString caption = tr(row.caption);
     switch (row.kind) {
-        case ControlKind::Frame:
-            return new QGroupBox(caption, container);
+        case ControlKind::Frame: {
+            auto* frame = new QGroupBox(caption, container);
+            if (frameStyle_) {
+                frame->setStyle(frameStyle_.get());
+            }
+            return frame;
+        }
         case ControlKind::Label: {
             auto* label = new QLabel(caption, container);
             label->setTextFormat(Qt::PlainText);
@@ -384,6 +403,8 @@ void frmMain::cmdProcess_Click() {
                        MsgBoxFlag::YesNo | MsgBoxFlag::Question | MsgBoxFlag::DefaultButton2,
                        tr("Highlight?"));
             if (answer == MsgBoxResult::Yes) {
+                // The closed box must not stay painted on the window while the list works.
+                repaint();
                 HighlightFoundFiles(*filFolder, results_);
             }
         }
@@ -508,6 +529,21 @@ void frmMain::cmdClear_Click() {
     // this click are processed with empty texts and so stay as they are.
     txtFind->clear();
     txtReplace->clear();
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress && (watched == cmdProcess || watched == cmdClear)) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            // A held key repeats; one press, one click.
+            if (!key->isAutoRepeat()) {
+                static_cast<QAbstractButton*>(watched)->click();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {

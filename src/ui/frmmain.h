@@ -27,6 +27,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QStyle;
 class QToolButton;
 struct ControlSpec;
 
@@ -73,6 +74,8 @@ public:
     bool CanUndo() const { return !undo_.IsEmpty() && !commandInProgress_; }
 
 protected:
+    // Enter on a focused command button presses it, as Space does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     // Closing during a command ends its run after the file in hand and shows no further
     // dialog; the program then ends as with any close.
     void closeEvent(QCloseEvent* event) override;
@@ -103,6 +106,8 @@ private:
     std::unique_ptr<EventPump> ownPump_;
     std::unique_ptr<FileStore> ownFiles_;
     Services services_;
+    // The style the three frames are drawn in; null where the platform lacks it.
+    std::unique_ptr<QStyle> frameStyle_;
 
     QHash<QString, QWidget*> controls_;
     QGroupBox* Frame1 = nullptr;
