@@ -336,6 +336,7 @@ struct Replacer::Lines {
     // As in Folded: a first token that is a raw continuation byte needs a unit start.
     bool checkBoundary = false;
     // Where the units before the first line break include two single bytes at fixed offsets.
+    // Row "A multi-line find": 0.27 s against 0.37 s with the first byte alone (medians of 11).
     std::optional<PairScan> pair;
 
     Lines(QByteArrayView find, bool sensitive) : caseSensitive(sensitive) {
