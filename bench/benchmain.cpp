@@ -1,12 +1,13 @@
 // Times Quillmark's engine against sed, sd, ripgrep and dd on corpora it makes itself.
 //
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--program PROGRAM]
-//                   [--rows A,B,C]
+//                   [--rows A,B,C,H] [--only TEXT]
 //
 // The window row runs quillmark_window_bench from beside this program unless --window names
 // another; the command-line row runs the quillmark program of the same build (or --program);
 // the highlighting row (H) highlights 100,000 found files among the 110,000 entries of a list
 // in the window program, and takes the time it measures from Yes to the repainted list.
+// --only keeps the rows whose label holds TEXT, for example "multi-line".
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
 // restore is not timed. Each row prints medians and ratios, then the targets are checked.
@@ -40,6 +41,10 @@ namespace {
 
 const QByteArray kFind = "needle";
 const QByteArray kReplacement = "thread";
+// Two lines: a line that ends in "dog" and the next one, which begins with "the". The corpora
+// hold no "thread" of their own, so the files holding it are the files replaced in.
+const QByteArray kMultiLineFind = "dog\nthe";
+const QByteArray kMultiLineReplacement = "dog\nthread";
 
 // The regular, non-hidden files of the current folder, sorted by name.
 class FolderList : public FileList {
@@ -75,15 +80,21 @@ private:
 
 class FixedTexts : public TextSource {
 public:
-    QByteArray FindText() const override { return kFind; }
-    QByteArray ReplaceText() const override { return kReplacement; }
+    explicit FixedTexts(bool multiLine) : multiLine_(multiLine) {}
+    QByteArray FindText() const override { return multiLine_ ? kMultiLineFind : kFind; }
+    QByteArray ReplaceText() const override {
+        return multiLine_ ? kMultiLineReplacement : kReplacement;
+    }
+
+private:
+    bool multiLine_;
 };
 
 // The child: one headless run over the current folder, noting what it changes for an undo as
 // the window does; prints affected and processed.
-int RunEngine(bool caseSensitive, bool findOnly) {
+int RunEngine(bool caseSensitive, bool findOnly, bool multiLine) {
     FolderList list;
-    FixedTexts texts;
+    FixedTexts texts(multiLine);
     PosixFileStore files;
     UndoRecord undo;
     RunEnvironment env{texts, files};
@@ -103,9 +114,10 @@ struct Row {
     QString corpus;
     bool findOnly;
     bool caseSensitive;
+    bool multiLine = false;
     QString Label() const {
-        return QStringLiteral("%1 %2, %3")
-            .arg(corpus, findOnly ? "find" : "replace",
+        return QStringLiteral("%1 %2%3, %4")
+            .arg(corpus, multiLine ? "multi-line " : "", findOnly ? "find" : "replace",
                  caseSensitive ? "case-sensitive" : "ignoring case");
     }
 };
@@ -123,7 +135,29 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
                                  const QString& program) {
     const QString cs = row.caseSensitive ? "1" : "0";
     const QString find = row.findOnly ? "1" : "0";
-    QList<Contestant> list = {{"ours", {self, "engine", cs, find}}};
+    QList<Contestant> list = {{"ours", {self, "engine", cs, find, row.multiLine ? "1" : "0"}}};
+    if (row.multiLine) {
+        // The peers see the whole file as one line: sed with -z, sd always, rg with -U. Their
+        // line break is "\n" only, which is all the corpora hold.
+        if (row.findOnly) {
+            QStringList rg = {"rg", "-j1", "-l", "-U", "-F"};
+            if (!row.caseSensitive) {
+                rg << "-i";
+            }
+            list.append({"rg -j1 -l -U", rg << QString::fromLatin1(kMultiLineFind) << "."});
+            return list;
+        }
+        list.append(
+            {"sed -z -i", Shell(QStringLiteral("find . -type f -print0 | xargs -0 sed -z -i "
+                                               "'s/dog\\nthe/dog\\nthread/%1'")
+                                    .arg(row.caseSensitive ? "g" : "gI"))});
+        list.append(
+            {"sd -s",
+             Shell(QStringLiteral("find . -type f -print0 | xargs -0 sd -s %1 '%2' '%3'")
+                       .arg(row.caseSensitive ? "" : "-f i", QString::fromLatin1(kMultiLineFind),
+                            QString::fromLatin1(kMultiLineReplacement)))});
+        return list;
+    }
     if (!window.isEmpty() && row.corpus == "A") {
         list.append({"window", {window, cs, find}});
     }
@@ -157,8 +191,8 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    if (argc >= 2 && std::strcmp(argv[1], "engine") == 0 && argc == 4) {
-        return RunEngine(argv[2][0] == '1', argv[3][0] == '1');
+    if (argc >= 2 && std::strcmp(argv[1], "engine") == 0 && argc == 5) {
+        return RunEngine(argv[2][0] == '1', argv[3][0] == '1', argv[4][0] == '1');
     }
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments();
@@ -166,6 +200,7 @@ int main(int argc, char* argv[]) {
     QString window;
     QString program;
     QString rowsWanted = "A,B,C,H";
+    QString only;
     int runs = 0;  // 0: as many as the corpus calls for
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == "--work") {
@@ -178,6 +213,8 @@ int main(int argc, char* argv[]) {
             program = QFileInfo(args[i + 1]).absoluteFilePath();
         } else if (args[i] == "--rows") {
             rowsWanted = args[i + 1];
+        } else if (args[i] == "--only") {
+            only = args[i + 1];
         }
     }
     QTextStream out(stdout);
@@ -202,18 +239,21 @@ int main(int argc, char* argv[]) {
     }
 
     const QList<Row> rows = {
-        {"A", false, true}, {"A", false, false}, {"A", true, true}, {"A", true, false},
-        {"B", false, true}, {"B", false, false}, {"B", true, true}, {"C", false, true},
+        {"A", false, true},      {"A", false, false},      {"A", true, true},
+        {"A", true, false},      {"A", false, true, true}, {"A", false, false, true},
+        {"A", true, true, true}, {"B", false, true},       {"B", false, false},
+        {"B", true, true},       {"B", false, true, true}, {"B", false, false, true},
+        {"C", false, true},
     };
     QHash<QString, QHash<QString, Result>> results;  // row label -> contestant -> medians
     out << "\nmedians; peer/ours > 1 means ours is faster\n\n";
     for (const Row& row : rows) {
-        if (!rowsWanted.contains(row.corpus)) {
+        if (!rowsWanted.contains(row.corpus) || !row.Label().contains(only)) {
             continue;
         }
         const QString pristine = work + "/pristine-" + row.corpus;
         const QString folder = work + "/run-" + row.corpus;
-        QString line = row.Label().leftJustified(30);
+        QString line = row.Label().leftJustified(40);
         // The contestants take turns, so a slower spell of the machine falls on all of them.
         const QList<Contestant> contestants = ContestantsFor(row, self, window, program);
         QList<QList<double>> seconds(contestants.size());

@@ -1,5 +1,6 @@
 // Differential fuzzing of Replacer against the plain reference in tests/referencereplacer.h:
-// both case modes, any bytes (valid UTF-8 or not) in the text, the search and the replacement.
+// both case modes, any bytes (valid UTF-8 or not) in the text, the search and the replacement,
+// with line breaks of both kinds and lone carriage returns among them.
 //
 // Input: a flag byte, the search length, the replacement length, then the search (unless it
 // is cut from the text), the replacement and the text.
@@ -7,6 +8,7 @@
 //   flag bit 1: the search is a piece of the text (so that it occurs), at an offset from the
 //               search-length byte and the next byte
 //   flag bit 2: that piece with the case of its ASCII letters swapped
+//   flag bit 3: that piece with each "\n" written as "\r\n" and each "\r\n" as "\n"
 
 #include "referencereplacer.h"
 #include "replacer.h"
@@ -42,6 +44,21 @@ QByteArray SwapAsciiCase(QByteArray text) {
         }
     }
     return text;
+}
+
+QByteArray SwapLineBreaks(const QByteArray& text) {
+    QByteArray swapped;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            swapped += '\n';
+            ++i;
+        } else if (text[i] == '\n') {
+            swapped += "\r\n";
+        } else {
+            swapped += text[i];
+        }
+    }
+    return swapped;
 }
 
 QByteArray Tokens(const std::vector<reference::Unit>& units) {
@@ -83,6 +100,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         find = content.mid(offset, qsizetype(1 + data[2] % 12));
         if (flags & 4) {
             find = SwapAsciiCase(find);
+        }
+        if (flags & 8) {
+            find = SwapLineBreaks(find);
         }
     }
 
@@ -131,9 +151,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                  (wantFound ? want : content).toHex());
     }
     // Names compare under the same folding as the text.
-    if (CaseFoldKey(content) != Tokens(reference::Units(content, false))) {
+    if (CaseFoldKey(content) != Tokens(reference::Units(content, false, false))) {
         Mismatch("CaseFoldKey", content, find, replacement, caseSensitive,
-                 CaseFoldKey(content).toHex(), Tokens(reference::Units(content, false)).toHex());
+                 CaseFoldKey(content).toHex(),
+                 Tokens(reference::Units(content, false, false)).toHex());
     }
     return 0;
 }

@@ -76,6 +76,7 @@ private slots:
     void filesLeftUnchanged();
     void largeFileWithNulIsLeftAlone_data();
     void largeFileWithNulIsLeftAlone();
+    void multiLineSearchKeepsEachFilesLineBreaks();
     void symlinkTargetRewrittenLinkKept();
     void shortWriteKeepsOriginal();
     void changedBetweenReadAndSave();
@@ -176,6 +177,12 @@ void TestBatchRun::findMode_data() {
     QTest::newRow("binary file can be found")
         << QByteArray("a\0b needle", 10) << QByteArray("needle") << QByteArray("x") << qint16(1)
         << true;
+    QTest::newRow("two lines typed with LF found in a CRLF file")
+        << QByteArray("x\r\none\r\nTWO\r\n") << QByteArray("one\ntwo") << QByteArray("x")
+        << qint16(0) << true;
+    QTest::newRow("two lines not found across a lone CR")
+        << QByteArray("one\rtwo") << QByteArray("one\ntwo") << QByteArray("x") << qint16(0)
+        << false;
 }
 
 void TestBatchRun::findMode() {
@@ -292,6 +299,20 @@ void TestBatchRun::filesLeftUnchanged() {
     QCOMPARE(LeftText(f.results), QStringLiteral("folder.txt (could not be read)|"
                                                  "gone.txt (could not be read)"));
     QCOMPARE(f.results.FilesAffected, 3);
+}
+
+// One run over an LF file and a CRLF file: each keeps its own line breaks.
+void TestBatchRun::multiLineSearchKeepsEachFilesLineBreaks() {
+    Fixture f;
+    f.texts.find = "one\ntwo";
+    f.texts.replacement = "1\n2\n3";
+    WriteFile(f.PathOf("lf.txt"), "zero\none\ntwo\n");
+    WriteFile(f.PathOf("crlf.txt"), "zero\r\none\r\ntwo\r\n");
+    FakeFileList list = f.ListOf({"crlf.txt", "lf.txt"});
+    f.Run(list);
+    QCOMPARE(ReadFile(f.PathOf("lf.txt")), QByteArray("zero\n1\n2\n3\n"));
+    QCOMPARE(ReadFile(f.PathOf("crlf.txt")), QByteArray("zero\r\n1\r\n2\r\n3\r\n"));
+    QCOMPARE(f.results.FilesAffected, 2);
 }
 
 void TestBatchRun::largeFileWithNulIsLeftAlone_data() {

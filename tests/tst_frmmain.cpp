@@ -12,6 +12,7 @@
 #include "pictureboxwidget.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -142,6 +143,8 @@ private slots:
     void frameCaptionsSitOnTheTopBorder();
     void startUpListsOnlyFilesMatchingDefaultFilter();
     void textsKeepNonBreakingSpaces();
+    void pastedLineBreakReachesTheRunOnce_data();
+    void pastedLineBreakReachesTheRunOnce();
     void textsFollowEveryEdit();
 
 private:
@@ -464,6 +467,22 @@ void TestFrmMain::textsKeepNonBreakingSpaces() {
     const QString text = QStringLiteral("a\u00A0b\nc");
     window_->findChild<QPlainTextEdit*>(QStringLiteral("txtFind"))->setPlainText(text);
     QCOMPARE(window_->FindText(), text.toUtf8());
+}
+
+void TestFrmMain::pastedLineBreakReachesTheRunOnce_data() {
+    QTest::addColumn<QString>("box");
+    QTest::newRow("txtFind") << QStringLiteral("txtFind");
+    QTest::newRow("txtReplace") << QStringLiteral("txtReplace");
+}
+
+// A "\r\n" pasted from a CRLF file is one line break, not two.
+void TestFrmMain::pastedLineBreakReachesTheRunOnce() {
+    QFETCH(QString, box);
+    QGuiApplication::clipboard()->setText(QStringLiteral("one\r\ntwo"));
+    window_->findChild<QPlainTextEdit*>(box)->paste();
+    const QByteArray text =
+        box == QLatin1String("txtFind") ? window_->FindText() : window_->ReplaceText();
+    QCOMPARE(text, QByteArray("one\ntwo"));
 }
 
 // The texts a run reads follow every kind of edit, also after they were read once.

@@ -36,6 +36,7 @@ QByteArray RandomText(QRandomGenerator& random, int maxLength) {
                                           "\x80",
                                           "\n",
                                           "\r\n",
+                                          "\r",
                                           " ",
                                           QByteArray(1, '\0')};
     QByteArray text;
@@ -121,6 +122,80 @@ void TestReplacer::replaceAll_data() {
     QTest::newRow("replacement equal to the match still counts as found")
         << QByteArray("abc") << QByteArray("abc") << QByteArray("abc") << true << true
         << QByteArray("abc");
+
+    // A line break is "\n" or "\r\n" in the search text, the replacement and the file alike.
+    QTest::newRow("two lines in an LF file")
+        << QByteArray("one\ntwo\nthree\n") << QByteArray("one\ntwo") << QByteArray("1\n2") << true
+        << true << QByteArray("1\n2\nthree\n");
+    QTest::newRow("two lines in a CRLF file keep CRLF")
+        << QByteArray("one\r\ntwo\r\nthree\r\n") << QByteArray("one\ntwo") << QByteArray("1\n2")
+        << true << true << QByteArray("1\r\n2\r\nthree\r\n");
+    QTest::newRow("mixed file, each occurrence by its own break")
+        << QByteArray("a\nb\r\na\r\nb\n") << QByteArray("a\nb") << QByteArray("x\ny") << true
+        << true << QByteArray("x\ny\r\nx\r\ny\n");
+    QTest::newRow("the occurrence's first break decides for the whole replacement")
+        << QByteArray("a\r\nb\nc") << QByteArray("a\nb\nc") << QByteArray("1\n2\n3") << true << true
+        << QByteArray("1\r\n2\r\n3");
+    QTest::newRow("CRLF in the search text is one break and matches LF")
+        << QByteArray("a\nb") << QByteArray("a\r\nb") << QByteArray("c") << true << true
+        << QByteArray("c");
+    QTest::newRow("CRLF in the replacement is one break, written as the file's LF")
+        << QByteArray("a\nb\nc") << QByteArray("b") << QByteArray("1\r\n2") << true << true
+        << QByteArray("a\n1\n2\nc");
+    QTest::newRow("break at the start of the search text takes the whole CRLF")
+        << QByteArray("x\r\ny") << QByteArray("\ny") << QByteArray("\nz") << true << true
+        << QByteArray("x\r\nz");
+    QTest::newRow("break at the end of the search text takes the whole CRLF")
+        << QByteArray("x\r\ny") << QByteArray("x\n") << QByteArray("w\n") << true << true
+        << QByteArray("w\r\ny");
+    QTest::newRow("break alone removes every kind of break")
+        << QByteArray("a\r\nb\nc\rd") << QByteArray("\n") << QByteArray() << true << true
+        << QByteArray("abc\rd");
+    QTest::newRow("occurrence against the end of the file")
+        << QByteArray("a\r\nb") << QByteArray("\nb") << QByteArray("-") << true << true
+        << QByteArray("a-");
+    QTest::newRow("break at the end of the search text needs one in the file")
+        << QByteArray("ab\r") << QByteArray("b\n") << QByteArray("-") << true << false
+        << QByteArray();
+    QTest::newRow("a CR not followed by LF is no break")
+        << QByteArray("a\rb") << QByteArray("a\nb") << QByteArray("-") << false << false
+        << QByteArray();
+    QTest::newRow("a CR not followed by LF matches itself")
+        << QByteArray("a\rb a\r\nb") << QByteArray("a\rb") << QByteArray("-") << true << true
+        << QByteArray("- a\r\nb");
+    QTest::newRow("a search text ending in CR does not end inside a CRLF")
+        << QByteArray("a\r\na\r") << QByteArray("a\r") << QByteArray("-") << true << true
+        << QByteArray("a\r\n-");
+    QTest::newRow("a search text ending in CR, before a CRLF")
+        << QByteArray("a\r\r\nb") << QByteArray("A\r") << QByteArray("-") << false << true
+        << QByteArray("-\r\nb");
+    QTest::newRow("occurrences one CRLF apart")
+        << QByteArray("a\nb\r\na\nb") << QByteArray("a\nb") << QByteArray("c") << true << true
+        << QByteArray("c\r\nc");
+    QTest::newRow("an occurrence that starts with the CRLF after the previous one")
+        << QByteArray("x\r\nx\r\nx") << QByteArray("\nx") << QByteArray("-") << true << true
+        << QByteArray("x--");
+    QTest::newRow("two lines ignoring case in a CRLF file")
+        << QByteArray("ONE\r\nTwo") << QByteArray("one\ntwo") << QByteArray("1\n2") << false << true
+        << QByteArray("1\r\n2");
+    QTest::newRow("two lines ignoring case, KELVIN SIGN after the break")
+        << QByteArray("o\r\n\xE2\x84\xAA") << QByteArray("O\nk") << QByteArray("-") << false << true
+        << QByteArray("-");
+    QTest::newRow("two lines case-sensitive leave other case")
+        << QByteArray("ONE\r\nTwo") << QByteArray("one\ntwo") << QByteArray("1\n2") << true << false
+        << QByteArray();
+    QTest::newRow("replacement equal to the occurrence up to its breaks leaves a CRLF file")
+        << QByteArray("a\r\nb") << QByteArray("a\nb") << QByteArray("a\nb") << true << true
+        << QByteArray("a\r\nb");
+    QTest::newRow("replacement breaks follow the file's first CRLF")
+        << QByteArray("a b\r\nc\n") << QByteArray(" ") << QByteArray("\n") << true << true
+        << QByteArray("a\r\nb\r\nc\n");
+    QTest::newRow("replacement breaks follow the file's first LF")
+        << QByteArray("a b\nc\r\n") << QByteArray(" ") << QByteArray("\r\n") << true << true
+        << QByteArray("a\nb\nc\r\n");
+    QTest::newRow("replacement breaks as LF in a file without breaks")
+        << QByteArray("a b\rc") << QByteArray(" ") << QByteArray("\r\n") << false << true
+        << QByteArray("a\nb\rc");
 }
 
 void TestReplacer::replaceAll() {
@@ -138,6 +213,10 @@ void TestReplacer::replaceAll() {
     QCOMPARE(replacer.ReplaceAll(content, out, &changed), found);
     QCOMPARE(out, found ? expected : QByteArray("untouched"));
     QCOMPARE(changed, found && expected != content);
+    const Replacer::Effect effect = !found                ? Replacer::Effect::NoOccurrence
+                                    : expected != content ? Replacer::Effect::Changed
+                                                          : Replacer::Effect::Unchanged;
+    QCOMPARE(replacer.EffectOn(content), effect);
 }
 
 void TestReplacer::matchesTheReferenceOnRandomText_data() {

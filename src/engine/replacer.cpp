@@ -19,6 +19,8 @@ using Token = char32_t;
 
 // The token of a byte that is not part of valid UTF-8; no code point takes these values.
 constexpr Token kRawByte = 0x80000000u;
+// The token of a line break, "\n" or "\r\n"; neither a code point nor a byte takes it.
+constexpr Token kLineBreak = 0x40000000u;
 
 const uchar* Bytes(QByteArrayView view) {
     return reinterpret_cast<const uchar*>(view.data());
@@ -93,6 +95,24 @@ int FoldedUnit(const uchar* p, const uchar* end, Token& token) {
     return length;
 }
 
+// Reads the unit at p as its token, a line break as kLineBreak, and returns its length in bytes.
+// Other units are single bytes when caseSensitive, else as FoldedUnit reads them.
+int LineUnit(const uchar* p, const uchar* end, bool caseSensitive, Token& token) {
+    if (p[0] == '\n') {
+        token = kLineBreak;
+        return 1;
+    }
+    if (p[0] == '\r' && end - p >= 2 && p[1] == '\n') {
+        token = kLineBreak;
+        return 2;
+    }
+    if (caseSensitive) {
+        token = p[0];
+        return 1;
+    }
+    return FoldedUnit(p, end, token);
+}
+
 std::vector<Token> FoldedTokens(QByteArrayView text) {
     std::vector<Token> tokens;
     const uchar* p = Bytes(text);
@@ -138,6 +158,72 @@ uchar FirstUtf8Byte(char32_t cp) {
 
 bool IsContinuationByte(uchar b) {
     return (b & 0xC0) == 0x80;
+}
+
+// Whether no valid UTF-8 sequence that starts before p covers p.
+bool IsUnitStart(const uchar* data, const uchar* end, qsizetype p) {
+    for (qsizetype q = p - 1; q >= 0 && q >= p - 3; --q) {
+        char32_t cp = 0;
+        const int length = DecodeUtf8(data + q, end, cp);
+        if (length > 0 && q + length > p) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The bytes a unit read as the folded token first can start with, sorted. Returns whether
+// first is a raw continuation byte, which inside a valid sequence is not a unit of its own.
+bool FirstBytesOf(Token first, std::vector<uchar>& bytes) {
+    if (first & kRawByte) {
+        const uchar b = uchar(first & 0xFF);
+        bytes.push_back(b);
+        return IsContinuationByte(b);
+    }
+    bytes.push_back(FirstUtf8Byte(first));
+    for (char32_t c : UnfoldedForms().value(first)) {
+        bytes.push_back(FirstUtf8Byte(c));
+    }
+    std::sort(bytes.begin(), bytes.end());
+    bytes.erase(std::unique(bytes.begin(), bytes.end()), bytes.end());
+    return false;
+}
+
+// The next position at or after from that holds one of bytes, or -1. nextAt remembers where
+// each of them occurs next (-2: not looked for yet) for one scan.
+qsizetype NextOfBytes(const std::vector<uchar>& bytes, const uchar* data, qsizetype size,
+                      qsizetype from, std::vector<qsizetype>& nextAt) {
+    nextAt.resize(bytes.size(), -2);
+    qsizetype best = -1;
+    for (std::size_t k = 0; k < bytes.size(); ++k) {
+        qsizetype& at = nextAt[k];
+        if (at == -2 || (at >= 0 && at < from)) {
+            const void* hit = from < size
+                                  ? std::memchr(data + from, bytes[k], std::size_t(size - from))
+                                  : nullptr;
+            at = hit ? static_cast<const uchar*>(hit) - data : -1;
+        }
+        if (at >= 0 && (best < 0 || at < best)) {
+            best = at;
+        }
+    }
+    return best;
+}
+
+// The text with each line break, "\n" or "\r\n", written as lineBreak.
+QByteArray WithLineBreaks(const QByteArray& text, QByteArrayView lineBreak) {
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+            continue;
+        }
+        if (text[i] == '\n') {
+            out += lineBreak;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
 }
 
 // How common a byte is in text, lower is more common; a byte pair scan looks for the two
@@ -215,52 +301,13 @@ struct Replacer::Folded {
                 far);
             pair.emplace(forms[near][0], forms[near][1], near, forms[far][0], forms[far][1], far);
         }
-        const Token first = tokens.front();
-        if (first & kRawByte) {
-            const uchar b = uchar(first & 0xFF);
-            firstBytes.push_back(b);
-            checkBoundary = IsContinuationByte(b);
-        } else {
-            firstBytes.push_back(FirstUtf8Byte(first));
-            for (char32_t c : UnfoldedForms().value(first)) {
-                firstBytes.push_back(FirstUtf8Byte(c));
-            }
-            std::sort(firstBytes.begin(), firstBytes.end());
-            firstBytes.erase(std::unique(firstBytes.begin(), firstBytes.end()), firstBytes.end());
-        }
+        checkBoundary = FirstBytesOf(tokens.front(), firstBytes);
     }
 
-    // The next position at or after from that holds one of the first bytes, or -1. nextAt
-    // remembers where each first byte occurs next (-2: not looked for yet) for one scan.
+    // The next position at or after from that holds one of the first bytes, or -1.
     qsizetype NextCandidate(const uchar* data, qsizetype size, qsizetype from,
                             std::vector<qsizetype>& nextAt) const {
-        nextAt.resize(firstBytes.size(), -2);
-        qsizetype best = -1;
-        for (std::size_t k = 0; k < firstBytes.size(); ++k) {
-            qsizetype& at = nextAt[k];
-            if (at == -2 || (at >= 0 && at < from)) {
-                const void* hit =
-                    from < size ? std::memchr(data + from, firstBytes[k], std::size_t(size - from))
-                                : nullptr;
-                at = hit ? static_cast<const uchar*>(hit) - data : -1;
-            }
-            if (at >= 0 && (best < 0 || at < best)) {
-                best = at;
-            }
-        }
-        return best;
-    }
-
-    // Whether no valid UTF-8 sequence that starts before p covers p.
-    static bool IsUnitStart(const uchar* data, const uchar* end, qsizetype p) {
-        for (qsizetype q = p - 1; q >= 0 && q >= p - 3; --q) {
-            char32_t cp = 0;
-            const int length = DecodeUtf8(data + q, end, cp);
-            if (length > 0 && q + length > p) {
-                return false;
-            }
-        }
-        return true;
+        return NextOfBytes(firstBytes, data, size, from, nextAt);
     }
 
     // The end of the occurrence that starts at p, or -1 when none starts there.
@@ -280,10 +327,97 @@ struct Replacer::Folded {
     }
 };
 
+// A search text that holds a line break, or ends in a "\r", read as units with each line break
+// one unit, and matched unit by unit against the content read the same way.
+struct Replacer::Lines {
+    bool caseSensitive;
+    std::vector<Token> tokens;
+    std::vector<uchar> firstBytes;
+    // As in Folded: a first token that is a raw continuation byte needs a unit start.
+    bool checkBoundary = false;
+    // Where the units before the first line break include two single bytes at fixed offsets.
+    // Row "A multi-line find": 0.27 s against 0.37 s with the first byte alone (medians of 11).
+    std::optional<PairScan> pair;
+
+    Lines(QByteArrayView find, bool sensitive) : caseSensitive(sensitive) {
+        const uchar* p = Bytes(find);
+        const uchar* end = p + find.size();
+        while (p < end) {
+            Token token = 0;
+            p += LineUnit(p, end, caseSensitive, token);
+            tokens.push_back(token);
+        }
+        QList<std::array<uchar, 2>> forms;
+        for (const Token token : tokens) {
+            uchar pairOfForms[2] = {uchar(token), uchar(token)};
+            if (token == kLineBreak || (!caseSensitive && !AsciiForms(token, pairOfForms))) {
+                break;
+            }
+            forms.append({pairOfForms[0], pairOfForms[1]});
+        }
+        if (forms.size() >= 2) {
+            qsizetype near = 0;
+            qsizetype far = 0;
+            RarestPair(
+                qsizetype(forms.size()), [&](qsizetype i) { return ByteRank(forms[i][0]); }, near,
+                far);
+            pair.emplace(forms[near][0], forms[near][1], near, forms[far][0], forms[far][1], far);
+        }
+        const Token first = tokens.front();
+        if (first == kLineBreak) {
+            firstBytes = {'\n', '\r'};
+        } else if (caseSensitive) {
+            firstBytes = {uchar(first)};
+        } else {
+            checkBoundary = FirstBytesOf(first, firstBytes);
+        }
+    }
+
+    // The next position at or after from where an occurrence may start, or -1.
+    qsizetype NextCandidate(const uchar* data, qsizetype size, qsizetype from,
+                            std::vector<qsizetype>& nextAt) const {
+        return pair ? pair->Next(data, size, from)
+                    : NextOfBytes(firstBytes, data, size, from, nextAt);
+    }
+
+    // The end of the occurrence that starts at p, or -1 when none starts there.
+    qsizetype MatchAt(const uchar* data, const uchar* end, qsizetype p) const {
+        if (data[p] == '\n' && p > 0 && data[p - 1] == '\r') {
+            return -1;  // inside a "\r\n"
+        }
+        if (checkBoundary && !IsUnitStart(data, end, p)) {
+            return -1;
+        }
+        const uchar* at = data + p;
+        for (const Token expected : tokens) {
+            if (at >= end) {
+                return -1;
+            }
+            Token token = 0;
+            at += LineUnit(at, end, caseSensitive, token);
+            if (token != expected) {
+                return -1;
+            }
+        }
+        return at - data;
+    }
+};
+
 Replacer::Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSensitive)
     : find_(find.toByteArray()),
       replacement_(replacement.toByteArray()),
       caseSensitive_(caseSensitive) {
+    findHasLineBreak_ = find_.contains('\n');
+    if (replacement_.contains('\n')) {
+        replacementLf_ = WithLineBreaks(replacement_, "\n");
+        replacementCrlf_ = WithLineBreaks(replacement_, "\r\n");
+    }
+    // A search text with no "\n" and no "\r" at its end can neither meet a line break nor
+    // start or end inside a "\r\n": it keeps the byte and folded searches below.
+    if (findHasLineBreak_ || find_.endsWith('\r')) {
+        lines_ = std::make_unique<Lines>(find_, caseSensitive_);
+        return;
+    }
     if (!caseSensitive_ && !find_.isEmpty()) {
         folded_ = std::make_unique<Folded>(find_);
     }
@@ -313,6 +447,18 @@ bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin
     }
     const uchar* data = Bytes(content);
     const qsizetype size = content.size();
+    if (lines_) {
+        for (qsizetype p = lines_->NextCandidate(data, size, from, scan.nextAt); p >= 0;
+             p = lines_->NextCandidate(data, size, p + 1, scan.nextAt)) {
+            const qsizetype matchEnd = lines_->MatchAt(data, data + size, p);
+            if (matchEnd >= 0) {
+                begin = p;
+                end = matchEnd;
+                return true;
+            }
+        }
+        return false;
+    }
     if (caseSensitive_) {
         return FindExact(data, size, from, begin, end);
     }
@@ -321,7 +467,7 @@ bool Replacer::FindNext(QByteArrayView content, qsizetype from, qsizetype& begin
                              : folded_->NextCandidate(data, size, at, scan.nextAt);
     };
     for (qsizetype p = next(from); p >= 0; p = next(p + 1)) {
-        if (folded_->checkBoundary && !Folded::IsUnitStart(data, data + size, p)) {
+        if (folded_->checkBoundary && !IsUnitStart(data, data + size, p)) {
             continue;
         }
         const qsizetype matchEnd = folded_->MatchAt(data, data + size, p);
@@ -360,6 +506,29 @@ bool Replacer::FindExact(const uchar* data, qsizetype size, qsizetype from, qsiz
     return false;
 }
 
+QByteArrayView Replacer::ReplacementFor(QByteArrayView content, qsizetype begin, qsizetype end,
+                                        Scan& scan) const {
+    if (replacementLf_.isEmpty()) {
+        return replacement_;
+    }
+    const char* data = content.data();
+    bool crlf = false;
+    if (findHasLineBreak_) {
+        // The first "\n" of an occurrence ends its first line break, which lies wholly inside.
+        const auto* lf =
+            static_cast<const char*>(std::memchr(data + begin, '\n', std::size_t(end - begin)));
+        crlf = lf > data + begin && lf[-1] == '\r';
+    } else {
+        if (scan.firstLineBreak < 0) {
+            const auto* lf =
+                static_cast<const char*>(std::memchr(data, '\n', std::size_t(content.size())));
+            scan.firstLineBreak = lf && lf > data && lf[-1] == '\r' ? 1 : 0;
+        }
+        crlf = scan.firstLineBreak == 1;
+    }
+    return crlf ? replacementCrlf_ : replacementLf_;
+}
+
 bool Replacer::Contains(QByteArrayView content) const {
     qsizetype begin = 0;
     qsizetype end = 0;
@@ -378,10 +547,11 @@ Replacer::Effect Replacer::EffectOn(QByteArrayView content) const {
     // the old one, and the first occurrence that differs from the replacement changes it.
     do {
         const QByteArrayView match = content.sliced(begin, end - begin);
-        if (match.size() != replacement_.size()) {
+        const QByteArrayView replacement = ReplacementFor(content, begin, end, scan);
+        if (match.size() != replacement.size()) {
             return ChangesByComparison(content) ? Effect::Changed : Effect::Unchanged;
         }
-        if (match != replacement_) {
+        if (match != replacement) {
             return Effect::Changed;
         }
     } while (FindNext(content, end, begin, end, scan));
@@ -407,8 +577,9 @@ bool Replacer::WritePieces(QByteArrayView content,
     qsizetype copiedTo = 0;
     Scan scan;
     for (qsizetype from = 0; FindNext(content, from, begin, end, scan); from = end) {
+        const QByteArrayView replacement = ReplacementFor(content, begin, end, scan);
         if ((begin > copiedTo && !write(content.sliced(copiedTo, begin - copiedTo))) ||
-            (!replacement_.isEmpty() && !write(replacement_))) {
+            (!replacement.isEmpty() && !write(replacement))) {
             return false;
         }
         copiedTo = end;
@@ -423,10 +594,13 @@ bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed
     }
     // Every match is at least as long as the search text has units, so a replacement no
     // longer than that never grows the content; otherwise count the exact size first.
-    const qsizetype shortestMatch =
-        caseSensitive_ ? find_.size() : qsizetype(folded_->tokens.size());
+    const qsizetype shortestMatch = lines_           ? qsizetype(lines_->tokens.size())
+                                    : caseSensitive_ ? find_.size()
+                                                     : qsizetype(folded_->tokens.size());
+    const qsizetype longestReplacement =
+        replacementLf_.isEmpty() ? replacement_.size() : replacementCrlf_.size();
     qsizetype outSize = 0;
-    if (replacement_.size() > shortestMatch) {
+    if (longestReplacement > shortestMatch) {
         WritePieces(content, [&](QByteArrayView piece) {
             outSize += piece.size();
             return true;

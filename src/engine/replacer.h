@@ -14,6 +14,12 @@ class PairScan;
 // UTF-8; a byte that is not part of valid UTF-8 matches only itself. A match may be longer
 // or shorter in bytes than the search text. Occurrences are found leftmost first, never
 // overlap, and replaced text is not scanned again. An empty search text matches nothing.
+//
+// A line break is "\n" or "\r\n", each one unit; a lone "\r" is no line break. A line break in
+// the search text matches either kind in the content, and no occurrence starts or ends inside a
+// "\r\n". Each line break of the replacement is written like the first line break of the
+// occurrence it replaces; when the search text holds none, like the content's first line break,
+// or as "\n" when the content has none.
 class Replacer {
 public:
     Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSensitive);
@@ -40,13 +46,20 @@ public:
 
 private:
     struct Folded;
+    struct Lines;
     // What one scan over one content remembers between occurrences.
     struct Scan {
         std::vector<qsizetype> nextAt;
+        // The content's first line break: -1 not looked for yet, 0 "\n" or none, 1 "\r\n".
+        int firstLineBreak = -1;
     };
     // Finds the first occurrence at or after from; returns false when there is none.
     bool FindNext(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
                   Scan& scan) const;
+
+    // The replacement as written over the occurrence of content from begin to end.
+    QByteArrayView ReplacementFor(QByteArrayView content, qsizetype begin, qsizetype end,
+                                  Scan& scan) const;
 
     // Whether the new text differs from content, by comparing them piece by piece.
     bool ChangesByComparison(QByteArrayView content) const;
@@ -60,6 +73,13 @@ private:
     bool caseSensitive_;
     std::unique_ptr<Folded> folded_;
     std::unique_ptr<PairScan> exactPair_;
+    // Set for a search text that holds a line break or ends in a "\r"; folded_ and exactPair_
+    // then stay unset.
+    std::unique_ptr<Lines> lines_;
+    bool findHasLineBreak_ = false;
+    // The replacement with its line breaks as "\n" and as "\r\n"; empty when it holds none.
+    QByteArray replacementLf_;
+    QByteArray replacementCrlf_;
 };
 
 // A key that two names share exactly when they are equal with case ignored, under the same
