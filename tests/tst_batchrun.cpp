@@ -484,6 +484,9 @@ void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote_data() {
     QTest::newRow("replaced by a longer text, binary-looking bytes kept")
         << QByteArray("needle") << QByteArray("a much longer thread")
         << QByteArray("\xFF\xFEneedle\x80") << AfterReplace::Nothing << QString();
+    QTest::newRow("two lines in a CRLF file")
+        << QByteArray("one\ntwo") << QByteArray("1\n2\n3")
+        << QByteArray("zero\r\nONE\r\ntwo\r\none\ntwo\n") << AfterReplace::Nothing << QString();
     QTest::newRow("edited since") << QByteArray("needle") << QByteArray("thread") << text
                                   << AfterReplace::Appends << "f.txt (changed since the replace)";
     QTest::newRow("edited in place, times put back")
@@ -513,7 +516,7 @@ void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote() {
     Fixture f;
     f.texts = FakeTexts(find, replacement);
     WriteFile(f.PathOf("f.txt"), content);
-    WriteFile(f.PathOf("target.txt"), "one needle");
+    WriteFile(f.PathOf("target.txt"), content);
     QVERIFY(QFile::link("target.txt", f.PathOf("link.txt")));
     WriteFile(f.PathOf("other.txt"), "no hit");
     QCOMPARE(::chmod(QFile::encodeName(f.PathOf("f.txt")).constData(), 0640), 0);
@@ -572,7 +575,7 @@ void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote() {
     const QByteArrayList restored =
         left.isEmpty() ? QByteArrayList{"f.txt", "link.txt"} : QByteArrayList{"link.txt"};
     QCOMPARE(f.results.foundNames, restored);
-    QCOMPARE(ReadFile(f.PathOf("target.txt")), QByteArray("one needle"));
+    QCOMPARE(ReadFile(f.PathOf("target.txt")), content);
     QVERIFY(QFileInfo(f.PathOf("link.txt")).isSymLink());
     QCOMPARE(ReadFile(f.PathOf("other.txt")), QByteArray("no hit"));
     QVERIFY(f.undo.IsEmpty());
