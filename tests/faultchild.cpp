@@ -1,7 +1,8 @@
 // Runs the engine over one folder with the real file store and prints who ran it and what the
-// run did (see runreport.h). The fault tests start it as another user, and kill it.
+// run did (see runreport.h). The fault tests start it as another user, and kill it. In undo
+// mode it replaces, says "undoing" on stderr, undoes the replace and reports the undo.
 //
-//   fault_child FOLDER FIND REPLACEMENT [find]
+//   fault_child FOLDER FIND REPLACEMENT [find|undo]
 
 #include "batchrun.h"
 #include "eventpump.h"
@@ -10,6 +11,8 @@
 #include "posixfilestore.h"
 #include "runreport.h"
 #include "stopsignals.h"
+#include "undolastreplace.h"
+#include "undorecord.h"
 
 #include <QFile>
 
@@ -56,19 +59,30 @@ private:
 
 int main(int argc, char** argv) {
     if (argc < 4 || argc > 5) {
-        std::fputs("usage: fault_child FOLDER FIND REPLACEMENT [find]\n", stderr);
+        std::fputs("usage: fault_child FOLDER FIND REPLACEMENT [find|undo]\n", stderr);
         return 2;
     }
     StopSignals::Install();
-    const bool findOnly = argc == 5 && QByteArray(argv[4]) == "find";
+    const QByteArray mode = argc == 5 ? QByteArray(argv[4]) : QByteArray();
+    const bool findOnly = mode == "find";
     FakeTexts texts(argv[2], argv[3]);
     PosixFileStore files;
     FolderFileList list(argv[1]);
     bool stop = false;
     StopOnSignal pump(stop);
     RunEnvironment env{texts, files, nullptr, &pump, &stop};
+    UndoRecord undo;
+    if (mode == "undo") {
+        env.undo = &undo;
+    }
     RunResults results;
     ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
+    if (mode == "undo") {
+        // The tests aim their kills at the undo from this line on.
+        std::fputs("undoing\n", stderr);
+        std::fflush(stderr);
+        UndoLastReplace(env, list, undo, results);
+    }
     const QByteArray report = EncodeReport(WhoAmI(), results);
     std::fwrite(report.constData(), 1, std::size_t(report.size()), stdout);
     return 0;

@@ -10,6 +10,8 @@
 #include "posixfilestore.h"
 #include "runreport.h"
 #include "summary.h"
+#include "undolastreplace.h"
+#include "undorecord.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -284,6 +286,30 @@ RunResults RunHere(const QByteArray& folder, bool findOnly = false,
     return RunHere(folder, store, findOnly, patterns, replacement);
 }
 
+// Replaces find by replacement in every file of folder, noting in undo what it changes.
+RunResults ReplaceNotingUndo(const QByteArray& folder, UndoRecord& undo, const QByteArray& find,
+                             const QByteArray& replacement) {
+    FakeTexts texts(find, replacement);
+    PosixFileStore store;
+    FolderFileList list(folder);
+    RunEnvironment env{texts, store};
+    env.undo = &undo;
+    RunResults results;
+    ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    return results;
+}
+
+// Undoes the replace noted in undo over folder.
+RunResults UndoHere(const QByteArray& folder, UndoRecord& undo) {
+    FakeTexts texts("", "");
+    PosixFileStore store;
+    FolderFileList list(folder);
+    RunEnvironment env{texts, store};
+    RunResults results;
+    UndoLastReplace(env, list, undo, results);
+    return results;
+}
+
 // Text of about size bytes in lines, with the search text now and then.
 QByteArray Text(qsizetype size, int seed) {
     QByteArray text;
@@ -413,7 +439,8 @@ private slots:
 private:
     // Runs the engine over folder in a child process, unprivileged or as this process's user,
     // and checks that the child really ran as that user.
-    void RunChild(const QByteArray& folder, bool unprivileged, RunResults& results);
+    void RunChild(const QByteArray& folder, bool unprivileged, RunResults& results,
+                  const QByteArray& find = kFind, const QByteArray& replacement = kReplacement);
 
     std::unique_ptr<Scratch> tools_;
     QByteArray child_;
@@ -433,11 +460,12 @@ void TestFaults::cleanupTestCase() {
     tools_.reset();
 }
 
-void TestFaults::RunChild(const QByteArray& folder, bool unprivileged, RunResults& results) {
+void TestFaults::RunChild(const QByteArray& folder, bool unprivileged, RunResults& results,
+                          const QByteArray& find, const QByteArray& replacement) {
     QProcess process;
     process.setWorkingDirectory(QFile::decodeName(folder));
     QStringList arguments{QFile::decodeName(child_), QFile::decodeName(folder),
-                          QString::fromUtf8(kFind), QString::fromUtf8(kReplacement)};
+                          QString::fromUtf8(find), QString::fromUtf8(replacement)};
     QString program = arguments.takeFirst();
     if (unprivileged && IsRoot()) {
         arguments.prepend(program);
@@ -471,32 +499,52 @@ void TestFaults::RunChild(const QByteArray& folder, bool unprivileged, RunResult
 
 void TestFaults::shortWrites_data() {
     QTest::addColumn<qint64>("limit");
-    QTest::newRow("no byte may be written") << qint64(0);
-    QTest::newRow("one byte") << qint64(1);
-    QTest::newRow("one byte short of the smallest file") << qint64(5);
-    QTest::newRow("exactly the smallest file") << qint64(6);
-    QTest::newRow("a page less one") << qint64(4095);
-    QTest::newRow("a page") << qint64(4096);
-    QTest::newRow("a page and one") << qint64(4097);
-    QTest::newRow("one byte short of the largest file") << qint64(3 * 1024 * 1024 + 99);
-    QTest::newRow("exactly the largest file") << qint64(3 * 1024 * 1024 + 100);
+    QTest::addColumn<bool>("undoing");
+    const QList<std::pair<const char*, qint64>> limits{
+        {"no byte may be written", 0},
+        {"one byte", 1},
+        {"one byte short of the smallest file", 5},
+        {"exactly the smallest file", 6},
+        {"a page less one", 4095},
+        {"a page", 4096},
+        {"a page and one", 4097},
+        {"one byte short of the largest file", 3 * 1024 * 1024 + 99},
+        {"exactly the largest file", 3 * 1024 * 1024 + 100},
+    };
+    for (const bool undoing : {false, true}) {
+        for (const auto& [name, limit] : limits) {
+            QTest::newRow(undoing ? qPrintable(QStringLiteral("undo, ") + QLatin1String(name))
+                                  : name)
+                << limit << undoing;
+        }
+    }
 }
 
 // A write cut short by the file-size limit (SIGXFSZ ignored, so write returns EFBIG or a short
-// count) must leave the original and no temporary file; files within the limit are saved.
+// count) must leave the original and no temporary file; files within the limit are saved. An
+// undo so cut short leaves a file as the replace left it, and restores those within the limit.
 void TestFaults::shortWrites() {
     QFETCH(qint64, limit);
+    QFETCH(bool, undoing);
     Scratch scratch;
-    // New sizes 6, 4095, 4096, 4097 and 3 MiB + 100: replacing grows each file by one byte.
-    const QList<qsizetype> newSizes{6, 4095, 4096, 4097, 3 * 1024 * 1024 + 100};
+    // Sizes 6, 4095, 4096, 4097 and 3 MiB + 100 are what the limited run writes: a run grows
+    // each file by one byte; an undo puts back the byte its replace took away.
+    const QList<qsizetype> sizes{6, 4095, 4096, 4097, 3 * 1024 * 1024 + 100};
     QList<Want> wants;
-    for (const qsizetype size : newSizes) {
+    int restored = 0;
+    for (const qsizetype size : sizes) {
         const QByteArray name = "size-" + QByteArray::number(size);
-        const QByteArray old = "needl" + QByteArray(size - 6, 'x');
-        const QByteArray replaced = "thread" + QByteArray(size - 6, 'x');
-        QVERIFY(WriteRaw(scratch / name, old));
-        wants << (size <= limit ? Saved(name, replaced)
-                                : Left(name, old, Reason::CouldNotBeWritten));
+        const QByteArray shorter = "needl" + QByteArray(size - 6, 'x');
+        const QByteArray longer = "thread" + QByteArray(size - 6, 'x');
+        QVERIFY(WriteRaw(scratch / name, undoing ? longer : shorter));
+        wants << (size <= limit ? Saved(name, longer)
+                                : Left(name, shorter, Reason::CouldNotBeWritten));
+        restored += size <= limit ? 1 : 0;
+    }
+    UndoRecord undo;
+    if (undoing) {
+        QCOMPARE(ReplaceNotingUndo(scratch.Path(), undo, "thread", "needl").FilesAffected,
+                 qint32(sizes.size()));
     }
 
     rlimit old{};
@@ -510,11 +558,21 @@ void TestFaults::shortWrites() {
     FolderFileList list(scratch.Path());
     RunEnvironment env{texts, store};
     RunResults results;
-    ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    if (undoing) {
+        UndoLastReplace(env, list, undo, results);
+    } else {
+        ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    }
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
     std::signal(SIGXFSZ, oldHandler);
 
     Verify(scratch.Path(), wants, results);
+    if (undoing) {
+        QVERIFY(BuildUndoSummary(results).contains(
+            QStringLiteral("%1 of %2 altered files were restored:")
+                .arg(restored)
+                .arg(sizes.size())));
+    }
 }
 
 void TestFaults::permissions_data() {
@@ -1188,21 +1246,27 @@ void TestFaults::staleTemporaryFiles() {
 void TestFaults::killedAtRandomMoments_data() {
     QTest::addColumn<int>("signal");
     QTest::addColumn<bool>("withoutUnnamedFiles");
-    QTest::newRow("SIGKILL") << int(SIGKILL) << false;
+    QTest::addColumn<bool>("undoing");
+    QTest::newRow("SIGKILL") << int(SIGKILL) << false << false;
     // FUSE (bindfs) refuses O_TMPFILE: the temporary file has a name from the start.
-    QTest::newRow("SIGKILL, FUSE") << int(SIGKILL) << true;
-    QTest::newRow("SIGTERM, FUSE") << int(SIGTERM) << true;
-    QTest::newRow("SIGINT, FUSE") << int(SIGINT) << true;
-    QTest::newRow("SIGHUP, FUSE") << int(SIGHUP) << true;
+    QTest::newRow("SIGKILL, FUSE") << int(SIGKILL) << true << false;
+    QTest::newRow("SIGTERM, FUSE") << int(SIGTERM) << true << false;
+    QTest::newRow("SIGINT, FUSE") << int(SIGINT) << true << false;
+    QTest::newRow("SIGHUP, FUSE") << int(SIGHUP) << true << false;
+    QTest::newRow("undo, SIGKILL") << int(SIGKILL) << false << true;
+    QTest::newRow("undo, SIGKILL, FUSE") << int(SIGKILL) << true << true;
+    QTest::newRow("undo, SIGTERM, FUSE") << int(SIGTERM) << true << true;
 }
 
 // A run killed at any moment leaves each file wholly old or wholly new, and no temporary
 // file where anyone can see it; where the kill can leave one (SIGKILL, named temporary
 // files), the next run removes it. SIGTERM, SIGINT and SIGHUP end the run after the file in
-// hand, and the program ends by itself, having reported each file it saved.
+// hand, and the program ends by itself, having reported each file it saved. An undo killed
+// at any moment leaves each file wholly as the replace left it or wholly restored, the same.
 void TestFaults::killedAtRandomMoments() {
     QFETCH(int, signal);
     QFETCH(bool, withoutUnnamedFiles);
+    QFETCH(bool, undoing);
     Scratch scratch;
     QByteArray folder = scratch.Folder("files");
     std::optional<MountedImage> fuse;
@@ -1225,13 +1289,45 @@ void TestFaults::killedAtRandomMoments() {
         }
     };
     lay();
+    // Starts the program and returns once what the kills aim at has begun: the run, once the
+    // program catches the signal, or the undo.
+    const auto start = [&](QProcess& process) {
+        process.setWorkingDirectory(QFile::decodeName(folder));
+        QStringList arguments{QFile::decodeName(folder), "needle", "thread"};
+        if (undoing) {
+            arguments << "undo";
+        }
+        process.start(QFile::decodeName(child_), arguments);
+        QVERIFY(process.waitForStarted());
+        if (undoing) {
+            process.setReadChannel(QProcess::StandardError);
+            while (!process.canReadLine() && process.waitForReadyRead(-1)) {
+            }
+            QCOMPARE(process.readLine(), QByteArray("undoing\n"));
+            process.setReadChannel(QProcess::StandardOutput);
+        } else if (signal != SIGKILL) {
+            // A signal before the handlers are in place would end the program before any run.
+            const QDeadlineTimer patience(10000);
+            while (!Catches(process.processId(), signal) && !patience.hasExpired()) {
+                QThread::msleep(1);
+            }
+            QVERIFY2(Catches(process.processId(), signal), "the program does not catch the signal");
+        }
+    };
 
     // One whole run, to spread the kills over its length.
+    QProcess first;
+    start(first);
+    if (QTest::currentTestFailed()) {
+        return;
+    }
     QElapsedTimer clock;
     clock.start();
-    RunResults whole;
-    RunChild(folder, false, whole);
+    QVERIFY(first.waitForFinished(-1));
     const qint64 length = qMax<qint64>(clock.elapsed(), 50);
+    RunIdentity who;
+    RunResults whole;
+    QVERIFY(DecodeReport(first.readAllStandardOutput(), who, whole));
     QCOMPARE(whole.FilesAffected, qint32(names.size()));
 
     // A killed run's own children are not killed with it; they become this process's children,
@@ -1252,16 +1348,9 @@ void TestFaults::killedAtRandomMoments() {
         }
         const int delay = int(random.bounded(int(length + length / 5)));
         QProcess process;
-        process.setWorkingDirectory(QFile::decodeName(folder));
-        process.start(QFile::decodeName(child_), {QFile::decodeName(folder), "needle", "thread"});
-        QVERIFY(process.waitForStarted());
-        if (signal != SIGKILL) {
-            // A signal before the handlers are in place would end the program before any run.
-            const QDeadlineTimer patience(10000);
-            while (!Catches(process.processId(), signal) && !patience.hasExpired()) {
-                QThread::msleep(1);
-            }
-            QVERIFY2(Catches(process.processId(), signal), "the program does not catch the signal");
+        start(process);
+        if (QTest::currentTestFailed()) {
+            return;
         }
         QThread::msleep(ulong(delay));
         ::kill(pid_t(process.processId()), signal);
@@ -1274,8 +1363,8 @@ void TestFaults::killedAtRandomMoments() {
                                     .arg(signal)
                                     .arg(delay)
                                     .arg(QString::fromLocal8Bit(process.readAllStandardError()))));
-            RunIdentity who;
             QVERIFY(DecodeReport(process.readAllStandardOutput(), who, results));
+            QVERIFY(results.leftUnchanged.isEmpty());
         }
 
         int saved = 0;
@@ -1288,17 +1377,23 @@ void TestFaults::killedAtRandomMoments() {
                                     .arg(delay)));
             saved += isNew ? 1 : 0;
             if (signal != SIGKILL) {
-                QCOMPARE(results.foundNames.contains(names[i]), isNew);
+                QCOMPARE(results.foundNames.contains(names[i]), isNew != undoing);
             }
         }
         if (signal == SIGKILL && withoutUnnamedFiles) {
             leftForTheNextRun += FolderEntries(folder) != names ? 1 : 0;
+            // The file in hand at the kill is old after a killed run but new after a killed
+            // undo: the next run saves into it, and so clears its folder, by putting it back.
             RunResults next;
-            RunChild(folder, false, next);
+            if (undoing) {
+                RunChild(folder, false, next, kReplacement, kFind);
+            } else {
+                RunChild(folder, false, next);
+            }
             for (qsizetype i = 0; i < names.size(); ++i) {
-                QVERIFY2(
-                    ReadRaw(Join(folder, names[i])) == Replaced(olds[i]),
-                    qPrintable(Show(names[i]) + QStringLiteral(" is not new after the next run")));
+                QVERIFY2(ReadRaw(Join(folder, names[i])) == (undoing ? olds[i] : Replaced(olds[i])),
+                         qPrintable(Show(names[i]) +
+                                    QStringLiteral(" is not as the next run should leave it")));
             }
         }
         QVERIFY2(FolderEntries(folder) == names,
@@ -1308,9 +1403,9 @@ void TestFaults::killedAtRandomMoments() {
         mixed += saved > 0 && saved < names.size() ? 1 : 0;
     }
     qInfo(
-        "%d of 25 kills fell between the first and the last save of a %lld ms run; %d left a "
+        "%d of 25 kills fell between the first and the last save of a %lld ms %s; %d left a "
         "temporary file for the next run",
-        mixed, length, leftForTheNextRun);
+        mixed, length, undoing ? "undo" : "run", leftForTheNextRun);
 }
 
 // A file whose own path fits PATH_MAX is saved, however little room its folder's path leaves
@@ -1432,6 +1527,22 @@ void TestFaults::hundredThousandFiles() {
             QFAIL(qPrintable(nameOf(i) + " does not hold " + want.trimmed()));
         }
     }
+
+    // An undo puts back all 100,000 files a replace altered, more than the open files allowed.
+    UndoRecord undo;
+    QElapsedTimer clock;
+    clock.start();
+    results = ReplaceNotingUndo(folder, undo, "\n", "\r\n");
+    const qint64 replacing = clock.restart();
+    QCOMPARE(results.FilesAffected, kCount);
+    results = UndoHere(folder, undo);
+    qInfo("replacing every file while noting its undo took %lld ms, the undo %lld ms", replacing,
+          clock.elapsed());
+    QList<Want> wants;
+    for (int i = 0; i < kCount; ++i) {
+        wants << Saved(nameOf(i), hits.contains(i) ? "a thread\n" : "straw\n");
+    }
+    Verify(folder, wants, results);
 }
 
 // A file of more than 1 GiB is read, replaced and saved whole.
