@@ -69,6 +69,7 @@ bool RenameForbidden(int fd) {
 
 ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& content,
                                           FileStamp& stamp) {
+    RemoveStaleOnce(path);
     // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
     Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!fd.ok()) {
@@ -247,6 +248,7 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     if (!save->temporary.Open(folderFd)) {
         return SaveOutcome::CouldNotWrite;
     }
+    // A symlink's target may lie in a folder the run has not read in.
     if (save->temporary.Named() && !save->folder->staleRemoved) {
         save->folder->staleRemoved = true;
         RemoveStaleTemporaries(folderFd);
@@ -371,6 +373,20 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
     return SaveOutcome::Pending;
 }
 
+void PosixFileStore::RemoveStaleOnce(const QByteArray& path) {
+    const qsizetype slash = path.lastIndexOf('/');
+    const QByteArray folderPath =
+        slash < 0 ? QByteArray(".") : path.left(qMax<qsizetype>(slash, 1));
+    if (lookedForStale_.contains(folderPath)) {
+        return;
+    }
+    lookedForStale_.insert(folderPath);
+    const Fd folder(::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.ok() && NeedsNamedTemporaries(folder.get())) {
+        RemoveStaleTemporaries(folder.get());
+    }
+}
+
 void PosixFileStore::WillRead(const QByteArray& path) {
     if (!readAhead_) {
         readAhead_ = std::make_unique<ReadAhead>();
@@ -396,6 +412,7 @@ QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
         ::fsync(folder->fd.get());
     }
     folders_.clear();
+    lookedForStale_.clear();
     const std::lock_guard lock(savedMutex_);
     beingSaved_.clear();
     saved_.clear();

@@ -64,6 +64,9 @@ private:
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
                         QByteArrayView oldContent, const NewContent& content,
                         std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier);
+    // On a run's first read in a folder where temporary files have names, removes those that
+    // killed runs left there.
+    void RemoveStaleOnce(const QByteArray& path);
     // The folder of a target, opened once a run.
     std::shared_ptr<Folder> FolderFor(const QByteArray& path);
     SaveReport Complete(PreparedSave& save);
@@ -76,6 +79,7 @@ private:
     std::shared_ptr<MappedFile> mapped_;
     const char* handedOut_ = nullptr;  // the mapping the last read's content refers to
     QHash<QByteArray, std::shared_ptr<Folder>> folders_;
+    QSet<QByteArray> lookedForStale_;
     SaveTicket lastTicket_ = 0;
     // The saves left to the queue, in the order it reports them, and what became of them.
     std::vector<SaveTicket> pendingTickets_;

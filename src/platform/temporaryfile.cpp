@@ -115,6 +115,11 @@ void TemporaryFile::Close() {
     fd_.Reset();
 }
 
+bool NeedsNamedTemporaries(int folderFd) {
+    const Fd probe(::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    return !probe.ok() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+}
+
 void RemoveStaleTemporaries(int folderFd) {
     const int listFd = ::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;

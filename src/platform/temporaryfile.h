@@ -35,6 +35,10 @@ private:
     QByteArray name_;  // empty while the file has no name
 };
 
+// Whether temporary files in the folder open as folderFd must be named: the file system
+// makes no unnamed ones (O_TMPFILE). False also where no file may be made at all.
+bool NeedsNamedTemporaries(int folderFd);
+
 // Removes from the folder open as folderFd the named temporary files of this program that no
 // live process holds: regular files owned by this user, named ".quillmark-" and more, whose
 // flock is free. Folders, others' files and files held by a running save are kept.
