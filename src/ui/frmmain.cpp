@@ -343,6 +343,9 @@ void frmMain::SetRunLocked(bool locked) {
         control->setEnabled(!locked);
     }
     picProgress->setVisible(locked);
+    if (!locked) {
+        filFolder->SetVisible(true);
+    }
 }
 
 void frmMain::cmdProcess_Click() {
@@ -358,7 +361,6 @@ void frmMain::cmdProcess_Click() {
     const auto unlock = qScopeGuard([&] {
         if (locked) {
             SetRunLocked(false);
-            filFolder->SetVisible(true);
         }
     });
     try {
@@ -419,7 +421,6 @@ void frmMain::cmdProcess_Click() {
     } catch (const std::exception&) {
         if (locked) {
             SetRunLocked(false);
-            filFolder->SetVisible(true);
             locked = false;
         }
         MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
@@ -448,7 +449,6 @@ void frmMain::UndoLastReplaceCommand() {
     const auto unlock = qScopeGuard([&] {
         if (locked) {
             SetRunLocked(false);
-            filFolder->SetVisible(true);
         }
     });
     try {
@@ -469,7 +469,6 @@ void frmMain::UndoLastReplaceCommand() {
     } catch (const std::exception&) {
         if (locked) {
             SetRunLocked(false);
-            filFolder->SetVisible(true);
             locked = false;
         }
         undo_.Clear();

@@ -97,7 +97,7 @@ private:
     void UndoLastReplaceCommand();
     void filFolder_ContextMenu(const QPoint& at);
     // Disables or enables the controls a run must not see changed, and shows or hides the
-    // progress box.
+    // progress box; unlocking shows the file list too, whatever ended the run.
     void SetRunLocked(bool locked);
     int MsgBox(const QString& prompt, int flags, const QString& title = QString());
 
