@@ -3,16 +3,20 @@
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--program PROGRAM]
 //                   [--rows A,B,C,H] [--only TEXT]
 //
-// The window row runs quillmark_window_bench from beside this program unless --window names
-// another; the command-line row runs the quillmark program of the same build (or --program);
-// the highlighting row (H) highlights 100,000 found files among the 110,000 entries of a list
-// in the window program, and takes the time it measures from Yes to the repainted list.
-// --only keeps the rows whose label holds TEXT, for example "multi-line".
+// The window rows run quillmark_window_bench from beside this program unless --window names
+// another, once on Qt's offscreen platform and once on an X server of the benchmark's own
+// (Xvfb) when one starts; the command-line row runs the quillmark program of the same build
+// (or --program); the highlighting row (H) highlights 100,000 found files among the 110,000
+// entries of a list in the window program, and takes the time it measures from Yes to the
+// repainted list. --only keeps the rows whose label holds TEXT, for example "multi-line".
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
-// restore is not timed. Each row prints medians and ratios, then the targets are checked.
-// Without --runs, the rows of corpora A and B take 9 runs and those of C, where sed and sd
-// need minutes, take 5.
+// restore is not timed. The cold rows drop the page cache before each contestant's run (root
+// only; skipped with a reason otherwise), then start the contestant once on a folder of one
+// small file, so that its program is loaded but none of the corpus is cached: the disk is
+// cold for the files, as for a person's first run from a window already open. Each row prints
+// medians and ratios, then the targets are checked. Without --runs, the warm rows of corpora
+// A and B take 9 runs and the cold rows and those of C, where sed and sd need minutes, take 5.
 
 #include "batchrun.h"
 #include "contestants.h"
@@ -36,6 +40,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -107,7 +112,8 @@ int RunEngine(bool caseSensitive, bool findOnly, bool multiLine) {
 
 struct Contestant {
     QString name;
-    QStringList command;  // run in the corpus folder
+    QStringList command;           // run in the corpus folder
+    QStringList environment = {};  // NAME=VALUE settings on top of the benchmark's own
 };
 
 struct Row {
@@ -115,10 +121,11 @@ struct Row {
     bool findOnly;
     bool caseSensitive;
     bool multiLine = false;
+    bool cold = false;  // the page cache dropped before each contestant's run
     QString Label() const {
-        return QStringLiteral("%1 %2%3, %4")
+        return QStringLiteral("%1 %2%3, %4%5")
             .arg(corpus, multiLine ? "multi-line " : "", findOnly ? "find" : "replace",
-                 caseSensitive ? "case-sensitive" : "ignoring case");
+                 caseSensitive ? "case-sensitive" : "ignoring case", cold ? ", cold" : "");
     }
 };
 
@@ -132,10 +139,19 @@ QStringList Shell(const QString& script) {
 }
 
 QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QString& window,
-                                 const QString& program) {
+                                 const QString& program, const QString& display) {
     const QString cs = row.caseSensitive ? "1" : "0";
     const QString find = row.findOnly ? "1" : "0";
     QList<Contestant> list = {{"ours", {self, "engine", cs, find, row.multiLine ? "1" : "0"}}};
+    if (row.cold) {
+        // Reading from the disk is what these rows weigh, against rg with its threads and
+        // without, and against the writers.
+        if (row.findOnly) {
+            list.append({"rg -l", {"rg", "-l", "-F", "needle", "."}});
+            list.append({"rg -j1 -l", {"rg", "-j1", "-l", "-F", "needle", "."}});
+            return list;
+        }
+    }
     if (row.multiLine) {
         // The peers see the whole file as one line: sed with -z, sd always, rg with -U. Their
         // line break is "\n" only, which is all the corpora hold.
@@ -158,10 +174,15 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
                             QString::fromLatin1(kMultiLineReplacement)))});
         return list;
     }
-    if (!window.isEmpty() && row.corpus == "A") {
-        list.append({"window", {window, cs, find}});
+    if (!window.isEmpty() && row.corpus == "A" && !row.cold) {
+        list.append({"window", {window, cs, find}, {"QT_QPA_PLATFORM=offscreen"}});
+        if (!display.isEmpty() && !row.findOnly) {
+            list.append({"window, Xvfb",
+                         {window, cs, find},
+                         {"QT_QPA_PLATFORM=xcb", "DISPLAY=" + display}});
+        }
     }
-    if (!program.isEmpty() && row.corpus == "A" && !row.findOnly) {
+    if (!program.isEmpty() && row.corpus == "A" && !row.findOnly && !row.cold) {
         QStringList command = {program, "--find", "needle", "--replace", "thread", "--filter", "*"};
         if (row.caseSensitive) {
             command.append("--case-sensitive");
@@ -238,11 +259,39 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // The window's rows under a real display server: one of the benchmark's own.
+    std::optional<VirtualDisplay> display;
+    if (!window.isEmpty() && rowsWanted.contains("A")) {
+        display.emplace();
+        if (display->Display().isEmpty()) {
+            out << "the window rows under Xvfb are skipped: Xvfb did not start\n";
+        }
+    }
+    // What a cold row starts each contestant on first, to load its program.
+    const QString warmUp = work + "/warm-up";
+    QDir().mkpath(warmUp);
+    if (QFile file(warmUp + "/f000000.txt"); file.open(QIODevice::WriteOnly)) {
+        file.write("a small file\n");
+    }
+    bool coldPossible = true;
+
     const QList<Row> rows = {
-        {"A", false, true},      {"A", false, false},      {"A", true, true},
-        {"A", true, false},      {"A", false, true, true}, {"A", false, false, true},
-        {"A", true, true, true}, {"B", false, true},       {"B", false, false},
-        {"B", true, true},       {"B", false, true, true}, {"B", false, false, true},
+        {"A", false, true},
+        {"A", false, false},
+        {"A", true, true},
+        {"A", true, false},
+        {"A", false, true, true},
+        {"A", false, false, true},
+        {"A", true, true, true},
+        {"A", true, true, false, true},
+        {"A", false, true, false, true},
+        {"B", false, true},
+        {"B", false, false},
+        {"B", true, true},
+        {"B", false, true, true},
+        {"B", false, false, true},
+        {"B", true, true, false, true},
+        {"B", false, true, false, true},
         {"C", false, true},
     };
     QHash<QString, QHash<QString, Result>> results;  // row label -> contestant -> medians
@@ -251,19 +300,32 @@ int main(int argc, char* argv[]) {
         if (!rowsWanted.contains(row.corpus) || !row.Label().contains(only)) {
             continue;
         }
+        if (row.cold && coldPossible && !DropCaches()) {
+            coldPossible = false;
+            out << "the cold rows are skipped: dropping the page cache needs root\n";
+        }
+        if (row.cold && !coldPossible) {
+            continue;
+        }
         const QString pristine = work + "/pristine-" + row.corpus;
         const QString folder = work + "/run-" + row.corpus;
         QString line = row.Label().leftJustified(40);
         // The contestants take turns, so a slower spell of the machine falls on all of them.
-        const QList<Contestant> contestants = ContestantsFor(row, self, window, program);
+        const QList<Contestant> contestants =
+            ContestantsFor(row, self, window, program, display ? display->Display() : QString());
         QList<QList<double>> seconds(contestants.size());
         QList<long> peaks(contestants.size(), 0);
-        const int rowRuns = runs > 0 ? runs : row.corpus == "C" ? 5 : 9;
+        const int rowRuns = runs > 0 ? runs : row.corpus == "C" || row.cold ? 5 : 9;
         for (int run = 0; run < rowRuns; ++run) {
             for (qsizetype c = 0; c < contestants.size(); ++c) {
                 const Contestant& contestant = contestants[c];
                 Restore(pristine, folder);
-                const Timing timing = TimeProcess(folder, contestant.command);
+                if (row.cold) {
+                    DropCaches();
+                    (void)TimeProcess(warmUp, contestant.command, contestant.environment);
+                }
+                const Timing timing =
+                    TimeProcess(folder, contestant.command, contestant.environment);
                 if (timing.exitCode != 0 && !contestant.name.startsWith("rg")) {
                     qFatal("%s failed with %d", qPrintable(contestant.name), timing.exitCode);
                 }
@@ -306,7 +368,8 @@ int main(int argc, char* argv[]) {
         QList<double> seconds;
         for (int run = 0; run < rowRuns; ++run) {
             // Nothing is written, so the folder needs no restore.
-            const Timing timing = TimeProcess(work + "/pristine-H", {window, "highlight"});
+            const Timing timing = TimeProcess(work + "/pristine-H", {window, "highlight"},
+                                              {"QT_QPA_PLATFORM=offscreen"});
             const QList<QByteArray> fields = timing.output.trimmed().split(' ');
             if (timing.exitCode != 0 || fields.size() != 2 || fields[0].toInt() != 100000) {
                 qFatal("the highlighting row failed with %d: %s", timing.exitCode,
@@ -352,6 +415,10 @@ int main(int argc, char* argv[]) {
             check("A replace, window / headless", seconds(aRcs, "window") / seconds(aRcs, "ours"),
                   1.5, true);
         }
+        if (results.value(aRcs).contains("window, Xvfb")) {
+            check("A replace, window under Xvfb / headless",
+                  seconds(aRcs, "window, Xvfb") / seconds(aRcs, "ours"), 1.3, true);
+        }
         if (!program.isEmpty()) {
             check("A replace case-sensitive, sed -i / command line",
                   seconds(aRcs, "sed -i") / seconds(aRcs, "command line"), 7, false);
@@ -369,6 +436,28 @@ int main(int argc, char* argv[]) {
               double(results[bRcs]["ours"].peakKiB) * 1024 / size, 2.1, true);
         check("B find, peak memory / file size",
               double(results[bFcs]["ours"].peakKiB) * 1024 / size, 1.1, true);
+    }
+    const QString aFcold = Row{"A", true, true, false, true}.Label();
+    const QString aRcold = Row{"A", false, true, false, true}.Label();
+    const QString bFcold = Row{"B", true, true, false, true}.Label();
+    const QString bRcold = Row{"B", false, true, false, true}.Label();
+    if (results.contains(aFcold)) {
+        check("A find cold, ours / rg -l", seconds(aFcold, "ours") / seconds(aFcold, "rg -l"), 1.0,
+              true);
+        check("A find cold, ours / rg -j1 -l",
+              seconds(aFcold, "ours") / seconds(aFcold, "rg -j1 -l"), 0.8, true);
+    }
+    if (results.contains(aFcold) && results.contains(aRcold)) {
+        check("A replace cold, ours / rg -l finding cold",
+              seconds(aRcold, "ours") / seconds(aFcold, "rg -l"), 1.3, true);
+    }
+    if (results.contains(bFcold)) {
+        check("B find cold, ours / rg -l", seconds(bFcold, "ours") / seconds(bFcold, "rg -l"), 1.2,
+              true);
+    }
+    if (results.contains(bRcold)) {
+        check("B replace cold, ours / dd",
+              seconds(bRcold, "ours") / seconds(bRcold, "dd fdatasync"), 1.5, true);
     }
     if (results.contains(cRcs) && results.contains(aRcs)) {
         check("C time per file / A time per file",

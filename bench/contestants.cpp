@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QProcess>
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -13,7 +14,12 @@
 #include <cstring>
 #include <vector>
 
-Timing TimeProcess(const QString& folder, const QStringList& command) {
+Timing TimeProcess(const QString& folder, const QStringList& command,
+                   const QStringList& environment) {
+    std::vector<QByteArray> settings;
+    for (const QString& setting : environment) {
+        settings.push_back(setting.toLocal8Bit());
+    }
     std::vector<QByteArray> storage;
     for (const QString& part : command) {
         storage.push_back(part.toLocal8Bit());
@@ -38,6 +44,9 @@ Timing TimeProcess(const QString& folder, const QStringList& command) {
         ::close(pipeFds[1]);
         if (::chdir(directory.constData()) != 0) {
             ::_exit(126);
+        }
+        for (QByteArray& setting : settings) {
+            ::putenv(setting.data());
         }
         ::execvp(argv[0], argv.data());
         ::_exit(127);
@@ -65,6 +74,36 @@ void Restore(const QString& pristine, const QString& folder) {
         qFatal("cannot copy %s to %s", qPrintable(pristine), qPrintable(folder));
     }
     ::sync();
+}
+
+bool DropCaches() {
+    ::sync();
+    QFile control(QStringLiteral("/proc/sys/vm/drop_caches"));
+    return control.open(QIODevice::WriteOnly) && control.write("3\n") == 2 && control.flush();
+}
+
+VirtualDisplay::VirtualDisplay() {
+    // With -displayfd the server picks a free display and writes its number once it listens.
+    server_.setProgram(QStringLiteral("Xvfb"));
+    server_.setArguments({"-displayfd", "1", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"});
+    server_.setStandardErrorFile(QProcess::nullDevice());
+    server_.start();
+    if (server_.waitForStarted(5000) && server_.waitForReadyRead(10000)) {
+        const QByteArray number = server_.readLine().trimmed();
+        if (!number.isEmpty()) {
+            display_ = ":" + QString::fromLatin1(number);
+        }
+    }
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (server_.state() != QProcess::NotRunning) {
+        server_.terminate();
+        if (!server_.waitForFinished(5000)) {
+            server_.kill();
+            server_.waitForFinished(5000);
+        }
+    }
 }
 
 double Median(QList<double> values) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QProcess>
 #include <QString>
 #include <QStringList>
 
@@ -12,7 +13,28 @@ struct Timing {
 };
 
 // Runs program with arguments in folder as a child process and times it from fork to exit.
-Timing TimeProcess(const QString& folder, const QStringList& command);
+// environment holds NAME=VALUE settings the child gets on top of this process's own.
+Timing TimeProcess(const QString& folder, const QStringList& command,
+                   const QStringList& environment = {});
+
+// Writes every dirty page to disk and drops the page cache, so that the next reads come from
+// the disk. Needs root; returns false, with nothing dropped, without it.
+bool DropCaches();
+
+// An X server of its own (Xvfb) for as long as the object lives; Display() is empty when none
+// could be started.
+class VirtualDisplay {
+public:
+    VirtualDisplay();
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    QString Display() const { return display_; }
+
+private:
+    QProcess server_;
+    QString display_;
+};
 
 // Replaces folder by a fresh copy of pristine and flushes it to disk; not timed.
 void Restore(const QString& pristine, const QString& folder);

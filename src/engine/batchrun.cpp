@@ -93,7 +93,9 @@ void Yield(RunEnvironment& env) {
 class Run {
 public:
     Run(RunEnvironment& env, bool caseSensitive, bool findOnly, RunResults& results)
-        : env_(env), caseSensitive_(caseSensitive), findOnly_(findOnly), results_(results) {}
+        : env_(env), caseSensitive_(caseSensitive), findOnly_(findOnly), results_(results) {
+        env_.files.WillOnlySearch(findOnly_);
+    }
 
     // A run left by an exception still waits for its saves.
     ~Run() {

@@ -85,6 +85,7 @@ void UndoLastReplace(RunEnvironment& env, FileList& fileList, UndoRecord& record
     QByteArray current;
     const std::vector<AlteredFile>& files = record.Files();
     const qint32 last = record.Count() - 1;
+    env.files.WillOnlySearch(false);
     try {
         for (qint32 i = 0; i <= last; ++i) {
             if (env.stop && *env.stop) {

@@ -98,6 +98,10 @@ public:
     // A hint that the file at path will be read soon, so that it may be on its way from the
     // disk meanwhile. No effect by default.
     virtual void WillRead(const QByteArray& path) { Q_UNUSED(path); }
+    // A hint for the reads to come until the next call: whether their content is only
+    // searched, a search that may end at its first hit, so that a large file may come from
+    // the disk as it is reached instead of whole before the read returns. No effect by default.
+    virtual void WillOnlySearch(bool onlySearch) { Q_UNUSED(onlySearch); }
     // Whether the content of the last read may not be what the file held: another program
     // shortened a mapped file while it was read, and the lost part reads as zeros.
     virtual bool LastReadDamaged() const { return false; }

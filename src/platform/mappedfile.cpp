@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <csignal>
 #include <cstdint>
@@ -78,12 +79,15 @@ MappedFile::~MappedFile() {
     Reset();
 }
 
-bool MappedFile::Map(int fd, qsizetype size) {
+bool MappedFile::Map(int fd, qsizetype size, bool whole) {
     Reset();
     if (size <= 0 || !InstallHandler()) {
         return false;
     }
-    void* data = ::mmap(nullptr, std::size_t(size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    // Bench row "B find, cold": a search that ends at its first hit reads only what it reached
+    // (0.17 s with every page read in first, 0.056 s without, the program itself cold too).
+    void* data = ::mmap(nullptr, std::size_t(size), PROT_READ,
+                        whole ? MAP_PRIVATE | MAP_POPULATE : MAP_PRIVATE, fd, 0);
     if (data == MAP_FAILED) {
         return false;
     }
@@ -95,6 +99,17 @@ bool MappedFile::Map(int fd, qsizetype size) {
     }
     data_ = static_cast<const char*>(data);
     size_ = size;
+    if (!whole) {
+        // The first touch of a mapping reads the disk's read-ahead window around it (8 MiB
+        // here) before a search can go on, so the start is asked for alone (bench row "B find,
+        // cold", medians of 11: 14.0 ms without, 8.6 ms with); past it the usual window reads
+        // stay, which a whole-file search needs (B, no hit: 0.197 s; 0.352 s advised sequential).
+        constexpr qsizetype kStart = qsizetype(128) << 10;
+        char* const bytes = static_cast<char*>(data);
+        const qsizetype start = std::min(size, kStart);
+        (void)::madvise(bytes, std::size_t(start), MADV_WILLNEED);
+        (void)::madvise(bytes, std::size_t(start), MADV_RANDOM);
+    }
     return true;
 }
 

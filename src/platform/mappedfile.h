@@ -15,8 +15,9 @@ public:
     MappedFile& operator=(const MappedFile&) = delete;
 
     // Maps size bytes of the open file fd; on false nothing is mapped and the caller reads the
-    // file instead. Unmaps what was mapped before.
-    bool Map(int fd, qsizetype size);
+    // file instead. Unmaps what was mapped before. With whole, every page is read in before
+    // Map returns; otherwise pages come from the disk as they are first reached.
+    bool Map(int fd, qsizetype size, bool whole = true);
     // Unmaps the file; views of it must not be used any more.
     void Reset();
     QByteArrayView View() const { return {data_, size_}; }

@@ -89,7 +89,7 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     handedOut_ = nullptr;
     mapped_.reset();
     if (auto mapping = std::make_shared<MappedFile>();
-        size >= kMapAtLeast && mapping->Map(fd.get(), size)) {
+        size >= kMapAtLeast && mapping->Map(fd.get(), size, !onlySearch_)) {
         mapped_ = std::move(mapping);
         content = QByteArray::fromRawData(mapped_->View().data(), size);
         handedOut_ = content.constData();

@@ -40,6 +40,7 @@ public:
     QHash<SaveTicket, SaveReport> FinishSaves() override;
     // Bench rows "cold": the disk reads the next files while the run works on this one.
     void WillRead(const QByteArray& path) override;
+    void WillOnlySearch(bool onlySearch) override { onlySearch_ = onlySearch; }
     bool LastReadDamaged() const override { return mapped_ && mapped_->Damaged(); }
 
     // Called with the target's path, on the caller's thread, when the temporary file is
@@ -77,6 +78,7 @@ private:
 
     // The last file read, when it was large; a pending save of it shares the mapping.
     std::shared_ptr<MappedFile> mapped_;
+    bool onlySearch_ = false;
     const char* handedOut_ = nullptr;  // the mapping the last read's content refers to
     QHash<QByteArray, std::shared_ptr<Folder>> folders_;
     QSet<QByteArray> lookedForStale_;
