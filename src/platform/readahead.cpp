@@ -3,11 +3,24 @@
 #include "fd.h"
 
 #include <fcntl.h>
+#include <sys/uio.h>
 
 namespace {
 
 // More waiting hints than this are not worth keeping: the run has caught up with them.
 constexpr std::size_t kMostWaiting = 256;
+
+// Bench row "A find, case-sensitive" (warm): opening every file a second time cost more than
+// the search (A find, 10,000 files in memory: 0.101 s hinting each, 0.069 s hinting none;
+// medians of 9). After this many files in memory in a row, one hint in as many is acted on.
+constexpr int kStretch = 32;
+
+// Whether the start of the open file fd is in memory: a read that must not wait says so.
+bool StartCached(int fd) {
+    char byte = 0;
+    iovec buffer{&byte, 1};
+    return ::preadv2(fd, &buffer, 1, 0, RWF_NOWAIT) >= 0;
+}
 
 }  // namespace
 
@@ -24,6 +37,10 @@ ReadAhead::~ReadAhead() {
 }
 
 void ReadAhead::Hint(const QByteArray& path) {
+    if (resting_.load(std::memory_order_relaxed) && ++unqueued_ < kStretch) {
+        return;
+    }
+    unqueued_ = 0;
     {
         const std::lock_guard lock(mutex_);
         if (waiting_.size() >= kMostWaiting) {
@@ -45,9 +62,13 @@ void ReadAhead::Work() {
         waiting_.pop_front();
         lock.unlock();
         const Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-        if (fd.ok()) {
+        if (fd.ok() && StartCached(fd.get())) {
+            ++cachedInARow_;
+        } else if (fd.ok()) {
+            cachedInARow_ = 0;
             (void)::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_WILLNEED);
         }
+        resting_.store(cachedInARow_ >= kStretch, std::memory_order_relaxed);
         lock.lock();
     }
 }

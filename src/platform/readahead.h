@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -10,7 +11,9 @@
 // Starts files on their way from the disk before they are read: a thread of its own opens each
 // path handed to it and asks the kernel to read the file into the cache in the background
 // (POSIX_FADV_WILLNEED). The open itself, which waits for the file's inode on a cold disk,
-// happens on that thread too. Hints that fall behind are dropped, never waited for.
+// happens on that thread too. Hints that fall behind are dropped, never waited for. Once a
+// stretch of files proves to be in memory already, it opens only one hint in a stretch's
+// length to see whether that still holds.
 class ReadAhead {
 public:
     ReadAhead();
@@ -19,7 +22,7 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // Hands path to the thread and returns at once.
+    // Hands path to the thread and returns at once. Called from one thread only.
     void Hint(const QByteArray& path);
 
 private:
@@ -29,5 +32,8 @@ private:
     std::condition_variable changed_;
     std::deque<QByteArray> waiting_;
     bool stopping_ = false;
+    int cachedInARow_ = 0;              // the thread's: files found in memory since one was not
+    std::atomic<bool> resting_{false};  // whether that stretch is long enough to rest
+    int unqueued_ = 0;                  // Hint's: hints dropped since one was handed on
     std::thread thread_;
 };
