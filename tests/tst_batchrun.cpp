@@ -15,6 +15,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 #include <csignal>
+#include <numeric>
 
 namespace {
 
@@ -83,6 +84,8 @@ private slots:
     void textsReadAgainForEveryFile();
     void stopsAfterTheFileInHand();
     void progressAndYieldsPerProcessedFile();
+    void orderKeptWhileReadingAhead_data();
+    void orderKeptWhileReadingAhead();
     void undoPutsBackOnlyWhatTheRunWrote_data();
     void undoPutsBackOnlyWhatTheRunWrote();
 };
@@ -457,6 +460,38 @@ void TestBatchRun::progressAndYieldsPerProcessedFile() {
     QCOMPARE(f.box.fills[1].x2, -10.0);
     QCOMPARE(f.box.fills[3].x2, 3255.0 - 10);
     QCOMPARE(list.listCountReads, 1 + 2);
+}
+
+void TestBatchRun::orderKeptWhileReadingAhead_data() {
+    QTest::addColumn<qint16>("findOnly");
+    QTest::newRow("replace") << qint16(0);
+    QTest::newRow("find, large files searched as they come from the disk") << qint16(1);
+}
+
+// Enough files for the store to read ahead and then rest, and two large files whose only hit
+// lies past their first pages: the report and the current-entry mark keep the list's order.
+void TestBatchRun::orderKeptWhileReadingAhead() {
+    QFETCH(qint16, findOnly);
+    Fixture f;
+    QByteArrayList names;
+    QString found = QStringLiteral("\r\n");
+    for (int i = 0; i < 150; ++i) {
+        const QByteArray name = QByteArray::number(1000 + i) + ".txt";
+        names.append(name);
+        QByteArray content(i == 40 || i == 90 ? 5 << 20 : 100, 'x');
+        if (i % 7 == 0 || i == 40 || i == 90) {
+            content.replace(content.size() - 6, 6, "needle");
+            found += QString::fromLatin1(name) + QStringLiteral("\r\n");
+        }
+        WriteFile(f.PathOf(QString::fromLatin1(name)), content);
+    }
+    FakeFileList list = f.ListOf(names);
+    f.Run(list, 1, 0, findOnly);
+    QCOMPARE(f.results.FoundList, found);
+    QList<int> everyEntry(names.size());
+    std::iota(everyEntry.begin(), everyEntry.end(), 0);
+    QCOMPARE(list.listIndexes, everyEntry);
+    QCOMPARE(ReadFile(f.PathOf("1040.txt")).endsWith("needle"), findOnly == 1);
 }
 
 enum class AfterReplace {
