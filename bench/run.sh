@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what the benchmark needs (sed, sd, ripgrep and the build), builds Quillmark
+# Installs what the benchmark needs (sed, sd, ripgrep, Xvfb and the build), builds Quillmark
 # optimised, and runs the benchmark. Arguments go to quillmark_bench (--runs N, --rows A,B,C,
 # --work DIR, --program PROGRAM).
 set -euo pipefail
