@@ -9,8 +9,9 @@
 
 #include "filelistbox.h"
 #include "frmmain.h"
-#include "messagebox.h"
+#include "mappedfile.h"
 #include "msgboxstyle.h"
+#include "scriptedmessagebox.h"
 #include "summary.h"
 
 #include <QAbstractButton>
@@ -28,17 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Answers Yes to a Yes/No confirmation, No to the highlighting offer, OK to the rest.
-class ScriptedAnswers : public MessageBox {
-public:
-    int MsgBox(const QString&, int flags, const QString& title) override {
-        if (!MsgBoxStyle::FromFlags(flags).buttons.contains(MsgBoxResult::Yes)) {
-            return MsgBoxResult::OK;
-        }
-        return title == QStringLiteral("Highlight?") ? MsgBoxResult::No : MsgBoxResult::Yes;
-    }
-};
 
 // Highlights ten of every eleven entries of the current folder's list, the misses spread
 // evenly as in a folder where most files hold the text, and prints the seconds it took, the
@@ -88,6 +78,7 @@ int TimeHighlighting() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    MappedFile::InstallBusErrorHandler();
     const bool highlight = argc == 2 && std::strcmp(argv[1], "highlight") == 0;
     if (argc != 3 && !highlight) {
         std::fprintf(stderr, "usage: %s CASE_SENSITIVE FIND_ONLY | %s highlight\n", argv[0],
@@ -109,7 +100,14 @@ int main(int argc, char* argv[]) {
         }
         return status;
     }
-    ScriptedAnswers answers;
+    // Yes to a Yes/No confirmation, No to the highlighting offer, OK to the rest.
+    ScriptedMessageBox answers;
+    answers.answerFor = [](const ScriptedMessageBox::Call& call) {
+        if (!MsgBoxStyle::FromFlags(call.flags).buttons.contains(MsgBoxResult::Yes)) {
+            return MsgBoxResult::OK;
+        }
+        return call.title == QStringLiteral("Highlight?") ? MsgBoxResult::No : MsgBoxResult::Yes;
+    };
     frmMain::Services services;
     services.messages = &answers;
     frmMain window(services);
