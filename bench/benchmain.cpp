@@ -21,7 +21,9 @@
 #include "batchrun.h"
 #include "contestants.h"
 #include "corpus.h"
-#include "filelist.h"
+#include "currentfolder.h"
+#include "folderlist.h"
+#include "mappedfile.h"
 #include "posixfilestore.h"
 #include "textsource.h"
 #include "undorecord.h"
@@ -51,38 +53,6 @@ const QByteArray kReplacement = "thread";
 const QByteArray kMultiLineFind = "dog\nthe";
 const QByteArray kMultiLineReplacement = "dog\nthread";
 
-// The regular, non-hidden files of the current folder, sorted by name.
-class FolderList : public FileList {
-public:
-    FolderList() {
-        char cwd[4096];
-        if (!::getcwd(cwd, sizeof cwd)) {
-            qFatal("getcwd failed");
-        }
-        path_ = cwd;
-        DIR* dir = ::opendir(".");
-        while (dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.' && entry->d_type == DT_REG) {
-                names_.append(entry->d_name);
-            }
-        }
-        ::closedir(dir);
-        std::sort(names_.begin(), names_.end());
-    }
-    QByteArray Path() const override { return path_; }
-    int ListCount() const override { return int(names_.size()); }
-    QByteArray List(int i) const override { return names_.value(i); }
-    bool Selected(int) const override { return false; }
-    void SetSelected(int, bool) override {}
-    void SetListIndex(int) override {}
-    void SetVisible(bool) override {}
-    void Refresh() override {}
-
-private:
-    QByteArray path_;
-    QByteArrayList names_;
-};
-
 class FixedTexts : public TextSource {
 public:
     explicit FixedTexts(bool multiLine) : multiLine_(multiLine) {}
@@ -98,7 +68,7 @@ private:
 // The child: one headless run over the current folder, noting what it changes for an undo as
 // the window does; prints affected and processed.
 int RunEngine(bool caseSensitive, bool findOnly, bool multiLine) {
-    FolderList list;
+    FolderFileList list(CurrentFolder());
     FixedTexts texts(multiLine);
     PosixFileStore files;
     UndoRecord undo;
@@ -212,6 +182,7 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    MappedFile::InstallBusErrorHandler();
     if (argc >= 2 && std::strcmp(argv[1], "engine") == 0 && argc == 5) {
         return RunEngine(argv[2][0] == '1', argv[3][0] == '1', argv[4][0] == '1');
     }

@@ -11,8 +11,9 @@
 
 #include "filelistbox.h"
 #include "frmmain.h"
-#include "messagebox.h"
+#include "mappedfile.h"
 #include "msgboxstyle.h"
+#include "scriptedmessagebox.h"
 #include "summary.h"
 
 #include <QAbstractButton>
@@ -30,25 +31,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Answers Yes to a Yes/No confirmation, No to the highlighting offer, OK to the rest; notes
-// when it answered Yes and when the offer came.
-class ScriptedAnswers : public MessageBox {
-public:
-    int MsgBox(const QString&, int flags, const QString& title) override {
-        if (!MsgBoxStyle::FromFlags(flags).buttons.contains(MsgBoxResult::Yes)) {
-            return MsgBoxResult::OK;
-        }
-        if (title == QStringLiteral("Highlight?")) {
-            offered = std::chrono::steady_clock::now();
-            return MsgBoxResult::No;
-        }
-        answeredYes = std::chrono::steady_clock::now();
-        return MsgBoxResult::Yes;
-    }
-    std::chrono::steady_clock::time_point answeredYes;
-    std::chrono::steady_clock::time_point offered;
-};
 
 // Highlights ten of every eleven entries of the current folder's list, the misses spread
 // evenly as in a folder where most files hold the text, and prints the seconds it took, the
@@ -98,14 +80,14 @@ int TimeHighlighting() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    MappedFile::InstallBusErrorHandler();
     const bool highlight = argc == 2 && std::strcmp(argv[1], "highlight") == 0;
     if (argc != 3 && !highlight) {
         std::fprintf(stderr, "usage: %s CASE_SENSITIVE FIND_ONLY | %s highlight\n", argv[0],
                      argv[0]);
         return 2;
     }
-    // Offscreen unless the benchmark asks for a display server.
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
     // Qt wants a private runtime folder; without one it warns on every start.
     char runtime[] = "/tmp/quillmark-runtime-XXXXXX";
     const bool ownRuntime = !std::getenv("XDG_RUNTIME_DIR") && ::mkdtemp(runtime);
@@ -120,7 +102,22 @@ int main(int argc, char* argv[]) {
         }
         return status;
     }
-    ScriptedAnswers answers;
+    // Yes to a Yes/No confirmation, No to the highlighting offer, OK to the rest; noting when
+    // it answered Yes and when the offer came.
+    std::chrono::steady_clock::time_point answeredYes;
+    std::chrono::steady_clock::time_point offered;
+    ScriptedMessageBox answers;
+    answers.answerFor = [&](const ScriptedMessageBox::Call& call) {
+        if (!MsgBoxStyle::FromFlags(call.flags).buttons.contains(MsgBoxResult::Yes)) {
+            return MsgBoxResult::OK;
+        }
+        if (call.title == QStringLiteral("Highlight?")) {
+            offered = std::chrono::steady_clock::now();
+            return MsgBoxResult::No;
+        }
+        answeredYes = std::chrono::steady_clock::now();
+        return MsgBoxResult::Yes;
+    };
     frmMain::Services services;
     services.messages = &answers;
     frmMain window(services);
@@ -134,10 +131,9 @@ int main(int argc, char* argv[]) {
     qobject_cast<QAbstractButton*>(window.Control("cmdProcess"))->click();
 
     const RunResults& results = window.Results();
-    const double seconds =
-        answers.offered == std::chrono::steady_clock::time_point{}
-            ? 0
-            : std::chrono::duration<double>(answers.offered - answers.answeredYes).count();
+    const double seconds = offered == std::chrono::steady_clock::time_point{}
+                               ? 0
+                               : std::chrono::duration<double>(offered - answeredYes).count();
     std::printf("%d %d %.6f\n", results.FilesAffected, results.FilesProcessed, seconds);
     if (ownRuntime) {
         QDir(QString::fromLocal8Bit(runtime)).removeRecursively();

@@ -11,7 +11,9 @@
 //   flag bit 3: that piece with each "\n" written as "\r\n" and each "\r\n" as "\n"
 
 #include "referencereplacer.h"
+#include "replaceall.h"
 #include "replacer.h"
+#include "summary.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -119,7 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     QByteArray got = "untouched";
     bool changed = false;
-    const bool found = replacer.ReplaceAll(content, got, &changed);
+    const bool found = ReplaceAll(replacer, content, got, &changed);
     if (found != wantFound || (found && got != want) || (!found && got != "untouched")) {
         Mismatch("ReplaceAll", content, find, replacement, caseSensitive,
                  found ? got.toHex() : "nothing found", wantFound ? want.toHex() : "nothing found");

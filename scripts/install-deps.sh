@@ -16,6 +16,8 @@ packages=(
   util-linux
   # The fault tests make ext4 images (mkfs.ext4, chattr) and mount a FUSE folder (bindfs).
   e2fsprogs bindfs fuse3
+  # The format check (scripts/check-format.sh).
+  clang-format
   # The fuzz targets: clang with libFuzzer and the sanitizer runtimes.
   clang libclang-rt-14-dev
   # The Debian package: its dependencies (dpkg-shlibdeps), its checks, and the icons.

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer into
-# build-asan/ (or $ASAN_BUILD_DIR), and runs every test there through CTest.
+# build-asan/ (or $ASAN_BUILD_DIR), and runs every test there through CTest. It is a Debug
+# build, so that every Q_ASSERT is checked, and warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 build_dir=${ASAN_BUILD_DIR:-build-asan}
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLMARK_ENABLE_ASAN=ON "$@"
+cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Debug -DQUILLMARK_ENABLE_ASAN=ON \
+  -DQUILLMARK_WARNINGS_AS_ERRORS=ON "$@"
 cmake --build "$build_dir" -j"${JOBS:-2}"
 
 # Any report fails the test that caused it. Qt itself is not instrumented; no leak inside it

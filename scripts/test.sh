@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test through CTest.
+# Installs what is missing, builds with warnings as errors, and runs every test through CTest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-./scripts/build.sh
+./scripts/build.sh -DQUILLMARK_WARNINGS_AS_ERRORS=ON
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "${BUILD_DIR:-build}" --output-on-failure -j"${JOBS:-2}"

@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 // The real file store, recording which paths were read and saved; a read can be made to throw.
+// Saves go through the real store's queue, so the window's runs see pending saves.
 class CountingFileStore : public FileStore {
 public:
     QByteArrayList reads;
@@ -24,6 +25,8 @@ public:
         return real_.BeginSave(path, readStamp, oldContent, content, ticket);
     }
     QHash<SaveTicket, SaveReport> FinishSaves() override { return real_.FinishSaves(); }
+    void WillRead(const QByteArray& path) override { real_.WillRead(path); }
+    bool LastReadDamaged() const override { return real_.LastReadDamaged(); }
 
 private:
     PosixFileStore real_;

@@ -8,6 +8,7 @@
 #include "eventpump.h"
 #include "fakes.h"
 #include "folderlist.h"
+#include "mappedfile.h"
 #include "posixfilestore.h"
 #include "runreport.h"
 #include "stopsignals.h"
@@ -63,6 +64,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     StopSignals::Install();
+    MappedFile::InstallBusErrorHandler();
     const QByteArray mode = argc == 5 ? QByteArray(argv[4]) : QByteArray();
     const bool findOnly = mode == "find";
     FakeTexts texts(argv[2], argv[3]);

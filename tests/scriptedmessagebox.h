@@ -17,9 +17,10 @@ public:
         QString title;
     };
 
-    // Answers queued here are given in order; with none left, a box answers with its first
-    // button (OK, or Yes).
+    // Answers queued here are given in order; with none left, a box answers with what answerFor
+    // gives, or without it with its first button (OK, or Yes).
     QList<int> answers;
+    std::function<int(const Call&)> answerFor;
     // Runs while a box "is open", before it answers; it sees the calls so far, this one last.
     std::function<void(const Call&)> onShow;
     QList<Call> calls;
@@ -31,6 +32,9 @@ public:
         }
         if (!answers.isEmpty()) {
             return answers.takeFirst();
+        }
+        if (answerFor) {
+            return answerFor(calls.last());
         }
         return MsgBoxStyle::FromFlags(flags).buttons.first();
     }

@@ -1,5 +1,6 @@
 #include "batchrun.h"
 #include "fakes.h"
+#include "mappedfile.h"
 #include "posixfilestore.h"
 #include "testfiles.h"
 #include "undolastreplace.h"
@@ -63,6 +64,7 @@ class TestBatchRun : public QObject {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(MappedFile::InstallBusErrorHandler()); }
     void addBackslash_data();
     void addBackslash();
     void emptyList();

@@ -5,6 +5,7 @@
 #include "fixeddrivesource.h"
 #include "frmmain.h"
 #include "hookedeventpump.h"
+#include "mappedfile.h"
 #include "msgboxstyle.h"
 #include "scriptedmessagebox.h"
 #include "stopsignals.h"
@@ -50,7 +51,10 @@ class TestCmdProcess : public QObject {
     Q_OBJECT
 
 private slots:
-    void initTestCase() { StopSignals::Install(); }
+    void initTestCase() {
+        StopSignals::Install();
+        QVERIFY(MappedFile::InstallBusErrorHandler());
+    }
     void init();
     void cleanup();
 

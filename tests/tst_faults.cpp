@@ -6,6 +6,7 @@
 #include "fakes.h"
 #include "folderlist.h"
 #include "hookedeventpump.h"
+#include "mappedfile.h"
 #include "mountedimage.h"
 #include "posixfilestore.h"
 #include "runreport.h"
@@ -447,6 +448,7 @@ private:
 };
 
 void TestFaults::initTestCase() {
+    QVERIFY(MappedFile::InstallBusErrorHandler());
     // The child program is copied where an unprivileged user can run it: the build folder may
     // lie under a home folder that user cannot enter.
     tools_ = std::make_unique<Scratch>();

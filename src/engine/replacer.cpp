@@ -1,7 +1,7 @@
 #include "replacer.h"
 
-#include "buffers.h"
 #include "pairscan.h"
+#include "summary.h"
 
 #include <QChar>
 #include <QHash>
@@ -587,43 +587,8 @@ bool Replacer::WritePieces(QByteArrayView content,
     return copiedTo == content.size() || write(content.sliced(copiedTo));
 }
 
-bool Replacer::ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed) const {
-    const Effect effect = EffectOn(content);
-    if (effect == Effect::NoOccurrence) {
-        return false;
-    }
-    // Every match is at least as long as the search text has units, so a replacement no
-    // longer than that never grows the content; otherwise count the exact size first.
-    const qsizetype shortestMatch = lines_           ? qsizetype(lines_->tokens.size())
-                                    : caseSensitive_ ? find_.size()
-                                                     : qsizetype(folded_->tokens.size());
-    const qsizetype longestReplacement =
-        replacementLf_.isEmpty() ? replacement_.size() : replacementCrlf_.size();
-    qsizetype outSize = 0;
-    if (longestReplacement > shortestMatch) {
-        WritePieces(content, [&](QByteArrayView piece) {
-            outSize += piece.size();
-            return true;
-        });
-    } else {
-        outSize = content.size();
-    }
-    out = QByteArray();  // the previous output goes before the new one is taken
-    QByteArray result = NewBuffer(outSize);
-    char* write = result.data();
-    WritePieces(content, [&](QByteArrayView piece) {
-        std::memcpy(write, piece.data(), std::size_t(piece.size()));
-        write += piece.size();
-        return true;
-    });
-    result.truncate(write - result.constData());
-    out = std::move(result);
-    if (changed) {
-        *changed = effect == Effect::Changed;
-    }
-    return true;
-}
-
+// Declared in summary.h, for the file-name lookup; defined here beside the folding it shares
+// with the case-insensitive search.
 QByteArray CaseFoldKey(QByteArrayView text) {
     const std::vector<Token> tokens = FoldedTokens(text);
     return QByteArray(reinterpret_cast<const char*>(tokens.data()),

@@ -39,10 +39,6 @@ public:
     // and returns false as soon as write returns false; returns true otherwise.
     bool WritePieces(QByteArrayView content,
                      const std::function<bool(QByteArrayView)>& write) const;
-    // Writes content with every occurrence replaced into out and returns true; returns
-    // false, leaving out untouched, when the search text does not occur. When the search text
-    // occurs and changed is given, it tells whether out differs from content.
-    bool ReplaceAll(QByteArrayView content, QByteArray& out, bool* changed = nullptr) const;
 
 private:
     struct Folded;
@@ -81,7 +77,3 @@ private:
     QByteArray replacementLf_;
     QByteArray replacementCrlf_;
 };
-
-// A key that two names share exactly when they are equal with case ignored, under the same
-// folding as case-insensitive matching.
-QByteArray CaseFoldKey(QByteArrayView text);

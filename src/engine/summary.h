@@ -3,6 +3,7 @@
 #include "runresults.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 
 class FileList;
@@ -22,6 +23,10 @@ QString BuildUndoSummary(const RunResults& results);
 // the selection, and moves the current-entry mark to the first of them. A name no longer
 // listed is skipped. Selections already made stay.
 void HighlightFoundFiles(FileList& fileList, const RunResults& results);
+
+// A key that two names share exactly when they are equal with case ignored, under the same
+// folding as the case-insensitive search.
+QByteArray CaseFoldKey(QByteArrayView text);
 
 // The index of the entry equal to name: an exact entry wins; else the last entry equal to
 // name when case is ignored; else -1.

@@ -18,7 +18,7 @@ namespace {
 
 // The filter the window's filter box starts with.
 QString StartFilter() {
-    for (const ControlSpec& row : kLayout) {
+    for (const ControlRow& row : kLayout) {
         if (row.name == "txtFilePattern") {
             return QString::fromLatin1(row.caption);
         }

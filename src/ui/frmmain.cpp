@@ -28,7 +28,6 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QScreen>
 #include <QShortcut>
@@ -67,7 +66,7 @@ QString BoxText(const QPlainTextEdit* box) {
     return text;
 }
 
-QRect PixelGeometry(const ControlSpec& row) {
+QRect PixelGeometry(const ControlRow& row) {
     return {TwipsToPixels(row.left), TwipsToPixels(row.top), TwipsToPixels(row.width),
             TwipsToPixels(row.height)};
 }
@@ -142,7 +141,7 @@ frmMain::~frmMain() {
 
 void frmMain::BuildControls() {
     controls_.insert(objectName(), this);
-    for (const ControlSpec& row : kLayout) {
+    for (const ControlRow& row : kLayout) {
         const QString container =
             QString::fromLatin1(row.container.data(), qsizetype(row.container.size()));
         QWidget* control = CreateControl(row, controls_.value(container));
@@ -206,14 +205,14 @@ void frmMain::BuildControls() {
     }
     filFolder->raise();
 
-    std::vector<const ControlSpec*> byTabIndex;
-    for (const ControlSpec& row : kLayout) {
+    std::vector<const ControlRow*> byTabIndex;
+    for (const ControlRow& row : kLayout) {
         byTabIndex.push_back(&row);
     }
     std::sort(byTabIndex.begin(), byTabIndex.end(),
-              [](const ControlSpec* a, const ControlSpec* b) { return a->tabIndex < b->tabIndex; });
+              [](const ControlRow* a, const ControlRow* b) { return a->tabIndex < b->tabIndex; });
     QWidget* previous = nullptr;
-    for (const ControlSpec* row : byTabIndex) {
+    for (const ControlRow* row : byTabIndex) {
         QWidget* control =
             Control(QString::fromLatin1(row->name.data(), qsizetype(row->name.size())));
         if (!(control->focusPolicy() & Qt::TabFocus)) {
@@ -236,7 +235,7 @@ void frmMain::BuildControls() {
     connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
 }
 
-QWidget* frmMain::CreateControl(const ControlSpec& row, QWidget* container) {
+QWidget* frmMain::CreateControl(const ControlRow& row, QWidget* container) {
     const QString caption = tr(row.caption);
     switch (row.kind) {
         case ControlKind::Frame: {
@@ -348,6 +347,30 @@ void frmMain::SetRunLocked(bool locked) {
     }
 }
 
+// The window locked for a command, from Lock until Unlock or the end of the scope.
+class frmMain::RunLock {
+public:
+    explicit RunLock(frmMain& window) : window_(window) {}
+    ~RunLock() { Unlock(); }
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+    void Lock() {
+        window_.SetRunLocked(true);
+        locked_ = true;
+    }
+    void Unlock() {
+        if (locked_) {
+            locked_ = false;
+            window_.SetRunLocked(false);
+        }
+    }
+
+private:
+    frmMain& window_;
+    bool locked_ = false;
+};
+
 void frmMain::cmdProcess_Click() {
     // A click that arrives while a command is in progress (the second of a double click)
     // starts nothing: one click, one run.
@@ -357,12 +380,7 @@ void frmMain::cmdProcess_Click() {
     const QScopedValueRollback inProgress(commandInProgress_, true);
     // Whatever ends the command, the window comes back whole: controls enabled, progress box
     // hidden, file list shown.
-    bool locked = false;
-    const auto unlock = qScopeGuard([&] {
-        if (locked) {
-            SetRunLocked(false);
-        }
-    });
+    RunLock lock(*this);
     try {
         if (BoxText(txtFind).isEmpty()) {
             MsgBox(tr("Please enter text to search for!"), MsgBoxFlag::Exclamation);
@@ -386,8 +404,7 @@ void frmMain::cmdProcess_Click() {
         if (closing_) {
             return;
         }
-        SetRunLocked(true);
-        locked = true;
+        lock.Lock();
 
         const qint16 caseSensitive = CheckValue(chkCaseSensitive);
         const qint16 selectedOnly = CheckValue(chkSelected);
@@ -411,18 +428,14 @@ void frmMain::cmdProcess_Click() {
             }
         }
 
-        SetRunLocked(false);
-        locked = false;
+        lock.Unlock();
         const int buttons = undo_.IsEmpty() ? MsgBoxFlag::OKOnly : MsgBoxFlag::OKUndo;
         if (MsgBox(BuildSummary(CheckValue(chkFind) != 0, results_),
                    buttons | MsgBoxFlag::Information) == MsgBoxResult::Undo) {
             UndoLastReplaceCommand();
         }
     } catch (const std::exception&) {
-        if (locked) {
-            SetRunLocked(false);
-            locked = false;
-        }
+        lock.Unlock();
         MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
     }
 }
@@ -445,32 +458,22 @@ void frmMain::UndoLastReplaceCommand() {
         return;
     }
     const QScopedValueRollback inProgress(commandInProgress_, true);
-    bool locked = false;
-    const auto unlock = qScopeGuard([&] {
-        if (locked) {
-            SetRunLocked(false);
-        }
-    });
+    RunLock lock(*this);
     try {
         services_.pump->DoEvents();
         if (closing_) {
             return;
         }
-        SetRunLocked(true);
-        locked = true;
+        lock.Lock();
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         UndoLastReplace(environment, *filFolder, undo_, results_);
         if (closing_) {
             return;
         }
-        SetRunLocked(false);
-        locked = false;
+        lock.Unlock();
         MsgBox(BuildUndoSummary(results_), MsgBoxFlag::Information);
     } catch (const std::exception&) {
-        if (locked) {
-            SetRunLocked(false);
-            locked = false;
-        }
+        lock.Unlock();
         undo_.Clear();
         MsgBox(tr("An error occurred trying to process the files."), MsgBoxFlag::Critical);
     }

@@ -1,5 +1,18 @@
 #pragma once
 
+// The names of the window's controls and handlers follow the program's original form names, so
+// that a behaviour can be found by its name. frmMain is the main window's class. A control is
+// the member named by its kind and purpose (txtFind a text box, chkFind a check box,
+// cmdProcess a button, filFolder the file list, dirFolder the folder list, drvFolder the drive
+// list, picProgress the progress picture box, Frame1 a frame). A handler is the control's
+// name, an underscore and its event: cmdProcess_Click runs when the Process button is pressed,
+// dirFolder_Change when the folder list moves to another folder, Form_Load once as the window
+// is made. The file list keeps its original members too: List(i) and ListCount are its
+// entries, SetListIndex moves its current-entry mark (ListIndex), Selected(i) tells whether an
+// entry is selected. MsgBox takes the original flag values (MsgBoxFlag) and returns the button
+// chosen (MsgBoxResult). The shared counts of a run (FilesAffected, FilesProcessed, FoundList)
+// keep their names in RunResults. Everything else follows the usual Qt conventions.
+
 #include "runresults.h"
 #include "textsource.h"
 #include "undorecord.h"
@@ -29,7 +42,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QStyle;
 class QToolButton;
-struct ControlSpec;
+struct ControlRow;
 
 // The main window: the controls of the layout table, the start-up, and the handlers of the
 // Process command and of the folder, filter and Clear controls. The window reads the search
@@ -82,7 +95,7 @@ protected:
 
 private:
     void BuildControls();
-    QWidget* CreateControl(const ControlSpec& row, QWidget* container);
+    QWidget* CreateControl(const ControlRow& row, QWidget* container);
     void Form_Load();
     void cmdProcess_Click();
     void drvFolder_Change();
@@ -99,6 +112,7 @@ private:
     // Disables or enables the controls a run must not see changed, and shows or hides the
     // progress box; unlocking shows the file list too, whatever ended the run.
     void SetRunLocked(bool locked);
+    class RunLock;
     int MsgBox(const QString& prompt, int flags, const QString& title = QString());
 
     std::unique_ptr<MessageBox> ownMessages_;

@@ -33,7 +33,7 @@ inline constexpr unsigned Hidden = 8;     // starts hidden
 // One control of the main window. Positions and sizes are in twips (1/1440 inch), measured
 // from the top-left corner of the container (the window's client area, or a frame's outer
 // corner); Width and Height are the outer size.
-struct ControlSpec {
+struct ControlRow {
     std::string_view name;
     ControlKind kind;
     std::string_view container;
@@ -62,7 +62,7 @@ constexpr int TwipsToPixels(int twips) {
 
 // The nineteen controls of the main window, frame by frame, top to bottom. A container comes
 // before the controls it holds.
-inline constexpr std::array<ControlSpec, 19> kLayout{{
+inline constexpr std::array<ControlRow, 19> kLayout{{
     {"Frame1", ControlKind::Frame, "frmMain", QT_TRANSLATE_NOOP("frmMain", "Files to search:"), 135,
      135, 8295, 3075, 0, FontKind::Bold, ControlOption::None},
     {"drvFolder", ControlKind::DriveListBox, "Frame1", "", 180, 360, 4470, 315, 1, FontKind::Window,

@@ -1,6 +1,7 @@
 #include "applicationrecord.h"
 #include "commandline.h"
 #include "frmmain.h"
+#include "mappedfile.h"
 #include "stopsignalpump.h"
 #include "stopsignals.h"
 
@@ -51,6 +52,7 @@ int RunWithoutWindow(const CommandLine& request) {
 
 int main(int argc, char* argv[]) {
     StopSignals::Install();
+    MappedFile::InstallBusErrorHandler();
     if (!CommandLine::WantsWindow(Arguments(argc, argv))) {
         // No QApplication here: these modes must work without a display.
         QCoreApplication app(argc, argv);

@@ -14,9 +14,15 @@ public:
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
+    // Installs, for the whole program, the SIGBUS handler that lets a mapping outlive a file
+    // that shrinks; a program calls it once at its start, before any other thread runs. Later
+    // calls do nothing. Returns whether the handler is in place.
+    static bool InstallBusErrorHandler();
+
     // Maps size bytes of the open file fd; on false nothing is mapped and the caller reads the
-    // file instead. Unmaps what was mapped before. With whole, every page is read in before
-    // Map returns; otherwise pages come from the disk as they are first reached.
+    // file instead, as it does whenever InstallBusErrorHandler has not succeeded. Unmaps what
+    // was mapped before. With whole, every page is read in before Map returns; otherwise pages
+    // come from the disk as they are first reached.
     bool Map(int fd, qsizetype size, bool whole = true);
     // Unmaps the file; views of it must not be used any more.
     void Reset();

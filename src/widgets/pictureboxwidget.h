@@ -6,7 +6,8 @@
 #include <QImage>
 
 // A picture box: a sunken frame whose drawing area keeps a persistent image of everything
-// drawn into it. Coordinates are twips at 15 twips per logical pixel.
+// drawn into it. Coordinates are twips at 15 twips per logical pixel. The image is always kept
+// and Line always fills its box solid, so the three style setters only check their values.
 class PictureBoxWidget : public QFrame, public PictureBox {
     Q_OBJECT
 
@@ -39,7 +40,4 @@ private:
     QImage image_;
     QImage shown_;        // the image as the last repaint showed it
     bool drawn_ = false;  // drawn into since the last ShowChanges
-    bool autoRedraw_ = false;
-    qint16 fillStyle_ = 1;
-    qint16 drawStyle_ = 0;
 };

@@ -55,9 +55,11 @@ private:
     struct Folder;
     using FileKey = QPair<quint64, quint64>;  // device and inode
 
+    // Files this large are mapped, not read into fresh memory: bench row "B find" 0.05 s read,
+    // 0.023 s mapped; "B replace" varied 0.36-1.7 s read, 0.56-0.86 s mapped.
     static constexpr qsizetype kMapAtLeast = qsizetype(4) << 20;
-    // Four threads sync and rename while the run reads on: bench rows "A replace" (sync waits
-    // overlap the reading of the next files).
+    // Four threads sync and rename while the run reads on: bench row "A replace" went from
+    // 0.58-0.74 s with the saves made in turn to 0.25-0.27 s.
     static constexpr int kSaveThreads = 4;
     // Each pending save holds three file descriptors.
     static constexpr int kMostPendingSaves = 64;

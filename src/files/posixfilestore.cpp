@@ -1,9 +1,9 @@
 #include "posixfilestore.h"
 
 #include "buffers.h"
-#include "contenthash.h"
 #include "extendedattributes.h"
 #include "fd.h"
+#include "filehash.h"
 #include "piecewriter.h"
 #include "temporaryfile.h"
 #include "writewatch.h"

@@ -1,4 +1,4 @@
-#include "contenthash.h"
+#include "filehash.h"
 
 #include <unistd.h>
 

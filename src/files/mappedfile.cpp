@@ -21,6 +21,7 @@ constexpr int kSlots = 16;
 Slot mappings[kSlots];
 std::uintptr_t pageSize = 4096;
 struct sigaction previousHandler {};
+std::atomic<bool> handlerInstalled{false};
 
 // A read past the end of a file that shrank: put a page of zeros where the file's page was
 // and let the read go on. A SIGBUS that is not about a mapped file goes where it went before.
@@ -49,16 +50,15 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
 
 bool InstallHandler() {
     static std::once_flag once;
-    static bool installed = false;
     std::call_once(once, [] {
         pageSize = std::uintptr_t(::sysconf(_SC_PAGESIZE));
         struct sigaction action {};
         action.sa_sigaction = OnBusError;
         action.sa_flags = SA_SIGINFO | SA_NODEFER;
         sigemptyset(&action.sa_mask);
-        installed = ::sigaction(SIGBUS, &action, &previousHandler) == 0;
+        handlerInstalled.store(::sigaction(SIGBUS, &action, &previousHandler) == 0);
     });
-    return installed;
+    return handlerInstalled.load();
 }
 
 int TakeSlot(std::uintptr_t begin, std::uintptr_t end) {
@@ -75,13 +75,17 @@ int TakeSlot(std::uintptr_t begin, std::uintptr_t end) {
 
 }  // namespace
 
+bool MappedFile::InstallBusErrorHandler() {
+    return InstallHandler();
+}
+
 MappedFile::~MappedFile() {
     Reset();
 }
 
 bool MappedFile::Map(int fd, qsizetype size, bool whole) {
     Reset();
-    if (size <= 0 || !InstallHandler()) {
+    if (size <= 0 || !handlerInstalled.load()) {
         return false;
     }
     // Bench row "B find, cold": a search that ends at its first hit reads only what it reached

@@ -35,21 +35,19 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
 }
 
 void PictureBoxWidget::SetAutoRedraw(bool on) {
-    autoRedraw_ = on;
+    Q_UNUSED(on);
 }
 
 void PictureBoxWidget::SetFillStyle(qint16 style) {
     if (style < 0 || style > 7) {
         throw std::invalid_argument("FillStyle");
     }
-    fillStyle_ = style;
 }
 
 void PictureBoxWidget::SetDrawStyle(qint16 style) {
     if (style < 0 || style > 6) {
         throw std::invalid_argument("DrawStyle");
     }
-    drawStyle_ = style;
 }
 
 double PictureBoxWidget::Width() const {

@@ -38,7 +38,3 @@ inline ContentHash HashOf(QByteArrayView content) {
     const XXH128_hash_t hash = XXH3_128bits(content.data(), std::size_t(content.size()));
     return {hash.low64, hash.high64};
 }
-
-// The hash of the whole content of the open file fd, read from its start; false when it could
-// not be read. size is the file's size as last seen, which sets how it is read.
-bool HashOfFile(int fd, qint64 size, ContentHash& hash);
