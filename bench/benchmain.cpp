@@ -310,8 +310,9 @@ int main(int argc, char* argv[]) {
                     }
                 }
                 seconds[c].append(timing.seconds);
-                if (contestant.name.startsWith("window")) {
-                    toOffer[c].append(timing.output.trimmed().split(' ').value(2).toDouble());
+                if (const double offer = timing.output.trimmed().split(' ').value(2).toDouble();
+                    contestant.name.startsWith("window") && offer > 0) {
+                    toOffer[c].append(offer);
                 }
                 peaks[c] = std::max(peaks[c], timing.peakRssKiB);
             }

@@ -2,7 +2,7 @@
 // (or on the platform QT_QPA_PLATFORM names), started in the corpus folder, with the message
 // boxes answered by a script (Yes to the confirmation, No to highlighting, OK to the summary)
 // and Process clicked; it prints the files affected and processed, and the seconds from Yes to
-// the highlighting offer (0 without one). Or, for the highlighting row, the file list alone on
+// the highlighting offer (0 without either). Or, for the highlighting row, the file list alone on
 // a shown window: ten of every eleven entries of the folder count as hits, and the time from
 // Yes to the repainted list is printed in seconds.
 //
@@ -131,7 +131,8 @@ int main(int argc, char* argv[]) {
     qobject_cast<QAbstractButton*>(window.Control("cmdProcess"))->click();
 
     const RunResults& results = window.Results();
-    const double seconds = offered == std::chrono::steady_clock::time_point{}
+    const std::chrono::steady_clock::time_point never{};
+    const double seconds = offered == never || answeredYes == never
                                ? 0
                                : std::chrono::duration<double>(offered - answeredYes).count();
     std::printf("%d %d %.6f\n", results.FilesAffected, results.FilesProcessed, seconds);
