@@ -10,6 +10,7 @@
 #include "drivelistbox.h"
 #include "filelistbox.h"
 #include "pictureboxwidget.h"
+#include "qteventpump.h"
 
 #include <QCheckBox>
 #include <QClipboard>
@@ -123,6 +124,7 @@ class TestFrmMain : public QObject {
 private slots:
     void init();
     void cleanup();
+    void eventPumpDispatchesOnFirstYieldAndAfterItsInterval();
 
     void tableMatchesDesignGeometry();
     void controlsAreBuiltFromTable_data();
@@ -499,6 +501,23 @@ void TestFrmMain::textsFollowEveryEdit() {
     QCOMPARE(window_->ReplaceText(), QByteArray());
     box->insertPlainText(QStringLiteral("three"));
     QCOMPARE(window_->ReplaceText(), QByteArray("three"));
+}
+
+// A run's yields may skip dispatching within the pump's interval, never longer: an event
+// waiting at the first yield, or at a yield after the interval, is dispatched by it.
+void TestFrmMain::eventPumpDispatchesOnFirstYieldAndAfterItsInterval() {
+    QtEventPump pump;
+    QObject target;
+    int dispatched = 0;
+    QMetaObject::invokeMethod(
+        &target, [&] { ++dispatched; }, Qt::QueuedConnection);
+    pump.DoEvents();
+    QCOMPARE(dispatched, 1);
+    QMetaObject::invokeMethod(
+        &target, [&] { ++dispatched; }, Qt::QueuedConnection);
+    QTest::qSleep(int(QtEventPump::kIntervalMs) + 1);
+    pump.DoEvents();
+    QCOMPARE(dispatched, 2);
 }
 
 QTEST_MAIN(TestFrmMain)
