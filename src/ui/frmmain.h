@@ -1,15 +1,15 @@
 #pragma once
 
-// The names of the window's controls and handlers follow the program's original form names, so
-// that a behaviour can be found by its name. frmMain is the main window's class. A control is
+// The names of the window's controls and handlers follow one scheme of form names, so that a
+// behaviour can be found by its name. frmMain is the main window's class. A control is
 // the member named by its kind and purpose (txtFind a text box, chkFind a check box,
 // cmdProcess a button, filFolder the file list, dirFolder the folder list, drvFolder the drive
 // list, picProgress the progress picture box, Frame1 a frame). A handler is the control's
 // name, an underscore and its event: cmdProcess_Click runs when the Process button is pressed,
 // dirFolder_Change when the folder list moves to another folder, Form_Load once as the window
-// is made. The file list keeps its original members too: List(i) and ListCount are its
+// is made. The file list's members follow the same scheme: List(i) and ListCount are its
 // entries, SetListIndex moves its current-entry mark (ListIndex), Selected(i) tells whether an
-// entry is selected. MsgBox takes the original flag values (MsgBoxFlag) and returns the button
+// entry is selected. MsgBox takes numeric flag values (MsgBoxFlag) and returns the button
 // chosen (MsgBoxResult). The shared counts of a run (FilesAffected, FilesProcessed, FoundList)
 // keep their names in RunResults. Everything else follows the usual Qt conventions.
 
