@@ -15,6 +15,9 @@ namespace {
 // Writes pieces to a file through few system calls: small pieces are gathered in a buffer,
 // large ones written from where they are. Once the file has grown by kWriteBehind bytes, its
 // pages are sent to the disk while writing goes on, so that the sync at the end waits less.
+// Bench rows "B replace" and "A replace, case-sensitive": without the write-behind 0.323 s
+// and 0.277 s, with it 0.253 s and 0.240 s; without the gathering 0.266 s and 0.249 s, a gain
+// inside the runs' spread (medians of 9 and 7, the engine alone, alternating builds).
 class PieceWriter {
 public:
     explicit PieceWriter(int fd) : fd_(fd) {}
