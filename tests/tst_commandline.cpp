@@ -62,9 +62,8 @@ private slots:
     void wantsWindow();
     void run_data();
     void run();
+    void stopEndsRunAfterFileInHand_data();
     void stopEndsRunAfterFileInHand();
-    void stopSignalStopsRun_data();
-    void stopSignalStopsRun();
     void programRunsWithoutDisplay_data();
     void programRunsWithoutDisplay();
 
@@ -349,44 +348,38 @@ void TestCommandLine::run() {
     }
 }
 
+void TestCommandLine::stopEndsRunAfterFileInHand_data() {
+    QTest::addColumn<int>("signal");  // 0: the stop comes at the run's second yield
+    QTest::addColumn<QByteArray>("out");
+    QTest::addColumn<QByteArray>("a");
+    QTest::newRow("stopped after the first file")
+        << 0 << QByteArray("a.txt\n") << QByteArray("one thread here\n");
+    // Each signal row's signal arrives before the run: it ends before its first file.
+    QTest::newRow("SIGTERM") << SIGTERM << QByteArray() << kA;
+    QTest::newRow("SIGINT") << SIGINT << QByteArray() << kA;
+    QTest::newRow("SIGHUP") << SIGHUP << QByteArray() << kA;
+}
+
 void TestCommandLine::stopEndsRunAfterFileInHand() {
-    bool stop = false;
-    StoppingPump pump(stop, 2);
-    QByteArray out;
-    QByteArray err;
-    const int status =
-        RunCommandLine(CommandLine::Parse({"--find", "needle", "--replace", "thread", folder_}),
-                       out, err, &pump, &stop);
-    QCOMPARE(out, QByteArray("a.txt\n"));
-    QCOMPARE(err, QByteArray("quillmark: stopped before every file was processed\n"));
-    QCOMPARE(status, 2);
-    QCOMPARE(Content("a.txt"), QByteArray("one thread here\n"));
-    QCOMPARE(Content("c.htm"), kC);
-}
-
-void TestCommandLine::stopSignalStopsRun_data() {
-    QTest::addColumn<int>("signal");
-    QTest::newRow("SIGTERM") << SIGTERM;
-    QTest::newRow("SIGINT") << SIGINT;
-    QTest::newRow("SIGHUP") << SIGHUP;
-}
-
-void TestCommandLine::stopSignalStopsRun() {
     QFETCH(int, signal);
-    // Each row's signal arrives before the run: it ends before its first file.
-    StopSignals::Install();
-    QCOMPARE(std::raise(signal), 0);
+    QFETCH(QByteArray, out);
+    QFETCH(QByteArray, a);
     bool stop = false;
-    StopSignalPump pump(stop);
-    QByteArray out;
+    StoppingPump byCall(stop, 2);
+    StopSignalPump bySignal(stop);
+    if (signal != 0) {
+        StopSignals::Install();
+        QCOMPARE(std::raise(signal), 0);
+    }
+    QByteArray printed;
     QByteArray err;
-    const int status =
-        RunCommandLine(CommandLine::Parse({"--find", "needle", "--replace", "thread", folder_}),
-                       out, err, &pump, &stop);
-    QCOMPARE(out, QByteArray());
+    const int status = RunCommandLine(
+        CommandLine::Parse({"--find", "needle", "--replace", "thread", folder_}), printed, err,
+        signal != 0 ? static_cast<EventPump*>(&bySignal) : &byCall, &stop);
+    QCOMPARE(printed, out);
     QCOMPARE(err, QByteArray("quillmark: stopped before every file was processed\n"));
     QCOMPARE(status, 2);
-    QCOMPARE(Content("a.txt"), kA);
+    QCOMPARE(Content("a.txt"), a);
     QCOMPARE(Content("c.htm"), kC);
 }
 
