@@ -26,6 +26,12 @@ public:
     }
     QHash<SaveTicket, SaveReport> FinishSaves() override { return real_.FinishSaves(); }
     void WillRead(const QByteArray& path) override { real_.WillRead(path); }
+    void HoldFolder(std::shared_ptr<const HeldFolder> folder) override {
+        real_.HoldFolder(std::move(folder));
+    }
+    bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) override {
+        return real_.SavedAs(stamp, ticket);
+    }
     bool LastReadDamaged() const override { return real_.LastReadDamaged(); }
 
 private:

@@ -29,6 +29,8 @@ const QString& ReasonFor(SaveOutcome outcome) {
             return Reason::NotARegularFile;
         case SaveOutcome::InUse:
             return Reason::InUseByAnotherProgram;
+        case SaveOutcome::LinkOfAnotherUser:
+            return Reason::LinkOfAnotherUser;
         case SaveOutcome::Saved:
         case SaveOutcome::CouldNotWrite:
         case SaveOutcome::AlreadySaved:
@@ -111,9 +113,19 @@ public:
     void ProcessFile(const QByteArray& path, const QByteArray& name) {
         FileStamp stamp;
         const ReadOutcome read = env_.files.ReadWholeFile(path, oldContent_, stamp);
+        if (read == ReadOutcome::LinkOfAnotherUser) {
+            Record(name, Reason::LinkOfAnotherUser);
+            return;
+        }
         if (read != ReadOutcome::Read) {
             const bool special = read == ReadOutcome::NotRegularFile && !findOnly_;
             Record(name, special ? Reason::NotARegularFile : Reason::CouldNotBeRead);
+            return;
+        }
+        SaveTicket earlier = 0;
+        if (!findOnly_ && env_.files.SavedAs(stamp, earlier)) {
+            // Another name of a file saved already: named with the first, whatever it holds now.
+            entries_.push_back({name, QString(), SaveOutcome::AlreadySaved, earlier});
             return;
         }
         const Replacer& replacer = ReplacerForCurrentTexts();

@@ -8,6 +8,9 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
+
+class HeldFolder;
 
 // What a read saw of a file, so that a later save can tell whether another program wrote it.
 struct FileStamp {
@@ -20,10 +23,11 @@ struct FileStamp {
 };
 
 enum class ReadOutcome {
-    Read,           // the whole file is in the content
-    CouldNotRead,   // not permitted, or an I/O error
-    Missing,        // no file by that name
-    NotRegularFile  // a folder, fifo, device or socket: it was not read
+    Read,              // the whole file is in the content
+    CouldNotRead,      // not permitted, or an I/O error
+    Missing,           // no file by that name
+    NotRegularFile,    // a folder, fifo, device or socket: it was not read
+    LinkOfAnotherUser  // a symlink of another user's to a file not of its owner: not followed
 };
 
 enum class SaveOutcome {
@@ -35,6 +39,7 @@ enum class SaveOutcome {
     NotRegularFile,           // the path no longer leads to a regular file
     AlreadySaved,             // saved since the last FinishSaves, under this or another name
     InUse,                    // another program has the file open for writing, or locked
+    LinkOfAnotherUser,        // a symlink of another user's to a file not of its owner
     Pending                   // the outcome comes from FinishSaves
 };
 
@@ -69,14 +74,23 @@ private:
     QByteArrayView content_;
 };
 
-// Whole-file access for a run. Paths are raw bytes.
+// Whole-file access for a run. Paths are raw bytes. A read creates, changes and removes
+// nothing. A save makes one temporary file in the target's folder and renames it over the
+// target, or removes it; the first save of a run into a folder may also remove the temporary
+// files that killed runs of this user left there.
 class FileStore {
 public:
     virtual ~FileStore() = default;
 
-    // Reads the whole file at path, following symlinks, with one stat and one read (or one
-    // mapping). content may refer to memory of the store's that lasts until the store's next
-    // read or FinishSaves: it is read there, not copied.
+    // From now on, a path whose folder part is folder's path reaches the entry of that folder
+    // as it was opened, whatever the path leads to now; other paths are opened as they stand.
+    // Null: every path as it stands. No effect by default.
+    virtual void HoldFolder(std::shared_ptr<const HeldFolder> folder) { Q_UNUSED(folder); }
+
+    // Reads the whole file at path, following a symlink only when this user owns it or it
+    // leads to a file of its own owner, with one stat and one read (or one mapping). content may
+    // refer to memory of the store's that lasts until the store's next read or FinishSaves: it is
+    // read there, not copied.
     virtual ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                                       FileStamp& stamp) = 0;
     // Begins replacing the content of the file at path (the target, where path is a
@@ -102,6 +116,14 @@ public:
     // searched, a search that may end at its first hit, so that a large file may come from
     // the disk as it is reached instead of whole before the read returns. No effect by default.
     virtual void WillOnlySearch(bool onlySearch) { Q_UNUSED(onlySearch); }
+    // Whether the file a read stamped is one this run has saved, or is saving, under another
+    // name, told by its device and inode whatever it holds by now; ticket is then that save's.
+    // False by default.
+    virtual bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) {
+        Q_UNUSED(stamp);
+        Q_UNUSED(ticket);
+        return false;
+    }
     // Whether the content of the last read may not be what the file held: another program
     // shortened a mapped file while it was read, and the lost part reads as zeros.
     virtual bool LastReadDamaged() const { return false; }

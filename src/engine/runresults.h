@@ -30,6 +30,8 @@ inline const QString InUseByAnotherProgram =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "in use by another program"));
 inline const QString ChangedSinceTheReplace =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed since the replace"));
+inline const QString LinkOfAnotherUser =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "link owned by another user"));
 inline const QString NoLongerThere = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "no longer there"));
 // The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
 inline const QString SameFileAsPrefix = QStringLiteral("same file as ");

@@ -97,6 +97,8 @@ void UndoLastReplace(RunEnvironment& env, FileList& fileList, UndoRecord& record
             const ReadOutcome read = env.files.ReadWholeFile(file.path, current, stamp);
             if (read == ReadOutcome::Missing) {
                 entry.reason = Reason::NoLongerThere;
+            } else if (read == ReadOutcome::LinkOfAnotherUser) {
+                entry.reason = Reason::LinkOfAnotherUser;
             } else if (read != ReadOutcome::Read) {
                 entry.reason = Reason::CouldNotBeRead;
             } else if (!(stamp == file.written) || !HoldsWhatWasWritten(current, file)) {

@@ -6,8 +6,11 @@ FilteredFolder::FilteredFolder(QByteArray folder, FilePattern filter)
     : folder_(std::move(folder)), filter_(std::move(filter)) {}
 
 bool FilteredFolder::Read(QString& error) {
+    if (!held_) {
+        held_ = HeldFolder::Open(folder_, error);
+    }
     FolderListing listing;
-    const bool read = listing.Read(folder_, error);
+    const bool read = held_ && listing.Read(*held_, error);
     names_ = listing.FilesMatching(filter_);
     selected_ = QList<bool>(names_.size(), false);
     return read;

@@ -2,10 +2,13 @@
 
 #include "filelist.h"
 #include "filepattern.h"
+#include "heldfolder.h"
 
 #include <QByteArray>
 #include <QList>
 #include <QString>
+
+#include <memory>
 
 // The file list without a window: the files of one folder that pass a filter, in the order
 // and with the filter of the window's file list, and a selection of entries.
@@ -14,9 +17,12 @@ public:
     // A list of folder (a path the system accepts) with filter; empty until Read.
     FilteredFolder(QByteArray folder, FilePattern filter);
 
-    // Lists the folder with nothing selected. When the folder cannot be read returns false
-    // with the system's description in error and lists nothing.
+    // Lists the folder with nothing selected; the first call opens it and holds it, and
+    // later ones list the folder held. When the folder cannot be read returns false with the
+    // system's description in error and lists nothing.
     bool Read(QString& error);
+    // The folder held since the first Read; null before it, or when it could not be opened.
+    const std::shared_ptr<const HeldFolder>& Folder() const { return held_; }
 
     QByteArray Path() const override { return folder_; }
     int ListCount() const override { return int(names_.size()); }
@@ -33,6 +39,7 @@ public:
 
 private:
     QByteArray folder_;
+    std::shared_ptr<const HeldFolder> held_;
     FilePattern filter_;
     QList<QByteArray> names_;
     QList<bool> selected_;

@@ -1,6 +1,7 @@
 #include "folderlisting.h"
 
 #include "filepattern.h"
+#include "heldfolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -33,9 +34,24 @@ void FolderListing::SortNames(QList<QByteArray>& names) {
 }
 
 bool FolderListing::Read(const QByteArray& folder, QString& error) {
+    return Read(::opendir(folder.constData()), error);
+}
+
+bool FolderListing::Read(const HeldFolder& folder, QString& error) {
+    // A description of its own: the held one's position is not moved.
+    const int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (fd >= 0 && !dir) {
+        const int saved = errno;
+        ::close(fd);
+        errno = saved;
+    }
+    return Read(dir, error);
+}
+
+bool FolderListing::Read(DIR* dir, QString& error) {
     files_.clear();
     folders_.clear();
-    DIR* dir = ::opendir(folder.constData());
     if (!dir) {
         error = QString::fromLocal8Bit(std::strerror(errno));
         return false;

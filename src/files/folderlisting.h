@@ -4,7 +4,10 @@
 #include <QList>
 #include <QString>
 
+#include <dirent.h>
+
 class FilePattern;
+class HeldFolder;
 
 // What one folder holds, read with POSIX calls so that names keep their raw bytes. Names
 // starting with "." are hidden and left out; symbolic links count as what they lead to.
@@ -13,6 +16,8 @@ public:
     // Reads folder. On failure returns false with the system's description in error and
     // leaves files and folders empty.
     bool Read(const QByteArray& folder, QString& error);
+    // Reads the folder held, whatever its path leads to now.
+    bool Read(const HeldFolder& folder, QString& error);
 
     // The regular files, sorted with case ignored (ties by bytes). Each list is sorted when
     // first asked for: a folder list of a folder of many files does not sort the files.
@@ -24,6 +29,8 @@ public:
     QList<QByteArray> FilesMatching(const FilePattern& filter) const;
 
 private:
+    // Reads dir and closes it; a null dir fails with errno's description.
+    bool Read(DIR* dir, QString& error);
     // Sorts names with case ignored, ties by bytes.
     static void SortNames(QList<QByteArray>& names);
     static const QList<QByteArray>& Sorted(QList<QByteArray>& names, bool& sorted) {

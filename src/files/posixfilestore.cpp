@@ -39,22 +39,55 @@ bool SameStamp(const FileStamp& a, const FileStamp& b) {
     return a == b;
 }
 
-// The path of the file that path leads to, and its status: path itself unless it is a
-// symlink, else the canonical path at the end of the chain.
-bool ResolveTarget(const QByteArray& path, QByteArray& target, struct stat& st) {
-    if (::lstat(path.constData(), &st) != 0) {
-        return false;
+enum class Opened { Ok, Failed, LinkOfAnotherUser };
+
+// Opens name in the folder open as folderFd with flags and reads its status into st. A
+// symlink is followed only when this user owns it or it leads to a file of its own owner, as
+// the kernel's protected symlinks do in sticky folders, here in every folder. The owner and the
+// target are read from the link the name held when looked at, and the owners are compared on
+// what was opened, so that nothing swapped in meanwhile is followed instead. Failed keeps the
+// errno of the failing call.
+Opened OpenChecked(int folderFd, const char* name, int flags, Fd& fd, struct stat& st) {
+    fd.Reset(::openat(folderFd, name, flags | O_NOFOLLOW));
+    if (fd.ok()) {
+        return ::fstat(fd.get(), &st) == 0 ? Opened::Ok : Opened::Failed;
     }
-    if (!S_ISLNK(st.st_mode)) {
-        target = path;
-        return true;
+    if (errno != ELOOP) {
+        return Opened::Failed;
     }
-    char resolved[PATH_MAX];
-    if (!::realpath(path.constData(), resolved)) {
-        return false;
+    const Fd link(::openat(folderFd, name, O_PATH | O_NOFOLLOW | O_CLOEXEC));
+    struct stat linkStatus {};
+    if (!link.ok() || ::fstat(link.get(), &linkStatus) != 0) {
+        return Opened::Failed;
     }
-    target = resolved;
-    return ::stat(target.constData(), &st) == 0;
+    char target[PATH_MAX];
+    const ssize_t length =
+        S_ISLNK(linkStatus.st_mode) ? ::readlinkat(link.get(), "", target, sizeof target - 1) : -1;
+    if (length < 0) {
+        errno = S_ISLNK(linkStatus.st_mode) ? errno : EAGAIN;  // replaced since the first open
+        return Opened::Failed;
+    }
+    target[length] = '\0';
+    fd.Reset(::openat(folderFd, target, flags));
+    if (!fd.ok() || ::fstat(fd.get(), &st) != 0) {
+        return Opened::Failed;
+    }
+    if (linkStatus.st_uid != ::geteuid() && linkStatus.st_uid != st.st_uid) {
+        fd.Reset();
+        return Opened::LinkOfAnotherUser;
+    }
+    return Opened::Ok;
+}
+
+QByteArray AddSlash(const QByteArray& path) {
+    return path.endsWith('/') ? path : path + '/';
+}
+
+// The folder path and the bare name of path.
+void SplitPath(const QByteArray& path, QByteArray& folder, QByteArray& name) {
+    const qsizetype slash = path.lastIndexOf('/');
+    folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : path.left(slash);
+    name = path.mid(slash + 1);
 }
 
 // Whether the file or folder open as fd may not be renamed over or into: append-only or
@@ -67,17 +100,36 @@ bool RenameForbidden(int fd) {
 
 }  // namespace
 
+// A folder a run reads or saves in: open for the steps of its reads and saves and for the
+// sync at FinishSaves.
+struct PosixFileStore::Folder {
+    std::shared_ptr<const HeldFolder> held;  // the folder held, or null: own is open instead
+    Fd own;
+    bool renameForbidden = false;
+    bool staleRemoved = false;  // the leftovers of killed runs have been looked for
+    bool savedInto = false;     // a save has begun here: FinishSaves syncs the folder
+
+    int fd() const { return held ? held->fd() : own.get(); }
+};
+
 ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& content,
                                           FileStamp& stamp) {
-    RemoveStaleOnce(path);
-    // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
-    Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!fd.ok()) {
+    QByteArray name;
+    const std::shared_ptr<Folder> folder = Locate(path, name);
+    if (!folder) {
         return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
     }
+    Fd fd;
     struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) {
-        return ReadOutcome::CouldNotRead;
+    // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
+    switch (OpenChecked(folder->fd(), name.constData(),
+                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, fd, st)) {
+        case Opened::Ok:
+            break;
+        case Opened::Failed:
+            return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
+        case Opened::LinkOfAnotherUser:
+            return ReadOutcome::LinkOfAnotherUser;
     }
     if (!S_ISREG(st.st_mode)) {
         return ReadOutcome::NotRegularFile;
@@ -121,14 +173,6 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     return ReadOutcome::Read;
 }
 
-// The folder of the targets a run saves into: open for the steps of its saves and for the
-// sync at FinishSaves.
-struct PosixFileStore::Folder {
-    Fd fd;
-    bool renameForbidden = false;
-    bool staleRemoved = false;  // the leftovers of killed runs have been looked for
-};
-
 // A save whose temporary file is written and given the target's owner, mode and attributes;
 // what is left is to sync it, prove the target unchanged, and put it in the target's place.
 struct PosixFileStore::PreparedSave {
@@ -152,29 +196,60 @@ PosixFileStore::~PosixFileStore() {
     FinishSaves();
 }
 
+void PosixFileStore::HoldFolder(std::shared_ptr<const HeldFolder> folder) {
+    readAhead_.reset();  // its thread may be opening a file of the folder held until now
+    held_ = std::move(folder);
+    heldFolder_.reset();
+}
+
 std::shared_ptr<PosixFileStore::Folder> PosixFileStore::FolderFor(const QByteArray& path) {
     std::shared_ptr<Folder>& folder = folders_[path];
     if (!folder) {
         auto opened = std::make_shared<Folder>();
-        opened->fd.Reset(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!opened->fd.ok()) {
+        opened->own.Reset(::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!opened->own.ok()) {
+            const int saved = errno;
             folders_.remove(path);
+            errno = saved;
             return nullptr;
         }
-        opened->renameForbidden = RenameForbidden(opened->fd.get());
+        opened->renameForbidden = RenameForbidden(opened->fd());
         folder = std::move(opened);
     }
     return folder;
 }
 
-bool PosixFileStore::SavedBefore(const FileStamp& stamp, SaveTicket& earlier) {
+std::shared_ptr<PosixFileStore::Folder> PosixFileStore::Locate(const QByteArray& path,
+                                                               QByteArray& name) {
+    if (held_) {
+        name = held_->NameOf(path);
+        if (!name.isEmpty()) {
+            if (!heldFolder_) {
+                heldFolder_ = std::make_shared<Folder>();
+                heldFolder_->held = held_;
+                heldFolder_->renameForbidden = RenameForbidden(held_->fd());
+            }
+            return heldFolder_;
+        }
+    }
+    QByteArray folder;
+    SplitPath(path, folder, name);
+    return FolderFor(folder);
+}
+
+bool PosixFileStore::SavedAs(const FileStamp& stamp, SaveTicket& earlier) {
     const FileKey key{stamp.device, stamp.inode};
     const std::lock_guard lock(savedMutex_);
     if (const auto being = beingSaved_.constFind(key); being != beingSaved_.cend()) {
         earlier = *being;
         return true;
     }
-    for (auto done = saved_.constFind(key); done != saved_.cend() && done.key() == key; ++done) {
+    if (const auto made = savedNew_.constFind(key); made != savedNew_.cend()) {
+        earlier = *made;
+        return true;
+    }
+    for (auto done = savedOld_.constFind(key); done != savedOld_.cend() && done.key() == key;
+         ++done) {
         if (SameStamp(done->first, stamp)) {
             earlier = done->second;
             return true;
@@ -183,31 +258,69 @@ bool PosixFileStore::SavedBefore(const FileStamp& stamp, SaveTicket& earlier) {
     return false;
 }
 
-SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
-                                    QByteArrayView oldContent, const NewContent& content,
-                                    std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier) {
-    // First, as the file may have been saved through another name since this one was read.
-    if (SavedBefore(readStamp, earlier)) {
-        return SaveOutcome::AlreadySaved;
-    }
-    auto save = std::make_unique<PreparedSave>();
-    QByteArray target;
-    struct stat st {};
-    if (!ResolveTarget(path, target, st)) {
+SaveOutcome PosixFileStore::FindTarget(const QByteArray& path, std::shared_ptr<Folder>& folder,
+                                       QByteArray& name, QByteArray& target) {
+    folder = Locate(path, name);
+    if (!folder) {
         return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
+    }
+    target = folder->held ? AddSlash(folder->held->Path()) + name : path;
+    struct stat st {};
+    if (::fstatat(folder->fd(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
+    }
+    if (!S_ISLNK(st.st_mode)) {
+        return S_ISREG(st.st_mode) ? SaveOutcome::Pending : SaveOutcome::NotRegularFile;
+    }
+    // A symlink: the file it leads to is saved in its own folder, which the open finds.
+    Fd through;
+    switch (OpenChecked(folder->fd(), name.constData(),
+                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, through, st)) {
+        case Opened::Ok:
+            break;
+        case Opened::Failed:
+            return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram
+                                   : SaveOutcome::CouldNotWrite;
+        case Opened::LinkOfAnotherUser:
+            return SaveOutcome::LinkOfAnotherUser;
     }
     if (!S_ISREG(st.st_mode)) {
         return SaveOutcome::NotRegularFile;
     }
-    const qsizetype slash = target.lastIndexOf('/');
-    save->name = target.mid(slash + 1);
-    save->folder = FolderFor(slash < 0    ? QByteArray(".")
-                             : slash == 0 ? QByteArray("/")
-                                          : target.left(slash));
-    if (!save->folder) {
+    // Where the opened file is now. Its folder is opened by that path; the save then goes on
+    // only while the entry there is the very file read (device, inode and a single link).
+    char where[PATH_MAX];
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(through.get());
+    const ssize_t length = ::readlink(self.constData(), where, sizeof where);
+    if (length <= 0 || length == ssize_t(sizeof where) || where[0] != '/') {
         return SaveOutcome::CouldNotWrite;
     }
-    const int folderFd = save->folder->fd.get();
+    target = QByteArray(where, length);
+    QByteArray folderPath;
+    SplitPath(target, folderPath, name);
+    folder = FolderFor(folderPath);
+    if (!folder) {
+        return errno == ENOENT ? SaveOutcome::ChangedByAnotherProgram : SaveOutcome::CouldNotWrite;
+    }
+    return SaveOutcome::Pending;
+}
+
+SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
+                                    QByteArrayView oldContent, const NewContent& content,
+                                    std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier) {
+    // First, as the file may have been saved through another name since this one was read.
+    if (SavedAs(readStamp, earlier)) {
+        return SaveOutcome::AlreadySaved;
+    }
+    auto save = std::make_unique<PreparedSave>();
+    QByteArray target;
+    const SaveOutcome found = FindTarget(path, save->folder, save->name, target);
+    if (found != SaveOutcome::Pending) {
+        return found;
+    }
+    struct stat st {};
+    const int folderFd = save->folder->fd();
+    save->folder->savedInto = true;
     save->old.Reset(::openat(folderFd, save->name.constData(),
                              O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
     if (!save->old.ok()) {
@@ -309,8 +422,7 @@ SaveReport PosixFileStore::Complete(PreparedSave& save) {
         // the times as they were (coarse timestamps, times put back).
         struct stat named {};
         struct stat held {};
-        if (::fstatat(save.folder->fd.get(), save.name.constData(), &named, AT_SYMLINK_NOFOLLOW) !=
-                0 ||
+        if (::fstatat(save.folder->fd(), save.name.constData(), &named, AT_SYMLINK_NOFOLLOW) != 0 ||
             !SameStamp(StampOf(named), save.readStamp) || ::fstat(save.old.get(), &held) != 0 ||
             !SameStamp(StampOf(held), save.readStamp) || !HoldsAsRead(save)) {
             return SaveOutcome::ChangedByAnotherProgram;
@@ -320,8 +432,15 @@ SaveReport PosixFileStore::Complete(PreparedSave& save) {
         }
         // Not under the lock: the saves' renames run side by side. Meanwhile the new file's
         // number, held since Prepare, tells a second name of it.
-        if (!save.temporary.RenameOver(save.name)) {
-            return SaveOutcome::CouldNotWrite;
+        switch (save.temporary.PutInPlace(save.name, save.watch)) {
+            case TemporaryFile::Placed::Yes:
+                break;
+            case TemporaryFile::Placed::InUse:
+                return SaveOutcome::InUse;
+            case TemporaryFile::Placed::TargetGone:
+                return SaveOutcome::ChangedByAnotherProgram;
+            case TemporaryFile::Placed::No:
+                return SaveOutcome::CouldNotWrite;
         }
         struct stat written {};
         if (::fstat(save.temporary.fd(), &written) == 0) {
@@ -334,9 +453,9 @@ SaveReport PosixFileStore::Complete(PreparedSave& save) {
         beingSaved_.remove({save.readStamp.device, save.readStamp.inode});
         beingSaved_.remove(save.newKey);
         if (report.outcome == SaveOutcome::Saved) {
-            saved_.insert({save.readStamp.device, save.readStamp.inode},
-                          {save.readStamp, save.ticket});
-            saved_.insert(save.newKey, {report.written, save.ticket});
+            savedOld_.insert({save.readStamp.device, save.readStamp.inode},
+                             {save.readStamp, save.ticket});
+            savedNew_.insert(save.newKey, save.ticket);
         }
     }
     save.watch.End();
@@ -373,25 +492,17 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
     return SaveOutcome::Pending;
 }
 
-void PosixFileStore::RemoveStaleOnce(const QByteArray& path) {
-    const qsizetype slash = path.lastIndexOf('/');
-    const QByteArray folderPath =
-        slash < 0 ? QByteArray(".") : path.left(qMax<qsizetype>(slash, 1));
-    if (lookedForStale_.contains(folderPath)) {
+void PosixFileStore::WillRead(const QByteArray& path) {
+    QByteArray name;
+    const std::shared_ptr<Folder> folder = Locate(path, name);
+    if (!folder) {
         return;
     }
-    lookedForStale_.insert(folderPath);
-    const Fd folder(::open(folderPath.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.ok() && NeedsNamedTemporaries(folder.get())) {
-        RemoveStaleTemporaries(folder.get());
-    }
-}
-
-void PosixFileStore::WillRead(const QByteArray& path) {
     if (!readAhead_) {
         readAhead_ = std::make_unique<ReadAhead>();
     }
-    readAhead_->Hint(path);
+    // The folder outlives the hint: FinishSaves and HoldFolder stop the thread first.
+    readAhead_->Hint(folder->fd(), name);
 }
 
 QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
@@ -409,12 +520,18 @@ QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     pendingTickets_.clear();
     reports_.clear();
     for (const std::shared_ptr<Folder>& folder : std::as_const(folders_)) {
-        ::fsync(folder->fd.get());
+        if (folder->savedInto) {
+            ::fsync(folder->fd());
+        }
+    }
+    if (heldFolder_ && heldFolder_->savedInto) {
+        ::fsync(heldFolder_->fd());
     }
     folders_.clear();
-    lookedForStale_.clear();
+    heldFolder_.reset();
     const std::lock_guard lock(savedMutex_);
     beingSaved_.clear();
-    saved_.clear();
+    savedOld_.clear();
+    savedNew_.clear();
     return outcomes;
 }

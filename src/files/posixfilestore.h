@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filestore.h"
+#include "heldfolder.h"
 #include "mappedfile.h"
 #include "readahead.h"
 #include "workqueue.h"
@@ -8,7 +9,6 @@
 #include <QByteArray>
 #include <QHash>
 #include <QPair>
-#include <QSet>
 
 #include <functional>
 #include <memory>
@@ -23,7 +23,9 @@ class Fd;
 // no other program has opened it for writing meanwhile. BeginSave leaves the sync, the last
 // checks and the rename to a few threads, so that the disk waits of one save overlap the
 // reading of the next files. Every step after the target's folder is found works relative to
-// the folder's descriptor, so a file whose own path the system accepts can be saved.
+// the folder's descriptor, so a file whose own path the system accepts can be saved. The
+// entries of a held folder are reached through its descriptor, and a symlink of another user's
+// is followed only to a file of its owner's.
 class PosixFileStore : public FileStore {
 public:
     PosixFileStore();
@@ -38,6 +40,9 @@ public:
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
     QHash<SaveTicket, SaveReport> FinishSaves() override;
+    // Between runs only.
+    void HoldFolder(std::shared_ptr<const HeldFolder> folder) override;
+    bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) override;
     // Bench rows "cold": the disk reads the next files while the run works on this one.
     void WillRead(const QByteArray& path) override;
     void WillOnlySearch(bool onlySearch) override { onlySearch_ = onlySearch; }
@@ -61,40 +66,44 @@ private:
     // Four threads sync and rename while the run reads on: bench row "A replace" went from
     // 0.58-0.74 s with the saves made in turn to 0.25-0.27 s.
     static constexpr int kSaveThreads = 4;
-    // Each pending save holds three file descriptors.
+    // Each pending save holds two file descriptors.
     static constexpr int kMostPendingSaves = 64;
 
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
                         QByteArrayView oldContent, const NewContent& content,
                         std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier);
-    // On a run's first read in a folder where temporary files have names, removes those that
-    // killed runs left there.
-    void RemoveStaleOnce(const QByteArray& path);
-    // The folder of a target, opened once a run.
+    // The folder at path, opened once a run; null with errno set when it cannot be opened.
     std::shared_ptr<Folder> FolderFor(const QByteArray& path);
+    // The folder of path and the bare name of its entry: the held folder's when path is in
+    // it, else the folder opened by its path. Null with errno set when it cannot be opened.
+    std::shared_ptr<Folder> Locate(const QByteArray& path, QByteArray& name);
+    // Where a save of path writes: the folder and name of the regular file that path leads
+    // to, with target its path for the hook; Pending when found, else why not.
+    SaveOutcome FindTarget(const QByteArray& path, std::shared_ptr<Folder>& folder,
+                           QByteArray& name, QByteArray& target);
     SaveReport Complete(PreparedSave& save);
     // Whether the target still holds exactly the content the save was given as read.
     static bool HoldsAsRead(const PreparedSave& save);
-    // The save that reached the file a read saw first, if any.
-    bool SavedBefore(const FileStamp& stamp, SaveTicket& earlier);
 
     // The last file read, when it was large; a pending save of it shares the mapping.
     std::shared_ptr<MappedFile> mapped_;
     bool onlySearch_ = false;
     const char* handedOut_ = nullptr;  // the mapping the last read's content refers to
+    std::shared_ptr<const HeldFolder> held_;
+    std::shared_ptr<Folder> heldFolder_;  // held_'s state in this run
     QHash<QByteArray, std::shared_ptr<Folder>> folders_;
-    QSet<QByteArray> lookedForStale_;
     SaveTicket lastTicket_ = 0;
     // The saves left to the queue, in the order it reports them, and what became of them.
     std::vector<SaveTicket> pendingTickets_;
     std::vector<SaveReport> reports_;
     // The files saved, or being saved, since the last FinishSaves. A file being saved is known
     // by its old device and inode, which stay its own while the save holds it open; a saved
-    // one by the whole stamps of its old and its new file, which a number freed and given out
-    // again would not match.
+    // one by the device and inode of its new file, and by the whole stamp of its old one, which
+    // a number freed and given out again would not match.
     std::mutex savedMutex_;
     QHash<FileKey, SaveTicket> beingSaved_;
-    QMultiHash<FileKey, QPair<FileStamp, SaveTicket>> saved_;
+    QHash<FileKey, SaveTicket> savedNew_;
+    QMultiHash<FileKey, QPair<FileStamp, SaveTicket>> savedOld_;
     std::unique_ptr<WorkQueue> pending_;
     std::unique_ptr<ReadAhead> readAhead_;
     std::function<void(const QByteArray&)> beforeRename_;

@@ -36,7 +36,7 @@ ReadAhead::~ReadAhead() {
     thread_.join();
 }
 
-void ReadAhead::Hint(const QByteArray& path) {
+void ReadAhead::Hint(int folderFd, const QByteArray& name) {
     if (resting_.load(std::memory_order_relaxed) && ++unqueued_ < kStretch) {
         return;
     }
@@ -46,7 +46,7 @@ void ReadAhead::Hint(const QByteArray& path) {
         if (waiting_.size() >= kMostWaiting) {
             waiting_.pop_front();
         }
-        waiting_.push_back(path);
+        waiting_.emplace_back(folderFd, name);
     }
     changed_.notify_one();
 }
@@ -58,10 +58,11 @@ void ReadAhead::Work() {
         if (stopping_) {
             return;
         }
-        const QByteArray path = std::move(waiting_.front());
+        const auto [folderFd, name] = std::move(waiting_.front());
         waiting_.pop_front();
         lock.unlock();
-        const Fd fd(::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        const Fd fd(
+            ::openat(folderFd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
         if (fd.ok() && StartCached(fd.get())) {
             ++cachedInARow_;
         } else if (fd.ok()) {

@@ -7,6 +7,7 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 // Starts files on their way from the disk before they are read: a thread of its own opens each
 // path handed to it and asks the kernel to read the file into the cache in the background
@@ -22,15 +23,16 @@ public:
     ReadAhead(const ReadAhead&) = delete;
     ReadAhead& operator=(const ReadAhead&) = delete;
 
-    // Hands path to the thread and returns at once. Called from one thread only.
-    void Hint(const QByteArray& path);
+    // Hands the entry name of the folder open as folderFd to the thread and returns at once.
+    // The folder stays open until this object is gone. Called from one thread only.
+    void Hint(int folderFd, const QByteArray& name);
 
 private:
     void Work();
 
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<QByteArray> waiting_;
+    std::deque<std::pair<int, QByteArray>> waiting_;
     bool stopping_ = false;
     int cachedInARow_ = 0;              // the thread's: files found in memory since one was not
     std::atomic<bool> resting_{false};  // whether that stretch is long enough to rest

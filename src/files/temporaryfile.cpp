@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -26,22 +28,76 @@ QByteArray FreshName() {
            QByteArray::number(++counter, 36);
 }
 
-enum LinkAndRenameStatus : int { kRenamed = 0, kNameTaken = 1, kFailed = 2 };
+// Whether name is exactly ".quillmark-PID-RANDOM", as FreshName makes them, and PID names no
+// live process.
+bool LeftByDeadProcess(const char* name) {
+    if (std::strncmp(name, kPrefix, sizeof kPrefix - 1) != 0) {
+        return false;
+    }
+    const char* at = name + sizeof kPrefix - 1;
+    long long pid = 0;
+    const char* digits = at;
+    for (; *at >= '0' && *at <= '9' && at - digits < 10; ++at) {
+        pid = pid * 10 + (*at - '0');
+    }
+    if (at == digits || *at != '-' || pid <= 0 || pid > INT_MAX) {
+        return false;
+    }
+    const char* random = ++at;
+    for (; (*at >= '0' && *at <= '9') || (*at >= 'a' && *at <= 'z'); ++at) {
+    }
+    if (at == random || *at != '\0') {
+        return false;
+    }
+    return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
+}
 
-// Links from (the /proc path of an open file) to temporary and renames that over target, both
-// in folderFd, in a vfork child; returns how it went.
-int LinkAndRenameInChild(const char* from, int folderFd, const char* temporary,
-                         const char* target) {
+enum PlaceStatus : int { kPlaced = 0, kNameTaken = 1, kFailed = 2, kInUse = 3, kGone = 4 };
+
+// Whether the lease held on leaseFd (none when -1) is broken: another program is opening the
+// file for writing, or truncating it, and waits for this one to let go.
+bool LeaseBroken(int leaseFd) {
+    return leaseFd >= 0 && ::fcntl(leaseFd, F_GETLEASE) != F_RDLCK;
+}
+
+// Puts the temporary file in place of target, both in folderFd, and returns how it went; from,
+// when given, is the /proc path of an unnamed file to link as temporary first. Where the file
+// system can, the two names are exchanged, so that the old file stays whole under the
+// temporary name while the lease is looked at once more: a writer that opened it meanwhile
+// gets it back in place, and the new file goes. Elsewhere it is a plain rename.
+int Place(const char* from, int folderFd, const char* temporary, const char* target, int leaseFd) {
+    if (from && ::linkat(AT_FDCWD, from, folderFd, temporary, AT_SYMLINK_FOLLOW) != 0) {
+        return errno == EEXIST ? kNameTaken : kFailed;
+    }
+    if (::renameat2(folderFd, temporary, folderFd, target, RENAME_EXCHANGE) == 0) {
+        int status = kPlaced;
+        if (LeaseBroken(leaseFd) &&
+            ::renameat2(folderFd, temporary, folderFd, target, RENAME_EXCHANGE) == 0) {
+            status = kInUse;
+        }
+        ::unlinkat(folderFd, temporary, 0);
+        return status;
+    }
+    const int exchangeError = errno;
+    if (exchangeError == ENOENT) {
+        ::unlinkat(folderFd, temporary, 0);
+        return kGone;  // the target went: nothing to put anything in place of
+    }
+    if (exchangeError == EINVAL || exchangeError == ENOSYS || exchangeError == EOPNOTSUPP) {
+        if (::renameat(folderFd, temporary, folderFd, target) == 0) {
+            return kPlaced;
+        }
+    }
+    ::unlinkat(folderFd, temporary, 0);
+    return kFailed;
+}
+
+// Place, in a vfork child: a kill of this process between two of its steps leaves no name.
+int PlaceInChild(const char* from, int folderFd, const char* temporary, const char* target,
+                 int leaseFd) {
     const pid_t child = ::vfork();
     if (child == 0) {
-        if (::linkat(AT_FDCWD, from, folderFd, temporary, AT_SYMLINK_FOLLOW) != 0) {
-            ::_exit(errno == EEXIST ? kNameTaken : kFailed);
-        }
-        if (::renameat(folderFd, temporary, folderFd, target) != 0) {
-            ::unlinkat(folderFd, temporary, 0);
-            ::_exit(kFailed);
-        }
-        ::_exit(kRenamed);
+        ::_exit(Place(from, folderFd, temporary, target, leaseFd));
     }
     if (child < 0) {
         return kFailed;
@@ -88,23 +144,32 @@ bool TemporaryFile::Open(int folderFd) {
     return true;
 }
 
-bool TemporaryFile::RenameOver(const QByteArray& target) {
+TemporaryFile::Placed TemporaryFile::PutInPlace(const QByteArray& target, const WriteWatch& watch) {
+    int status = kFailed;
     if (Named()) {
-        if (::renameat(folderFd_, name_.constData(), folderFd_, target.constData()) != 0) {
-            return false;
+        status = PlaceInChild(nullptr, folderFd_, name_.constData(), target.constData(),
+                              watch.LeaseFd());
+        name_.clear();  // renamed, or removed by the child
+    } else {
+        const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd_.get());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            status = PlaceInChild(procPath.constData(), folderFd_, FreshName().constData(),
+                                  target.constData(), watch.LeaseFd());
+            if (status != kNameTaken) {
+                break;
+            }
         }
-        name_.clear();
-        return true;
     }
-    const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd_.get());
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const int status = LinkAndRenameInChild(procPath.constData(), folderFd_,
-                                                FreshName().constData(), target.constData());
-        if (status != kNameTaken) {
-            return status == kRenamed;
-        }
+    switch (status) {
+        case kPlaced:
+            return Placed::Yes;
+        case kInUse:
+            return Placed::InUse;
+        case kGone:
+            return Placed::TargetGone;
+        default:
+            return Placed::No;
     }
-    return false;
 }
 
 void TemporaryFile::Close() {
@@ -131,7 +196,7 @@ void RemoveStaleTemporaries(int folderFd) {
     }
     const uid_t me = ::geteuid();
     while (const dirent* entry = ::readdir(dir)) {
-        if (std::strncmp(entry->d_name, kPrefix, sizeof kPrefix - 1) != 0) {
+        if (!LeftByDeadProcess(entry->d_name)) {
             continue;
         }
         struct stat named {};

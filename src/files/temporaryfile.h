@@ -1,6 +1,7 @@
 #pragma once
 
 #include "fd.h"
+#include "writewatch.h"
 
 #include <QByteArray>
 
@@ -22,10 +23,18 @@ public:
     int fd() const { return fd_.get(); }
     // Whether the file system gave no unnamed file and a named one was made instead.
     bool Named() const { return !name_.isEmpty(); }
-    // Puts the file in place of the entry target of the folder in one rename. An unnamed file
-    // is linked and renamed by a child process, so that a kill of this one between the two
-    // leaves no name behind. False when the file is not in place; then it has no name either.
-    bool RenameOver(const QByteArray& target);
+    enum class Placed {
+        Yes,         // the file is in the target's place
+        InUse,       // another program opened the target meanwhile; it is back in place
+        TargetGone,  // no entry target was there any more
+        No           // it could not be put in place
+    };
+    // Puts the file in place of the entry target of the folder, by a child process, so that a
+    // kill of this one between two steps leaves no name behind: an unnamed file is linked
+    // first, then the two are exchanged where the file system can, and the lease watch holds
+    // on the target is looked at once more before the old file goes; elsewhere it is one
+    // rename. Either way the file has no name of its own afterwards.
+    Placed PutInPlace(const QByteArray& target, const WriteWatch& watch);
     // Closes the file (and lets go of its lock); the name, if not renamed, is removed.
     void Close();
 
@@ -39,7 +48,8 @@ private:
 // makes no unnamed ones (O_TMPFILE). False also where no file may be made at all.
 bool NeedsNamedTemporaries(int folderFd);
 
-// Removes from the folder open as folderFd the named temporary files of this program that no
-// live process holds: regular files owned by this user, named ".quillmark-" and more, whose
-// flock is free. Folders, others' files and files held by a running save are kept.
+// Removes from the folder open as folderFd the named temporary files of this program that
+// killed runs left: regular files owned by this user, named exactly ".quillmark-PID-RANDOM"
+// (PID in digits, RANDOM in digits and lower-case letters), whose PID names no live process
+// and whose flock is free. Anything else is kept.
 void RemoveStaleTemporaries(int folderFd);

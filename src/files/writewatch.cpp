@@ -10,14 +10,11 @@ namespace {
 
 // The kernel tells a lease holder of a break by a signal, SIGIO unless told otherwise, whose
 // default action ends the program. The watch asks for a real-time signal instead, whose
-// handler lets go of the lease at once, so that the other program's open goes on; the save
-// then sees the lease gone. SIGIO, which the kernel sends should that signal's queue overflow,
-// is caught as well unless the program handles it already.
-void OnLeaseBreak(int, siginfo_t* info, void*) {
-    const int savedErrno = errno;
-    (void)::fcntl(info->si_fd, F_SETLEASE, F_UNLCK);
-    errno = savedErrno;
-}
+// handler does nothing: the save looks at the lease itself and lets go of it once it has
+// decided (the kernel takes it after /proc/sys/fs/lease-break-time should the save hang).
+// SIGIO, which the kernel sends should that signal's queue overflow, is ignored as well unless
+// the program handles it already.
+void OnLeaseBreak(int, siginfo_t*, void*) {}
 
 int LeaseSignal() {
     static const int signal = [] {

@@ -1,9 +1,11 @@
 #pragma once
 
 // Watches an open, read-only file for another program that writes it, from before a save
-// until its rename: a read lease (where the file system and this process's rights allow one),
-// which the kernel breaks when anyone opens the file for writing or truncates it, and a look
-// at the flock and record locks others hold on it.
+// until the save has decided: a read lease (where the file system and this process's rights
+// allow one), which the kernel breaks when anyone opens the file for writing or truncates it,
+// and a look at the flock and record locks others hold on it. The lease is kept through a
+// break until End, so that such a program's open waits until then and its writes land in the
+// file the save leaves in place.
 class WriteWatch {
 public:
     enum class Start {
@@ -23,6 +25,8 @@ public:
     // Whether, since Begin, another program opened the file for writing or truncated it.
     // Always false for an unwatched file.
     bool Broken() const;
+    // The descriptor the lease is held on, or -1 when unwatched.
+    int LeaseFd() const { return fd_; }
     // Lets go of the lease at once: a program waiting to open the file goes on.
     void End();
 

@@ -12,6 +12,7 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
@@ -243,6 +244,7 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
 
     GivenTexts texts(request.findText, request.replaceText);
     PosixFileStore store;
+    store.HoldFolder(files.Folder());
     RunEnvironment environment{texts, store, nullptr, pump, stop};
     const qint16 caseSensitive = request.caseSensitive ? 1 : 0;
     const qint16 selectedOnly = request.names.isEmpty() ? 0 : 1;
@@ -269,7 +271,13 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
         err += MessageLine(
             QCoreApplication::translate("CommandLine", "stopped before every file was processed"));
     }
-    if (stopped || !results.leftUnchanged.isEmpty()) {
+    // A second name of a file altered under its first leaves nothing undone.
+    const bool leftUndone =
+        std::any_of(results.leftUnchanged.cbegin(), results.leftUnchanged.cend(),
+                    [](const LeftUnchanged& left) {
+                        return !left.reason.startsWith(Reason::SameFileAsPrefix);
+                    });
+    if (stopped || leftUndone) {
         return ExitStatus::LeftAlone;
     }
     return results.FilesAffected > 0 ? ExitStatus::AllHandled : ExitStatus::NoneHeld;

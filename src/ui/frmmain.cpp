@@ -409,6 +409,10 @@ void frmMain::cmdProcess_Click() {
         const qint16 caseSensitive = CheckValue(chkCaseSensitive);
         const qint16 selectedOnly = CheckValue(chkSelected);
         const qint16 findOnly = CheckValue(chkFind);
+        // The run reads and saves in the folder the list shows, whatever its path leads to now;
+        // an undo of it goes back there.
+        undoFolder_ = filFolder->Folder();
+        services_.files->HoldFolder(undoFolder_);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         environment.undo = &undo_;
         ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
@@ -465,6 +469,7 @@ void frmMain::UndoLastReplaceCommand() {
             return;
         }
         lock.Lock();
+        services_.files->HoldFolder(undoFolder_);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         UndoLastReplace(environment, *filFolder, undo_, results_);
         if (closing_) {

@@ -32,6 +32,7 @@ class DriveSource;
 class EventPump;
 class FileListBox;
 class FileStore;
+class HeldFolder;
 class MessageBox;
 class PictureBoxWidget;
 class QCheckBox;
@@ -149,6 +150,7 @@ private:
 
     RunResults results_;
     UndoRecord undo_;
+    std::shared_ptr<const HeldFolder> undoFolder_;  // the folder the last replace held
     // True from the start of a Process command to its end; a second click meanwhile is ignored.
     bool commandInProgress_ = false;
     // Set when the window is closed during a command; the run reads it after every file.

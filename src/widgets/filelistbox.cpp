@@ -19,7 +19,7 @@ FileListBox::FileListBox(QWidget* parent, Start start) : QListView(parent) {
     pattern_ = *FilePattern::Parse(patternText_, error);
     path_ = CurrentFolder();
     if (start == Start::Listed) {
-        Fill(path_, pattern_, error);
+        Fill(Held(error), pattern_, error);
     }
 }
 
@@ -122,7 +122,7 @@ void FileListBox::showEvent(QShowEvent* event) {
 
 void FileListBox::Refresh() {
     QString error;
-    if (!Fill(path_, pattern_, error)) {
+    if (!Fill(Held(error), pattern_, error)) {
         names_.clear();
         pendingIndex_.reset();
         shown_.setStringList({});
@@ -130,10 +130,12 @@ void FileListBox::Refresh() {
 }
 
 bool FileListBox::SetPath(const QByteArray& folder, QString& error) {
-    if (!Fill(folder, pattern_, error)) {
+    std::shared_ptr<const HeldFolder> opened = HeldFolder::Open(folder, error);
+    if (!Fill(opened, pattern_, error)) {
         return false;
     }
     path_ = folder;
+    held_ = std::move(opened);
     return true;
 }
 
@@ -142,7 +144,7 @@ bool FileListBox::SetPattern(const QString& text, QString& error) {
     if (!filter) {
         return false;
     }
-    if (!Fill(path_, *filter, error)) {
+    if (!Fill(Held(error), *filter, error)) {
         return false;
     }
     pattern_ = *filter;
@@ -150,9 +152,17 @@ bool FileListBox::SetPattern(const QString& text, QString& error) {
     return true;
 }
 
-bool FileListBox::Fill(const QByteArray& folder, const FilePattern& filter, QString& error) {
+const std::shared_ptr<const HeldFolder>& FileListBox::Held(QString& error) {
+    if (!held_) {
+        held_ = HeldFolder::Open(path_, error);
+    }
+    return held_;
+}
+
+bool FileListBox::Fill(const std::shared_ptr<const HeldFolder>& folder, const FilePattern& filter,
+                       QString& error) {
     FolderListing listing;
-    if (!listing.Read(folder, error)) {
+    if (!folder || !listing.Read(*folder, error)) {
         return false;
     }
     names_ = listing.FilesMatching(filter);

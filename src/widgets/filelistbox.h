@@ -2,12 +2,14 @@
 
 #include "filelist.h"
 #include "filepattern.h"
+#include "heldfolder.h"
 
 #include <QByteArray>
 #include <QListView>
 #include <QString>
 #include <QStringListModel>
 
+#include <memory>
 #include <optional>
 
 // The file list: the names of the regular, not hidden files of one folder that pass a
@@ -46,6 +48,9 @@ public:
     // Lists again with the filter text. A text the filter rejects (see FilePattern) returns
     // false with a description in error and changes nothing.
     bool SetPattern(const QString& text, QString& error);
+    // The folder the list shows, open since its path was set: a run reads and saves through
+    // it. Null when no folder could be opened.
+    const std::shared_ptr<const HeldFolder>& Folder() const { return held_; }
     // The entry index that holds the current-entry mark, or -1.
     int ListIndex() const { return pendingIndex_.value_or(currentIndex().row()); }
 
@@ -59,10 +64,15 @@ protected:
 
 private:
     void PlaceListIndex(int i);
-    // Fills the list from a fresh reading of folder with filter; nothing selected.
-    bool Fill(const QByteArray& folder, const FilePattern& filter, QString& error);
+    // The folder held, opened by the path first when none is.
+    const std::shared_ptr<const HeldFolder>& Held(QString& error);
+    // Fills the list from a fresh reading of folder with filter; nothing selected. A null
+    // folder fails and changes nothing.
+    bool Fill(const std::shared_ptr<const HeldFolder>& folder, const FilePattern& filter,
+              QString& error);
 
     QByteArray path_;
+    std::shared_ptr<const HeldFolder> held_;
     QStringListModel shown_;  // what the entries show: each name decoded
     // The raw bytes of each entry's name, entry by entry.
     QList<QByteArray> names_;
