@@ -39,7 +39,7 @@ private:
 };
 
 // The folder before a run: what each row's special file is.
-enum class Extra { None, Binary, ReadOnly, Symlink, RawName };
+enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName };
 
 const QByteArray kA = "one needle here\n";
 const QByteArray kC = "NEEDLE upper\r\n";
@@ -294,6 +294,10 @@ void TestCommandLine::run_data() {
     QTest::newRow("a symlink is followed and kept")
         << Extra::Symlink << Args{"--find", "needle", "--replace", "thread", "F"}
         << QByteArray("a.txt\nc.htm\nlink.txt\n") << QByteArray() << 0 << aNew << cNew;
+    QTest::newRow("a second name of an altered file is named with it, and leaves nothing undone")
+        << Extra::SecondName << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("a.txt\nc.htm\n")
+        << QByteArray("Left unchanged: b.txt (same file as a.txt)\n") << 0 << aNew << cNew;
     QTest::newRow("a name that is not UTF-8 is printed as its bytes")
         << Extra::RawName << Args{"--find", "needle", "F"}
         << QByteArray("a.txt\nc.htm\ncaf\xE9.txt\n") << QByteArray() << 0 << kA << kC;
@@ -321,6 +325,9 @@ void TestCommandLine::run() {
         case Extra::Symlink:
             Write(linkTarget, "needle outside\n");
             QVERIFY(::symlink(linkTarget.constData(), Path("link.txt").constData()) == 0);
+            break;
+        case Extra::SecondName:
+            QVERIFY(::symlink("a.txt", Path("b.txt").constData()) == 0);
             break;
         case Extra::RawName:
             Write(Path("caf\xE9.txt"), "needle\n");

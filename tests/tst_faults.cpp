@@ -5,6 +5,7 @@
 #include "batchrun.h"
 #include "fakes.h"
 #include "folderlist.h"
+#include "heldfolder.h"
 #include "hookedeventpump.h"
 #include "mappedfile.h"
 #include "mountedimage.h"
@@ -268,13 +269,17 @@ void Verify(const QByteArray& folder, QList<Want> wants, const RunResults& resul
     QCOMPARE(results.FoundList, foundList);
 }
 
-// Runs the engine here over the entries of folder that match patterns.
+// Runs the engine here over the entries of folder that match patterns, holding the folder
+// from the listing on as the programs do.
 RunResults RunHere(const QByteArray& folder, PosixFileStore& store, bool findOnly = false,
                    const QByteArrayList& patterns = {"*"},
-                   const QByteArray& replacement = kReplacement) {
-    FakeTexts texts(kFind, replacement);
+                   const QByteArray& replacement = kReplacement, EventPump* pump = nullptr,
+                   const QByteArray& find = kFind) {
+    FakeTexts texts(find, replacement);
     FolderFileList list(folder, patterns);
-    RunEnvironment env{texts, store};
+    QString error;
+    store.HoldFolder(HeldFolder::Open(folder, error));
+    RunEnvironment env{texts, store, nullptr, pump};
     RunResults results;
     ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
     return results;
@@ -335,6 +340,56 @@ bool LockElsewhere(QProcess& locker, const QByteArray& path) {
     return locker.waitForReadyRead(-1) && locker.readAllStandardOutput() == "locked\n";
 }
 
+// Whether a lease is being broken on this machine: a program's open waits for its holder.
+bool LeaseBreaking() {
+    return ReadRaw("/proc/locks").value_or(QByteArray()).contains("BREAKING");
+}
+
+// Replaces back and forth in busy, 300 times, while another thread opens it, appends a
+// numbered line and closes it again every millisecond: after each replace every line the
+// writer has finished is in the file, in order, whatever the replace reported.
+void AppendThroughReplaces(const QByteArray& files, const QByteArray& busy) {
+    std::atomic<int> finished = 0;
+    std::atomic<bool> stop = false;
+    std::jthread writer([&] {
+        for (int line = 0; !stop; ++line) {
+            const int fd = ::open(busy.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+            const QByteArray text = "line " + QByteArray::number(line) + '\n';
+            if (fd < 0 || ::write(fd, text.constData(), std::size_t(text.size())) != text.size()) {
+                qFatal("the writer could not append");
+            }
+            ::close(fd);
+            finished = line + 1;
+            QThread::usleep(1000);
+        }
+    });
+    const auto stopWriter = qScopeGuard([&] { stop = true; });
+    QMap<QString, int> outcomes;
+    for (int run = 0; run < 300; ++run) {
+        PosixFileStore store;
+        const bool back = run % 2 == 1;
+        const RunResults results =
+            RunHere(files, store, false, {"busy.txt"}, back ? kFind : kReplacement, nullptr,
+                    back ? kReplacement : kFind);
+        const int written = finished;
+        const QByteArray content = ReadRaw(busy).value_or(QByteArray());
+        QByteArrayList lines = content.split('\n');
+        const bool altered = results.FilesAffected == 1;
+        outcomes[altered ? QStringLiteral("altered")
+                         : Described(results.leftUnchanged).join(',')]++;
+        for (int line = 0; line < written; ++line) {
+            const QByteArray want = "line " + QByteArray::number(line);
+            QVERIFY2(line + 1 < lines.size() && lines[line + 1] == want,
+                     qPrintable(QStringLiteral("after replace %1, %2 line %3 of %4 is lost")
+                                    .arg(run)
+                                    .arg(altered ? "altered," : "left alone,")
+                                    .arg(line)
+                                    .arg(written)));
+        }
+    }
+    qInfo() << "the replaces ended so:" << outcomes;
+}
+
 // Whether process pid has a handler of its own for signal.
 bool Catches(qint64 pid, int signal) {
     const QByteArray status =
@@ -354,6 +409,8 @@ enum class Permission {
     FileOfAnotherUserWritableByAll,
     FileWithoutReadBits,
     StickyFolderOfAnotherUser,
+    SymlinkOfAnotherUserInAStickyFolder,
+    SymlinkOfAnotherUserInTheirFolder,
 };
 
 enum class Link {
@@ -369,6 +426,7 @@ enum class Link {
     SymlinkToFolder,
     SymlinkToDevice,
     LinkAndTargetBothListed,
+    LinkListedLongAfterItsTarget,
 };
 
 enum class Metadata {
@@ -391,12 +449,14 @@ enum class OtherProgram {
     MakesReadOnly,
     AddsHardLink,
     Truncates,
+    MovesTheFolderAwayForALink,
 };
 
 enum class InUse {
     HeldOpenForWriting,
     LockedByAnotherProcess,
     OpenedForWritingAfterTheRead,
+    OpensAppendsAndClosesThroughReplaces,
 };
 
 }  // namespace
@@ -428,6 +488,7 @@ private slots:
     void savedByAnEditorBetweenTwoFiles();
     void folderForbidsRenames_data();
     void folderForbidsRenames();
+    void staleTemporaryFiles_data();
     void staleTemporaryFiles();
     void killedAtRandomMoments_data();
     void killedAtRandomMoments();
@@ -614,6 +675,16 @@ void TestFaults::permissions_data() {
         << Permission::StickyFolderOfAnotherUser << false << true << QString();
     QTest::newRow("another user's file in a sticky folder, unprivileged")
         << Permission::StickyFolderOfAnotherUser << true << false << Reason::CouldNotBeWritten;
+    // A symlink another user planted, to a file of the runner's that user may not write.
+    QTest::newRow("another user's symlink in a sticky folder, as root")
+        << Permission::SymlinkOfAnotherUserInAStickyFolder << false << false
+        << Reason::LinkOfAnotherUser;
+    QTest::newRow("another user's symlink in a sticky folder, unprivileged")
+        << Permission::SymlinkOfAnotherUserInAStickyFolder << true << false
+        << Reason::LinkOfAnotherUser;
+    QTest::newRow("another user's symlink in a folder of theirs, as root")
+        << Permission::SymlinkOfAnotherUserInTheirFolder << false << false
+        << Reason::LinkOfAnotherUser;
 }
 
 // The same folders, run by root and by an unprivileged user in a child process: root's rights
@@ -626,9 +697,11 @@ void TestFaults::permissions() {
     if (!unprivileged && !IsRoot()) {
         QSKIP("the root runs need root");
     }
+    const bool symlinked = permission == Permission::SymlinkOfAnotherUserInAStickyFolder ||
+                           permission == Permission::SymlinkOfAnotherUserInTheirFolder;
     const bool needsOtherUser = permission == Permission::FileOfAnotherUser ||
                                 permission == Permission::FileOfAnotherUserWritableByAll ||
-                                permission == Permission::StickyFolderOfAnotherUser;
+                                permission == Permission::StickyFolderOfAnotherUser || symlinked;
     if (needsOtherUser && !IsRoot()) {
         QSKIP("making a file of another user needs root");
     }
@@ -676,6 +749,13 @@ void TestFaults::permissions() {
             fileGroup = otherGroup;
             fileMode = 0666;
             break;
+        case Permission::SymlinkOfAnotherUserInAStickyFolder:
+            folderMode = 01777;
+            break;
+        case Permission::SymlinkOfAnotherUserInTheirFolder:
+            folderOwner = other;
+            folderGroup = otherGroup;
+            break;
     }
     // A file the runner may change, beside the case, shows that the run could save at all.
     const bool control = folderMode != 0555;
@@ -685,6 +765,12 @@ void TestFaults::permissions() {
     }
     QCOMPARE(::chown(path.constData(), fileOwner, fileGroup), 0);
     QCOMPARE(::chmod(path.constData(), fileMode), 0);
+    if (symlinked) {
+        const QByteArray target = scratch / "target.txt";
+        QCOMPARE(::rename(path.constData(), target.constData()), 0);
+        QCOMPARE(::symlink(target.constData(), path.constData()), 0);
+        QCOMPARE(::lchown(path.constData(), other, otherGroup), 0);
+    }
     QCOMPARE(::chown(folder.constData(), folderOwner, folderGroup), 0);
     QCOMPARE(::chmod(folder.constData(), folderMode), 0);
     const struct stat before = StatOf(path);
@@ -727,6 +813,8 @@ void TestFaults::linksAndSpecialFiles_data() {
     QTest::newRow("symlink to a device") << Link::SymlinkToDevice;
     QTest::newRow("symlink and its target both listed, replacement holds the search text")
         << Link::LinkAndTargetBothListed;
+    QTest::newRow("symlink listed 500 entries after its target, read once the target is saved")
+        << Link::LinkListedLongAfterItsTarget;
 }
 
 // Entries named like the files the filter asks for ("*.txt") that are symlinks, hard links
@@ -824,6 +912,19 @@ void TestFaults::linksAndSpecialFiles() {
             wants << Saved("a.txt", "a needle and thread\n")
                   << Left("b.txt", "a needle and thread\n", Reason::SameFileAs("a.txt"));
             found << Saved("a.txt", old) << Saved("b.txt", old);
+            break;
+        case Link::LinkListedLongAfterItsTarget:
+            QVERIFY(WriteRaw(Join(files, "a.txt"), old));
+            for (int i = 0; i < 500; ++i) {
+                const QByteArray name = "f" + QByteArray::number(i).rightJustified(3, '0') + ".txt";
+                QVERIFY(WriteRaw(Join(files, name), "hay\n"));
+                wants << Untouched(name, "hay\n");
+                found << Untouched(name, "hay\n");
+            }
+            symlink("a.txt", Join(files, "z.txt"));
+            wants << Saved("a.txt", replaced)
+                  << Left("z.txt", replaced, Reason::SameFileAs("a.txt"));
+            found << Saved("a.txt", old) << Saved("z.txt", old);
             break;
     }
     for (const Want& want : std::as_const(otherWants)) {
@@ -948,6 +1049,10 @@ void TestFaults::changedBetweenReadAndSave_data() {
     QTest::newRow("makes it read-only") << OtherProgram::MakesReadOnly << false;
     QTest::newRow("adds a hard link to it") << OtherProgram::AddsHardLink << false;
     QTest::newRow("truncates it") << OtherProgram::Truncates << false;
+    // Before the first file is read, the folder's owner renames it away and puts a link to a
+    // folder only root may write in its place: the run stays in the folder it listed.
+    QTest::newRow("moves the folder away and puts a link to another folder in its place")
+        << OtherProgram::MovesTheFolderAwayForALink << false;
     // ext4 with 128-byte inodes keeps whole seconds, as FAT, SMB shares and some kernels do:
     // an edit within the second of the read leaves every stamp as it was.
     QTest::newRow("rewrites 40 files in place, same size, where times are whole seconds")
@@ -984,6 +1089,26 @@ void TestFaults::changedBetweenReadAndSave() {
     QVERIFY(WriteRaw(Join(files, "calm.txt"), "one needle\n"));
     QMap<QByteArray, std::optional<QByteArray>> leftByOther;
     PosixFileStore store;
+    const QByteArray movedAway = scratch / "moved";
+    const QByteArray rootOnly = scratch.Folder("root-only", 0700);
+    HookedEventPump pump;
+    if (otherProgram == OtherProgram::MovesTheFolderAwayForALink) {
+        QVERIFY(WriteRaw(Join(rootOnly, "busy.txt"), "root's needle\n"));
+        QVERIFY(WriteRaw(Join(rootOnly, "calm.txt"), "root's needle\n"));
+        pump.hook = [&](int count) {
+            if (count == 1) {
+                QCOMPARE(::rename(files.constData(), movedAway.constData()), 0);
+                QCOMPARE(::symlink(rootOnly.constData(), files.constData()), 0);
+            }
+        };
+        const RunResults results = RunHere(files, store, false, {"*"}, kReplacement, &pump);
+        Verify(movedAway, {Saved("busy.txt", "one thread\n"), Saved("calm.txt", "one thread\n")},
+               results);
+        Verify(rootOnly,
+               {Unlisted("busy.txt", "root's needle\n"), Unlisted("calm.txt", "root's needle\n")},
+               RunResults{});
+        return;
+    }
     store.SetBeforeRenameHook([&](const QByteArray& target) {
         const QByteArray name = target.mid(target.lastIndexOf('/') + 1);
         if (!busy.contains(name)) {
@@ -1024,6 +1149,8 @@ void TestFaults::changedBetweenReadAndSave() {
             case OtherProgram::Truncates:
                 QCOMPARE(::truncate(target.constData(), 0), 0);
                 break;
+            case OtherProgram::MovesTheFolderAwayForALink:
+                break;
         }
         leftByOther.insert(name, ReadRaw(target));
     });
@@ -1049,6 +1176,8 @@ void TestFaults::inUseByAnotherProgram_data() {
     QTest::newRow("under flock by another process") << InUse::LockedByAnotherProcess;
     QTest::newRow("opened for writing after the read, written after the rename would be")
         << InUse::OpenedForWritingAfterTheRead;
+    QTest::newRow("opened, appended and closed again and again through 300 replaces")
+        << InUse::OpensAppendsAndClosesThroughReplaces;
 }
 
 // A file another program writes to through a descriptor it holds, or locks, is left alone:
@@ -1077,6 +1206,10 @@ void TestFaults::inUseByAnotherProgram() {
     // that must wait for the run to let go of the file waits on a thread of its own.
     std::jthread opener;
     PosixFileStore store;
+    if (use == InUse::OpensAppendsAndClosesThroughReplaces) {
+        AppendThroughReplaces(files, busy);
+        return;
+    }
     switch (use) {
         case InUse::HeldOpenForWriting:
             writer = ::open(busy.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
@@ -1093,11 +1226,14 @@ void TestFaults::inUseByAnotherProgram() {
                 writer = -2;
                 opener = std::jthread(
                     [&] { writer = ::open(busy.constData(), O_WRONLY | O_APPEND | O_CLOEXEC); });
+                // The open waits for the run to let go of the file, once the run has seen it.
                 const QDeadlineTimer patience(5000);
-                while (writer == -2 && !patience.hasExpired()) {
+                while (writer == -2 && !LeaseBreaking() && !patience.hasExpired()) {
                     QThread::msleep(1);
                 }
             });
+            break;
+        case InUse::OpensAppendsAndClosesThroughReplaces:
             break;
     }
     const RunResults results = RunHere(files, store);
@@ -1204,11 +1340,18 @@ void TestFaults::folderForbidsRenames() {
     }
 }
 
+void TestFaults::staleTemporaryFiles_data() {
+    QTest::addColumn<bool>("findOnly");
+    QTest::newRow("a replace removes what a dead run left") << false;
+    QTest::newRow("a find removes nothing") << true;
+}
+
 // Where a save had to name its temporary file (FUSE has no O_TMPFILE), one left by a process
-// that is gone is removed by the next run that saves into its folder; one a live process
-// holds locked (whatever number its name carries), another user's, and anything that only
-// looks like one stay.
+// that is gone is removed by the next replace that saves into its folder; one a live process
+// holds locked (whatever number its name carries), one whose process lives, another user's,
+// and anything that only looks like one stay. A find touches none of them.
 void TestFaults::staleTemporaryFiles() {
+    QFETCH(bool, findOnly);
     Scratch scratch;
     const QByteArray source = scratch.Folder("files");
     MountedImage fuse = MountedImage::Bindfs(source, scratch.Path());
@@ -1226,7 +1369,11 @@ void TestFaults::staleTemporaryFiles() {
     const QByteArray others = ".quillmark-" + gone + "-others";
     const QByteArray noDot = "quillmark-" + gone + "-x";
     const QByteArray folder = ".quillmark-" + gone + "-folder";
-    for (const QByteArray& name : {stale, held, others, noDot}) {
+    const QByteArray alive = ".quillmark-" + QByteArray::number(::getpid()) + "-x";
+    // The user's own files that share the prefix.
+    const QByteArray notes = ".quillmark-notes";
+    const QByteArray backup = ".quillmark-1-backup.txt";
+    for (const QByteArray& name : {stale, held, others, noDot, alive, notes, backup}) {
         QVERIFY(WriteRaw(Join(source, name), "partial needle"));
     }
     QCOMPARE(::chown(Join(source, others).constData(), NobodyUid(), NogroupGid()), 0);
@@ -1240,12 +1387,15 @@ void TestFaults::staleTemporaryFiles() {
     QVERIFY2(LockElsewhere(locker, Join(fuse.Path(), held)),
              locker.readAllStandardError().constData());
 
-    const RunResults results = RunHere(fuse.Path(), false, {"*.txt"});
-    Verify(
-        fuse.Path(),
-        {Saved("f.txt", "one thread\n"), Unlisted(held, "partial needle"),
-         Unlisted(others, "partial needle"), Unlisted(noDot, "partial needle"), Unlisted(folder)},
-        results);
+    const RunResults results = RunHere(fuse.Path(), findOnly, {"f.txt"});
+    QList<Want> wants{findOnly ? Saved("f.txt", "one needle\n") : Saved("f.txt", "one thread\n")};
+    if (findOnly) {
+        wants << Unlisted(stale, "partial needle");
+    }
+    for (const QByteArray& name : {held, others, noDot, alive, notes, backup}) {
+        wants << Unlisted(name, "partial needle");
+    }
+    Verify(fuse.Path(), wants << Unlisted(folder), results);
 }
 
 void TestFaults::killedAtRandomMoments_data() {

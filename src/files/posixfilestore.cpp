@@ -178,9 +178,9 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
 struct PosixFileStore::PreparedSave {
     SaveTicket ticket = 0;
     std::shared_ptr<Folder> folder;
-    QByteArray name;  // the target's name in its folder
-    Fd old;           // the target as read, open read-only for as long as the save lasts
-    WriteWatch watch;
+    QByteArray name;   // the target's name in its folder
+    Fd old;            // the target as read, open read-only for as long as the save lasts
+    WriteWatch watch;  // the target, leased from the last look at it until the save has decided
     TemporaryFile temporary;
     FileStamp readStamp;
     ContentHash oldHash;
@@ -349,9 +349,6 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     if (save->folder->renameForbidden || RenameForbidden(save->old.get())) {
         return SaveOutcome::CouldNotWrite;
     }
-    if (save->watch.Begin(save->old.get()) == WriteWatch::Start::InUse) {
-        return SaveOutcome::InUse;
-    }
     save->readStamp = readStamp;
     save->oldHash = HashOf(oldContent);
     if (mapped_ && !oldContent.isEmpty() && oldContent.data() == mapped_->View().data()) {
@@ -417,6 +414,11 @@ SaveReport PosixFileStore::Complete(PreparedSave& save) {
     report.outcome = [&] {
         if (::fsync(save.temporary.fd()) != 0) {
             return SaveOutcome::CouldNotWrite;
+        }
+        // From here until the save has decided, a program that opens the file for writing
+        // waits, and the save sees it: the lease comes before the last look at the content.
+        if (save.watch.Begin(save.old.get()) == WriteWatch::Start::InUse) {
+            return SaveOutcome::InUse;
         }
         // The stamp is the cheap first look; the content is the proof, for an edit that left
         // the times as they were (coarse timestamps, times put back).
