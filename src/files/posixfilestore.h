@@ -38,6 +38,8 @@ public:
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
     QHash<SaveTicket, SaveReport> FinishSaves() override;
+    // A save has completed once its rename is done, or once it was given up.
+    QHash<SaveTicket, SaveReport> CompletedSaves() override;
     // Bench rows "cold": the disk reads the next files while the run works on this one.
     void WillRead(const QByteArray& path) override;
     void WillOnlySearch(bool onlySearch) override { onlySearch_ = onlySearch; }
@@ -88,6 +90,7 @@ private:
     // The saves left to the queue, in the order it reports them, and what became of them.
     std::vector<SaveTicket> pendingTickets_;
     std::vector<SaveReport> reports_;
+    std::vector<std::size_t> completed_;  // the slots completed since the last CompletedSaves
     // The files saved, or being saved, since the last FinishSaves. A file being saved is known
     // by its old device and inode, which stay its own while the save holds it open; a saved
     // one by the whole stamps of its old and its new file, which a number freed and given out

@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <vector>
 
 namespace {
@@ -411,7 +412,13 @@ void frmMain::cmdProcess_Click() {
         const qint16 findOnly = CheckValue(chkFind);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         environment.undo = &undo_;
-        ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
+        try {
+            ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly,
+                            results_);
+        } catch (const std::bad_alloc&) {
+            // The run ended as a stop would, the file in hand named for it: the summary tells
+            // what was done before it.
+        }
         if (closing_) {
             return;
         }
