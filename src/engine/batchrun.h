@@ -47,8 +47,8 @@ QByteArray AddBackslash(const QByteArray& path);
 // fills them. caseSensitive and findOnly are on when non-zero; selectedOnly only when exactly 1.
 // Hides fileList for the run. A step that fails is skipped and its file listed with its reason.
 // An exception (an allocation failure, an error of the store or a list) ends the run as a stop
-// does: the file in hand is listed with the reason "not enough memory" (or "stopped by an
-// internal error"), the saves are waited for and every file is reported as after a stop; the
-// exception is then thrown on.
+// does: the file in hand is listed with the reason "not enough memory" (or "internal error"),
+// the saves are waited for and every file is reported as after a stop; the exception is then
+// thrown on.
 void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& caseSensitive,
                      const qint16& selectedOnly, const qint16& findOnly, RunResults& results);

@@ -34,8 +34,7 @@ inline const QString NoLongerThere = QStringLiteral(QT_TRANSLATE_NOOP("Reason", 
 // The file in hand when an allocation failure, or another error, ended the run.
 inline const QString NotEnoughMemory =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not enough memory"));
-inline const QString InternalError =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "stopped by an internal error"));
+inline const QString InternalError = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "internal error"));
 // The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
 inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
 // A listed name that leads to a file the run has saved already through name.

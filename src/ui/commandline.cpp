@@ -256,11 +256,12 @@ QString CommandLineUsage() {
                "  --help              print this text\n"
                "  --version           print the version\n"
                "\n"
-               "Prints the name of each file found (or altered), in list order. A file that\n"
-               "held the text but was left as it was is named on standard error with the\n"
-               "reason. Exit status: 0 when every file that held the text was found or\n"
-               "altered, 1 when no file held it, 2 when a file was left unchanged, the run\n"
-               "was stopped, or the request, the folder or the filter was refused.\n")
+               "Prints the name of each file found (or altered), in list order, as soon as\n"
+               "it is found (or saved). A file that held the text but was left as it was is\n"
+               "named on standard error with the reason. Exit status: 0 when every file that\n"
+               "held the text was found or altered, 1 when no file held it, 2 when a file\n"
+               "was left unchanged, the run was stopped, standard output failed, memory ran\n"
+               "out, or the request, the folder or the filter was refused.\n")
         .arg(StartFilter());
 }
 
