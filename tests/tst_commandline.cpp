@@ -437,26 +437,20 @@ void TestCommandLine::programRunsWithoutDisplay() {
     QFETCH(QByteArray, outStart);
     QFETCH(QByteArray, err);
     const QByteArray mOld = QByteArray(2 << 20, 'x') + "needle\n";
-    switch (fault) {
-        case Fault::None:
-        case Fault::FullDevice:
-            break;
-        case Fault::FileSizeLimit:
-            Write(Path("m.txt"), mOld);
-            Write(Path("z.txt"), "needle\n");
-            break;
-        case Fault::MemoryLimit:
+    const bool limited = fault == Fault::FileSizeLimit || fault == Fault::MemoryLimit;
 #if defined(__SANITIZE_ADDRESS__)
-            QSKIP("AddressSanitizer cannot start under a limit on memory");
+    if (fault == Fault::MemoryLimit) {
+        QSKIP("AddressSanitizer cannot start under a limit on memory");
+    }
 #endif
-            // Too large to be mapped or read under the limit; it takes no room on the disk.
-            Write(Path("m.txt"), QByteArray());
-            QVERIFY(::truncate(Path("m.txt").constData(), qint64(64) << 30) == 0);
-            Write(Path("z.txt"), "needle\n");
-            break;
-        case Fault::ClosedPipe:
-            Write(Path("0.txt"), QByteArray("needle\0", 7));
-            break;
+    if (limited) {
+        // Under the memory limit m.txt is too large to be mapped or read; it takes no room.
+        Write(Path("m.txt"), fault == Fault::FileSizeLimit ? mOld : QByteArray());
+        QVERIFY(fault == Fault::FileSizeLimit ||
+                ::truncate(Path("m.txt").constData(), qint64(64) << 30) == 0);
+        Write(Path("z.txt"), "needle\n");
+    } else if (fault == Fault::ClosedPipe) {
+        Write(Path("0.txt"), QByteArray("needle\0", 7));
     }
     QMap<QByteArray, QByteArray> before;
     for (const char* name : {"a.txt", "c.htm", "z.txt"}) {
@@ -476,28 +470,19 @@ void TestCommandLine::programRunsWithoutDisplay() {
     program.setChildProcessModifier([fault] {
         ::signal(SIGPIPE, SIG_DFL);
         ::signal(SIGXFSZ, SIG_DFL);
-        const rlimit oneMebibyte{rlim_t(1) << 20, rlim_t(1) << 20};
-        const rlimit oneGibibyte{rlim_t(1) << 30, rlim_t(1) << 30};
+        const rlimit mebibyte{rlim_t(1) << 20, rlim_t(1) << 20};
+        const rlimit gibibyte{rlim_t(1) << 30, rlim_t(1) << 30};
         int ends[2] = {-1, -1};
-        switch (fault) {
-            case Fault::None:
-                break;
-            case Fault::FileSizeLimit:
-                ::setrlimit(RLIMIT_FSIZE, &oneMebibyte);
-                break;
-            case Fault::MemoryLimit:
-                ::setrlimit(RLIMIT_AS, &oneGibibyte);
-                break;
-            case Fault::FullDevice:
-                ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
-                break;
-            case Fault::ClosedPipe:
-                if (::pipe(ends) == 0) {
-                    ::dup2(ends[1], STDOUT_FILENO);
-                    ::close(ends[0]);
-                    ::close(ends[1]);
-                }
-                break;
+        if (fault == Fault::FileSizeLimit) {
+            ::setrlimit(RLIMIT_FSIZE, &mebibyte);
+        } else if (fault == Fault::MemoryLimit) {
+            ::setrlimit(RLIMIT_AS, &gibibyte);
+        } else if (fault == Fault::FullDevice) {
+            ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
+        } else if (fault == Fault::ClosedPipe && ::pipe(ends) == 0) {
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::close(ends[0]);
+            ::close(ends[1]);
         }
     });
     program.start(QStringLiteral(QUILLMARK_PROGRAM), arguments);
@@ -517,7 +502,7 @@ void TestCommandLine::programRunsWithoutDisplay() {
         QCOMPARE(errWritten, err);
     }
     QTEST(program.exitCode(), "status");
-    if (fault == Fault::FileSizeLimit || fault == Fault::MemoryLimit) {
+    if (limited) {
         // Every file the run altered is named: none was altered and lost from the account.
         for (auto file = before.cbegin(); file != before.cend(); ++file) {
             QCOMPARE(out.split('\n').contains(file.key()), Content(file.key()) != file.value());
