@@ -5,6 +5,7 @@
 #include <QByteArrayList>
 
 #include <functional>
+#include <new>
 #include <stdexcept>
 
 // The real file store, recording which paths were read and saved; a read can be made to throw.
@@ -13,8 +14,10 @@ class CountingFileStore : public FileStore {
 public:
     QByteArrayList reads;
     QByteArrayList saves;
-    // When set, a read of a path for which it returns true throws std::runtime_error.
+    // When set, a read of a path for which it returns true throws std::runtime_error, or
+    // std::bad_alloc when outOfMemory is set.
     std::function<bool(const QByteArray&)> failRead;
+    bool outOfMemory = false;
 
     ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                               FileStamp& stamp) override;
@@ -29,6 +32,7 @@ public:
     void HoldFolder(std::shared_ptr<const HeldFolder> folder) override {
         real_.HoldFolder(std::move(folder));
     }
+    QHash<SaveTicket, SaveReport> CompletedSaves() override { return real_.CompletedSaves(); }
     bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) override {
         return real_.SavedAs(stamp, ticket);
     }
@@ -42,6 +46,9 @@ inline ReadOutcome CountingFileStore::ReadWholeFile(const QByteArray& path, QByt
                                                     FileStamp& stamp) {
     reads.append(path);
     if (failRead && failRead(path)) {
+        if (outOfMemory) {
+            throw std::bad_alloc();
+        }
         throw std::runtime_error("read failed");
     }
     return real_.ReadWholeFile(path, content, stamp);

@@ -40,11 +40,13 @@ struct Fixture {
     QString PathOf(const QString& name) const { return dir.filePath(name); }
 
     UndoRecord undo;
+    std::function<void(const QByteArray& name, const QString& reason)> report;
 
     void Run(FakeFileList& list, qint16 caseSensitive = 0, qint16 selectedOnly = 0,
              qint16 findOnly = 0) {
         RunEnvironment env{texts, files, &box, &pump};
         env.undo = &undo;
+        env.report = report;
         ProcessFileList(env, list, caseSensitive, selectedOnly, findOnly, results);
     }
 
@@ -472,10 +474,13 @@ void TestBatchRun::orderKeptWhileReadingAhead_data() {
 
 // Enough files for the store to read ahead and then rest, and two large files whose only hit
 // lies past their first pages: the report and the current-entry mark keep the list's order.
+// Each name is told as soon as it is known: a hit found before the next entry is reached.
 void TestBatchRun::orderKeptWhileReadingAhead() {
     QFETCH(qint16, findOnly);
     Fixture f;
     QByteArrayList names;
+    QByteArrayList told;
+    QByteArrayList toldEarly;  // names told before the entry after theirs was reached
     QString found = QStringLiteral("\r\n");
     for (int i = 0; i < 150; ++i) {
         const QByteArray name = QByteArray::number(1000 + i) + ".txt";
@@ -488,8 +493,19 @@ void TestBatchRun::orderKeptWhileReadingAhead() {
         WriteFile(f.PathOf(QString::fromLatin1(name)), content);
     }
     FakeFileList list = f.ListOf(names);
+    f.report = [&](const QByteArray& name, const QString& reason) {
+        QVERIFY(reason.isEmpty());
+        told.append(name);
+        if (list.listIndexes.size() == names.indexOf(name) + 1) {
+            toldEarly.append(name);
+        }
+    };
     f.Run(list, 1, 0, findOnly);
     QCOMPARE(f.results.FoundList, found);
+    QCOMPARE(told, f.results.foundNames);
+    if (findOnly == 1) {
+        QCOMPARE(toldEarly, told);
+    }
     QList<int> everyEntry(names.size());
     std::iota(everyEntry.begin(), everyEntry.end(), 0);
     QCOMPARE(list.listIndexes, everyEntry);

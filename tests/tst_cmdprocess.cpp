@@ -72,6 +72,7 @@ private slots:
     void secondClickDuringCommandStartsNoSecondRun();
     void closingDuringRunStopsAfterFileInHand_data();
     void closingDuringRunStopsAfterFileInHand();
+    void failureInsideCommandShowsErrorAndUnlocks_data();
     void failureInsideCommandShowsErrorAndUnlocks();
     void selectedOnlyProcessesSelectedEntries();
     void clearDuringRunLeavesRemainingFilesUnchanged();
@@ -118,6 +119,7 @@ void TestCmdProcess::init() {
     files_.reads.clear();
     files_.saves.clear();
     files_.failRead = nullptr;
+    files_.outOfMemory = false;
     frmMain::Services services;
     services.messages = &messages_;
     services.drives = &drives_;
@@ -488,18 +490,40 @@ void TestCmdProcess::closingDuringRunStopsAfterFileInHand() {
     QCOMPARE(messages_.calls.size(), 1);
 }
 
+void TestCmdProcess::failureInsideCommandShowsErrorAndUnlocks_data() {
+    QTest::addColumn<bool>("outOfMemory");
+    QTest::addColumn<QList<int>>("flags");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("an error: the failure message")
+        << false << QList<int>{kConfirmFlags, kFailureFlags} << kFailure;
+    // Regression: the failure message replaced the account of the files already altered.
+    QTest::newRow("an allocation failure: the summary of what was done before it")
+        << true << QList<int>{kConfirmFlags, kHighlightFlags, kUndoableSummaryFlags}
+        << QStringLiteral(
+               "Text replace complete!\r\n\r\n1 of 2 selected files were altered:\r\na.txt\r\n"
+               "\r\nLeft unchanged:\r\nb.txt (not enough memory)\r\n");
+}
+
 void TestCmdProcess::failureInsideCommandShowsErrorAndUnlocks() {
-    WriteFile(QStringLiteral("a.txt"), "hello");
+    QFETCH(bool, outOfMemory);
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        WriteFile(QString::fromLatin1(name), "hello");
+    }
     ShowFolder();
     SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
-    messages_.answers = {MsgBoxResult::Yes};
-    files_.failRead = [](const QByteArray&) { return true; };
+    messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
+    files_.failRead = [](const QByteArray& path) { return path.endsWith("/b.txt"); };
+    files_.outOfMemory = outOfMemory;
 
     Click();
 
-    QCOMPARE(messages_.Flags(), (QList<int>{kConfirmFlags, kFailureFlags}));
-    QCOMPARE(messages_.calls.last().prompt, kFailure);
-    QCOMPARE(messages_.calls.last().title, QString());
+    QTEST(messages_.Flags(), "flags");
+    QTEST(messages_.calls.last().prompt, "shown");
+    if (!outOfMemory) {
+        QCOMPARE(messages_.calls.last().title, QString());
+    }
+    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("bye"));
+    QCOMPARE(ReadFile(QStringLiteral("c.txt")), QByteArray("hello"));
     for (const QString& name : kLockedDuringRun) {
         QVERIFY2(Enabled(name), qPrintable(name));
     }

@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,11 @@ private:
 // The folder before a run: what each row's special file is.
 enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName };
 
+// What the program is started under: a limit on the size of the files it writes or on its
+// memory (a file past either lies between altered ones), or a standard output that takes
+// nothing (a full device, a pipe whose reader has gone).
+enum class Fault { None, FileSizeLimit, MemoryLimit, FullDevice, ClosedPipe };
+
 const QByteArray kA = "one needle here\n";
 const QByteArray kC = "NEEDLE upper\r\n";
 
@@ -48,6 +54,7 @@ const QByteArray kC = "NEEDLE upper\r\n";
 
 Q_DECLARE_METATYPE(Mode)
 Q_DECLARE_METATYPE(Extra)
+Q_DECLARE_METATYPE(Fault)
 
 class TestCommandLine : public QObject {
     Q_OBJECT
@@ -392,18 +399,70 @@ void TestCommandLine::stopEndsRunAfterFileInHand() {
 
 void TestCommandLine::programRunsWithoutDisplay_data() {
     QTest::addColumn<Args>("args");
-    QTest::addColumn<QByteArray>("outStart");
+    QTest::addColumn<Fault>("fault");
+    QTest::addColumn<QByteArray>("outStart");  // with a fault, the whole of standard output
+    QTest::addColumn<QByteArray>("err");       // null: not compared
     QTest::addColumn<int>("status");
-    QTest::newRow("--help") << Args{"--help"} << QByteArray("Usage: quillmark [FOLDER]\n") << 0;
-    QTest::newRow("--version") << Args{"--version"} << QByteArray("Quillmark 1.01.0002\n") << 0;
-    QTest::newRow("find") << Args{"--find", "needle", "F"} << QByteArray("a.txt\nc.htm\n") << 0;
-    QTest::newRow("find nothing") << Args{"--find", "absent", "F"} << QByteArray() << 1;
-    QTest::newRow("an unknown option") << Args{"--bogus"} << QByteArray() << 2;
+    const Args replace = {"--find", "needle", "--replace", "thread", "F"};
+    QTest::newRow("--help") << Args{"--help"} << Fault::None
+                            << QByteArray("Usage: quillmark [FOLDER]\n") << QByteArray() << 0;
+    QTest::newRow("--version") << Args{"--version"} << Fault::None
+                               << QByteArray("Quillmark 1.01.0002\n") << QByteArray() << 0;
+    QTest::newRow("find") << Args{"--find", "needle", "F"} << Fault::None
+                          << QByteArray("a.txt\nc.htm\n") << QByteArray() << 0;
+    QTest::newRow("find nothing") << Args{"--find", "absent", "F"} << Fault::None << QByteArray()
+                                  << QByteArray() << 1;
+    QTest::newRow("an unknown option")
+        << Args{"--bogus"} << Fault::None << QByteArray() << QByteArray() << 2;
+    // Regression: SIGXFSZ killed the program, and no altered file was named.
+    QTest::newRow("ulimit -f: the file past it could not be written, every altered file named")
+        << replace << Fault::FileSizeLimit << QByteArray("a.txt\nc.htm\nz.txt\n")
+        << QByteArray("Left unchanged: m.txt (could not be written)\n") << 2;
+    // Regression: std::bad_alloc aborted the program, and no altered file was named.
+    QTest::newRow("ulimit -v: the run ends at the file in hand, every altered file named")
+        << replace << Fault::MemoryLimit << QByteArray("a.txt\nc.htm\n")
+        << QByteArray(
+               "Left unchanged: m.txt (not enough memory)\n"
+               "quillmark: stopped before every file was processed (not enough memory)\n")
+        << 2;
+    // Regression: the names were lost and the exit status was 0.
+    QTest::newRow("standard output on a full device: said on standard error, 2")
+        << Args{"--find", "needle", "F"} << Fault::FullDevice << QByteArray()
+        << QByteArray("quillmark: standard output: No space left on device\n") << 2;
+    // Regression: SIGPIPE killed the program before its "Left unchanged:" lines.
+    QTest::newRow("standard output a pipe without a reader: files left unchanged still named, 2")
+        << replace << Fault::ClosedPipe << QByteArray()
+        << QByteArray(
+               "Left unchanged: 0.txt (binary file)\n"
+               "quillmark: standard output: Broken pipe\n")
+        << 2;
 }
 
 void TestCommandLine::programRunsWithoutDisplay() {
     QFETCH(Args, args);
+    QFETCH(Fault, fault);
     QFETCH(QByteArray, outStart);
+    QFETCH(QByteArray, err);
+    const QByteArray mOld = QByteArray(2 << 20, 'x') + "needle\n";
+    const bool limited = fault == Fault::FileSizeLimit || fault == Fault::MemoryLimit;
+#if defined(__SANITIZE_ADDRESS__)
+    if (fault == Fault::MemoryLimit) {
+        QSKIP("AddressSanitizer cannot start under a limit on memory");
+    }
+#endif
+    if (limited) {
+        // Under the memory limit m.txt is too large to be mapped or read; it takes no room.
+        Write(Path("m.txt"), fault == Fault::FileSizeLimit ? mOld : QByteArray());
+        QVERIFY(fault == Fault::FileSizeLimit ||
+                ::truncate(Path("m.txt").constData(), qint64(64) << 30) == 0);
+        Write(Path("z.txt"), "needle\n");
+    } else if (fault == Fault::ClosedPipe) {
+        Write(Path("0.txt"), QByteArray("needle\0", 7));
+    }
+    QMap<QByteArray, QByteArray> before;
+    for (const char* name : {"a.txt", "c.htm", "z.txt"}) {
+        before[name] = Content(name);
+    }
     QStringList arguments;
     for (const QByteArray& arg : WithFolder(args)) {
         arguments.append(QFile::decodeName(arg));
@@ -414,11 +473,51 @@ void TestCommandLine::programRunsWithoutDisplay() {
         environment.remove(QString::fromLatin1(name));
     }
     program.setProcessEnvironment(environment);
+    // In the child, after its standard channels are set: only calls safe after a fork.
+    program.setChildProcessModifier([fault] {
+        ::signal(SIGPIPE, SIG_DFL);
+        ::signal(SIGXFSZ, SIG_DFL);
+        const rlimit mebibyte{rlim_t(1) << 20, rlim_t(1) << 20};
+        const rlimit gibibyte{rlim_t(1) << 30, rlim_t(1) << 30};
+        int ends[2] = {-1, -1};
+        if (fault == Fault::FileSizeLimit) {
+            ::setrlimit(RLIMIT_FSIZE, &mebibyte);
+        } else if (fault == Fault::MemoryLimit) {
+            ::setrlimit(RLIMIT_AS, &gibibyte);
+        } else if (fault == Fault::FullDevice) {
+            ::dup2(::open("/dev/full", O_WRONLY), STDOUT_FILENO);
+        } else if (fault == Fault::ClosedPipe && ::pipe(ends) == 0) {
+            ::dup2(ends[1], STDOUT_FILENO);
+            ::close(ends[0]);
+            ::close(ends[1]);
+        }
+    });
     program.start(QStringLiteral(QUILLMARK_PROGRAM), arguments);
     QVERIFY(program.waitForFinished(60000));
-    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(program.readAllStandardOutput().startsWith(outStart), qPrintable(outStart));
+    const QByteArray errWritten = program.readAllStandardError();
+    QVERIFY2(program.exitStatus() == QProcess::NormalExit,
+             qPrintable(QStringLiteral("ended by signal %1; standard error: %2")
+                            .arg(program.exitCode())
+                            .arg(QString::fromLocal8Bit(errWritten))));
+    const QByteArray out = program.readAllStandardOutput();
+    if (fault == Fault::None) {
+        QVERIFY2(out.startsWith(outStart), qPrintable(outStart));
+    } else {
+        QCOMPARE(out, outStart);
+    }
+    if (!err.isNull()) {
+        QCOMPARE(errWritten, err);
+    }
     QTEST(program.exitCode(), "status");
+    if (limited) {
+        // Every file the run altered is named: none was altered and lost from the account.
+        for (auto file = before.cbegin(); file != before.cend(); ++file) {
+            QCOMPARE(out.split('\n').contains(file.key()), Content(file.key()) != file.value());
+        }
+    }
+    if (fault == Fault::FileSizeLimit) {
+        QVERIFY(Content("m.txt") == mOld);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

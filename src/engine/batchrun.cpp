@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <future>
+#include <new>
 #include <optional>
 #include <vector>
 
@@ -92,7 +94,7 @@ void Yield(RunEnvironment& env) {
 
 // One run's state beyond its results: the replacer for the current texts, kept while the
 // texts stay the same, the buffers reused from file to file, and what became of each file,
-// which for a save still pending is known only when the run finishes.
+// which for a save still pending is known once the store reports the save completed.
 class Run {
 public:
     Run(RunEnvironment& env, bool caseSensitive, bool findOnly, RunResults& results)
@@ -111,6 +113,65 @@ public:
 
     // Processes one qualifying file and records what became of it.
     void ProcessFile(const QByteArray& path, const QByteArray& name) {
+        inHand_ = name;
+        Process(path, name);
+        inHand_.clear();
+    }
+
+    // Ends the run after an error: the file in hand, unless what became of it is recorded
+    // already, is recorded as left unchanged for reason; then the run finishes. Returns
+    // whether there was such a file.
+    bool Abandon(const QString& reason) {
+        const bool named = !inHand_.isEmpty();
+        if (named) {
+            Record(inHand_, reason);
+        }
+        Finish();
+        return named;
+    }
+
+    // Reports, in list order, the leading entries whose outcome is known by now.
+    void ReportKnown() {
+        bool asked = false;
+        while (!entries_.empty()) {
+            const Entry& entry = entries_.front();
+            if (entry.save == SaveOutcome::Pending && !completed_.contains(entry.ticket)) {
+                if (asked) {
+                    return;
+                }
+                asked = true;
+                completed_.insert(env_.files.CompletedSaves());
+                continue;
+            }
+            ReportFirst();
+        }
+    }
+
+    // Waits for the run's saves, makes them durable, and reports every entry left.
+    void Finish() {
+        // Also after a run that saved nothing: the store lets go of the last file it read.
+        saving_ = false;
+        completed_.insert(env_.files.FinishSaves());
+        while (!entries_.empty()) {
+            ReportFirst();
+        }
+        savedNames_.clear();
+        altered_.clear();
+        completed_.clear();
+    }
+
+private:
+    // A file that held the search text or could not be read: reason is empty for a hit, and
+    // save is set for a file given to the store to save, with the ticket of its save (or, for
+    // AlreadySaved, of the save that reached the file first).
+    struct Entry {
+        QByteArray name;
+        QString reason;
+        std::optional<SaveOutcome> save;
+        SaveTicket ticket = 0;
+    };
+
+    void Process(const QByteArray& path, const QByteArray& name) {
         FileStamp stamp;
         const ReadOutcome read = env_.files.ReadWholeFile(path, oldContent_, stamp);
         if (read == ReadOutcome::LinkOfAnotherUser) {
@@ -125,7 +186,7 @@ public:
         SaveTicket earlier = 0;
         if (!findOnly_ && env_.files.SavedAs(stamp, earlier)) {
             // Another name of a file saved already: named with the first, whatever it holds now.
-            entries_.push_back({name, QString(), SaveOutcome::AlreadySaved, earlier});
+            Add({name, QString(), SaveOutcome::AlreadySaved, earlier});
             return;
         }
         const Replacer& replacer = ReplacerForCurrentTexts();
@@ -152,6 +213,8 @@ public:
         const SaveOutcome saved = env_.files.BeginSave(
             path, stamp, oldContent_,
             Replaced(replacer, oldContent_, recorder ? &*recorder : nullptr), ticket);
+        // First: from here on the file is no longer the one in hand, whatever fails next.
+        Add({name, QString(), saved, ticket});
         if (saved == SaveOutcome::Saved || saved == SaveOutcome::Pending) {
             saving_ = true;
             savedNames_.insert(ticket, name);
@@ -162,54 +225,7 @@ public:
             altered.name = name;
             recorder->Finish(altered);
         }
-        entries_.push_back({name, QString(), saved, ticket});
     }
-
-    // Waits for the run's saves, makes them durable, and fills the results in list order.
-    void Finish() {
-        // Also after a run that saved nothing: the store lets go of the last file it read.
-        saving_ = false;
-        const QHash<SaveTicket, SaveReport> outcomes = env_.files.FinishSaves();
-        for (const Entry& entry : std::as_const(entries_)) {
-            if (!entry.save) {
-                results_.Report(entry.name, entry.reason);
-                continue;
-            }
-            SaveOutcome saved = *entry.save;
-            if (saved == SaveOutcome::Pending) {
-                const SaveReport report = outcomes.value(entry.ticket);
-                saved = report.outcome;
-                if (saved == SaveOutcome::Saved && altered_.contains(entry.ticket)) {
-                    AlteredFile altered = altered_.take(entry.ticket);
-                    altered.written = report.written;
-                    altered.oldHash = report.replaced;
-                    env_.undo->Add(std::move(altered));
-                }
-            }
-            if (saved == SaveOutcome::Saved) {
-                results_.Report(entry.name, QString());
-            } else if (saved == SaveOutcome::AlreadySaved) {
-                // Another name of a file this run has saved, and counted, under its first name.
-                results_.Report(entry.name, Reason::SameFileAs(savedNames_.value(entry.ticket)));
-            } else {
-                results_.Report(entry.name, ReasonFor(saved));
-            }
-        }
-        entries_.clear();
-        savedNames_.clear();
-        altered_.clear();
-    }
-
-private:
-    // A file that held the search text or could not be read: reason is empty for a hit, and
-    // save is set for a file given to the store to save, with the ticket of its save (or, for
-    // AlreadySaved, of the save that reached the file first).
-    struct Entry {
-        QByteArray name;
-        QString reason;
-        std::optional<SaveOutcome> save;
-        SaveTicket ticket = 0;
-    };
 
     // The texts are read again for every file: Clear may empty them during a run.
     const Replacer& ReplacerForCurrentTexts() {
@@ -222,7 +238,42 @@ private:
     }
 
     void Record(const QByteArray& name, const QString& reason) {
-        entries_.push_back({name, reason, std::nullopt});
+        Add({name, reason, std::nullopt});
+    }
+
+    void Add(Entry entry) {
+        entries_.push_back(std::move(entry));
+        inHand_.clear();
+    }
+
+    // Reports the first entry; a pending save's outcome must be in completed_ by now.
+    void ReportFirst() {
+        const Entry entry = std::move(entries_.front());
+        entries_.pop_front();
+        QString reason = entry.reason;
+        if (entry.save) {
+            SaveOutcome saved = *entry.save;
+            if (saved == SaveOutcome::Pending) {
+                const SaveReport report = completed_.take(entry.ticket);
+                saved = report.outcome;
+                if (saved == SaveOutcome::Saved && altered_.contains(entry.ticket)) {
+                    AlteredFile altered = altered_.take(entry.ticket);
+                    altered.written = report.written;
+                    altered.oldHash = report.replaced;
+                    env_.undo->Add(std::move(altered));
+                }
+            }
+            if (saved == SaveOutcome::AlreadySaved) {
+                // Another name of a file this run has saved, and counted, under its first name.
+                reason = Reason::SameFileAs(savedNames_.value(entry.ticket));
+            } else if (saved != SaveOutcome::Saved) {
+                reason = ReasonFor(saved);
+            }
+        }
+        results_.Report(entry.name, reason);
+        if (env_.report) {
+            env_.report(entry.name, reason);
+        }
     }
 
     RunEnvironment& env_;
@@ -231,11 +282,21 @@ private:
     RunResults& results_;
     std::optional<Replacer> replacer_;
     QByteArray oldContent_;
-    std::vector<Entry> entries_;
+    QByteArray inHand_;          // the file being processed, until what became of it is recorded
+    std::deque<Entry> entries_;  // not reported yet, in list order
     QHash<SaveTicket, QByteArray> savedNames_;
-    QHash<SaveTicket, AlteredFile> altered_;  // what each pending save changes, for an undo
+    QHash<SaveTicket, AlteredFile> altered_;   // what each pending save changes, for an undo
+    QHash<SaveTicket, SaveReport> completed_;  // pending saves the store reported completed
     bool saving_ = false;
 };
+
+// Ends a run that an exception cut short, as a stop would, with the file in hand left for reason.
+void EndAfterError(Run& run, FileList& fileList, RunResults& results, const QString& reason) {
+    if (run.Abandon(reason)) {
+        ++results.FilesProcessed;
+    }
+    fileList.SetVisible(true);
+}
 
 // How many entries ahead of the one in hand the store is told of.
 constexpr int kReadAhead = 32;
@@ -258,42 +319,51 @@ void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& case
         env.undo->Clear();
     }
     Run run(env, caseSensitive != 0, findOnly != 0, results);
-    Yield(env);
-
-    const int last = fileList.ListCount() - 1;
-    int hinted = -1;
-    for (int i = 0; i <= last; ++i) {
-        if (env.stop && *env.stop) {
-            break;
-        }
-        // Bench rows "cold": the next files are asked for while this one is worked on (corpus A
-        // find, cold: median 1.77 s without, 0.64 s with).
-        for (; hinted < std::min(last, i + kReadAhead); ++hinted) {
-            if (hinted >= i && (selectedOnly != 1 || fileList.Selected(hinted + 1))) {
-                const QByteArray ahead = fileList.List(hinted + 1);
-                if (!ahead.isEmpty()) {
-                    env.files.WillRead(AddBackslash(fileList.Path()) + ahead);
+    try {
+        Yield(env);
+        const int last = fileList.ListCount() - 1;
+        int hinted = -1;
+        for (int i = 0; i <= last; ++i) {
+            if (env.stop && *env.stop) {
+                break;
+            }
+            // Bench rows "cold": the next files are asked for while this one is worked on
+            // (corpus A find, cold: median 1.77 s without, 0.64 s with).
+            for (; hinted < std::min(last, i + kReadAhead); ++hinted) {
+                if (hinted >= i && (selectedOnly != 1 || fileList.Selected(hinted + 1))) {
+                    const QByteArray ahead = fileList.List(hinted + 1);
+                    if (!ahead.isEmpty()) {
+                        env.files.WillRead(AddBackslash(fileList.Path()) + ahead);
+                    }
                 }
             }
-        }
-        fileList.SetListIndex(i);
-        // Selected is read whatever the option; an entry that is gone (empty name) is skipped.
-        const bool selected = fileList.Selected(i);
-        if (selectedOnly == 1 && !selected) {
-            continue;
-        }
-        const QByteArray name = fileList.List(i);
-        if (name.isEmpty()) {
-            continue;
-        }
-        run.ProcessFile(AddBackslash(fileList.Path()) + name, name);
-        ++results.FilesProcessed;
+            fileList.SetListIndex(i);
+            // Selected is read whatever the option; an entry that is gone (empty name) is
+            // skipped.
+            const bool selected = fileList.Selected(i);
+            if (selectedOnly == 1 && !selected) {
+                continue;
+            }
+            const QByteArray name = fileList.List(i);
+            if (name.isEmpty()) {
+                continue;
+            }
+            run.ProcessFile(AddBackslash(fileList.Path()) + name, name);
+            ++results.FilesProcessed;
+            run.ReportKnown();
 
-        Yield(env);
-        const qint32 position = i;
-        const qint32 maximum = fileList.ListCount() - 1;
-        DrawProgressBar(env.progressBox, position, maximum);
-        Yield(env);
+            Yield(env);
+            const qint32 position = i;
+            const qint32 maximum = fileList.ListCount() - 1;
+            DrawProgressBar(env.progressBox, position, maximum);
+            Yield(env);
+        }
+    } catch (const std::bad_alloc&) {
+        EndAfterError(run, fileList, results, Reason::NotEnoughMemory);
+        throw;
+    } catch (...) {
+        EndAfterError(run, fileList, results, Reason::InternalError);
+        throw;
     }
     run.Finish();
     fileList.SetVisible(true);

@@ -4,7 +4,10 @@
 #include "runresults.h"
 
 #include <QByteArray>
+#include <QString>
 #include <QtGlobal>
+
+#include <functional>
 
 class EventPump;
 class FileList;
@@ -25,6 +28,11 @@ struct RunEnvironment {
     // When set, a run empties it and, in replace mode, notes there what it changes, so that
     // the files it altered can be put back.
     UndoRecord* undo = nullptr;
+    // When set, told of each file the run names, in list order, as soon as what became of it
+    // is known: a hit once it is found (find mode) or its save's rename is done (replace
+    // mode), with an empty reason; a file left unchanged with its reason. The results get the
+    // same entries.
+    std::function<void(const QByteArray& name, const QString& reason)> report = nullptr;
 };
 
 // The reason a file is left unchanged when its save ended in outcome.
@@ -37,7 +45,10 @@ QByteArray AddBackslash(const QByteArray& path);
 // One run over the entries of fileList: reads each qualifying file, replaces the search text
 // in memory and, unless findOnly, saves every file whose content changed. Resets results and
 // fills them. caseSensitive and findOnly are on when non-zero; selectedOnly only when exactly 1.
-// Hides fileList for the run. A step that fails is skipped and its file listed with its reason;
-// an exception from the store or a list ends the run, after it waited for its saves.
+// Hides fileList for the run. A step that fails is skipped and its file listed with its reason.
+// An exception (an allocation failure, an error of the store or a list) ends the run as a stop
+// does: the file in hand is listed with the reason "not enough memory" (or "internal error"),
+// the saves are waited for and every file is reported as after a stop; the exception is then
+// thrown on.
 void ProcessFileList(RunEnvironment& env, FileList& fileList, const qint16& caseSensitive,
                      const qint16& selectedOnly, const qint16& findOnly, RunResults& results);

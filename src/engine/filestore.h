@@ -109,6 +109,10 @@ public:
     // each folder they renamed into, once); a run calls it at its end, saved or not. Returns
     // what became of each save that BeginSave left pending, by its ticket.
     virtual QHash<SaveTicket, SaveReport> FinishSaves() = 0;
+    // Without waiting: what became of the saves that BeginSave left pending and that have
+    // completed since the last call (or the last FinishSaves), by their ticket. FinishSaves
+    // still reports them. Nothing by default: then every outcome comes from FinishSaves.
+    virtual QHash<SaveTicket, SaveReport> CompletedSaves() { return {}; }
     // A hint that the file at path will be read soon, so that it may be on its way from the
     // disk meanwhile. No effect by default.
     virtual void WillRead(const QByteArray& path) { Q_UNUSED(path); }

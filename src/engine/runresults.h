@@ -33,6 +33,10 @@ inline const QString ChangedSinceTheReplace =
 inline const QString LinkOfAnotherUser =
     QStringLiteral(QT_TRANSLATE_NOOP("Reason", "link owned by another user"));
 inline const QString NoLongerThere = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "no longer there"));
+// The file in hand when an allocation failure, or another error, ended the run.
+inline const QString NotEnoughMemory =
+    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not enough memory"));
+inline const QString InternalError = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "internal error"));
 // The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
 inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
 // A listed name that leads to a file the run has saved already through name.

@@ -489,6 +489,7 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
         const SaveReport report = Complete(*save);
         const std::lock_guard lock(savedMutex_);
         reports_[std::size_t(slot)] = report;
+        completed_.push_back(std::size_t(slot));
         return int(report.outcome);
     });
     return SaveOutcome::Pending;
@@ -507,6 +508,16 @@ void PosixFileStore::WillRead(const QByteArray& path) {
     readAhead_->Hint(folder->fd(), name);
 }
 
+QHash<SaveTicket, SaveReport> PosixFileStore::CompletedSaves() {
+    QHash<SaveTicket, SaveReport> outcomes;
+    const std::lock_guard lock(savedMutex_);
+    for (const std::size_t slot : completed_) {
+        outcomes.insert(pendingTickets_[slot], reports_[slot]);
+    }
+    completed_.clear();
+    return outcomes;
+}
+
 QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     // Letting go of a large file's mapping takes a while; it goes while the saves still sync.
     mapped_.reset();
@@ -521,6 +532,7 @@ QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     }
     pendingTickets_.clear();
     reports_.clear();
+    completed_.clear();
     for (const std::shared_ptr<Folder>& folder : std::as_const(folders_)) {
         if (folder->savedInto) {
             ::fsync(folder->fd());

@@ -43,6 +43,8 @@ public:
     // Between runs only.
     void HoldFolder(std::shared_ptr<const HeldFolder> folder) override;
     bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) override;
+    // A save has completed once its rename is done, or once it was given up.
+    QHash<SaveTicket, SaveReport> CompletedSaves() override;
     // Bench rows "cold": the disk reads the next files while the run works on this one.
     void WillRead(const QByteArray& path) override;
     void WillOnlySearch(bool onlySearch) override { onlySearch_ = onlySearch; }
@@ -96,6 +98,7 @@ private:
     // The saves left to the queue, in the order it reports them, and what became of them.
     std::vector<SaveTicket> pendingTickets_;
     std::vector<SaveReport> reports_;
+    std::vector<std::size_t> completed_;  // the slots completed since the last CompletedSaves
     // The files saved, or being saved, since the last FinishSaves. A file being saved is known
     // by its old device and inode, which stay its own while the save holds it open; a saved
     // one by the device and inode of its new file, and by the whole stamp of its old one, which

@@ -1,8 +1,15 @@
 #include "workqueue.h"
 
 WorkQueue::WorkQueue(int threads, int mostWaiting) : mostWaiting_(std::size_t(mostWaiting)) {
-    for (int i = 0; i < threads; ++i) {
-        threads_.emplace_back(&WorkQueue::Work, this);
+    try {
+        for (int i = 0; i < threads; ++i) {
+            threads_.emplace_back(&WorkQueue::Work, this);
+        }
+    } catch (...) {
+        // The threads already started are stopped before the failure goes on: a running
+        // thread left behind would end the program.
+        Finish();
+        throw;
     }
 }
 
@@ -43,7 +50,12 @@ void WorkQueue::Work() {
         waiting_.pop_front();
         lock.unlock();
         changed_.notify_all();
-        const int result = task();
+        int result = 0;
+        try {
+            result = task();
+        } catch (...) {
+            // Nothing on this thread can report it; the task's result stays 0.
+        }
         lock.lock();
         results_[index] = result;
     }

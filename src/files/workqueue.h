@@ -17,7 +17,8 @@ public:
     WorkQueue(const WorkQueue&) = delete;
     WorkQueue& operator=(const WorkQueue&) = delete;
 
-    // Adds a task; waits first while mostWaiting tasks wait for a thread.
+    // Adds a task; waits first while mostWaiting tasks wait for a thread. A task that throws
+    // has the result 0.
     void Add(std::function<int()> task);
     // Waits for every task and stops the threads. Returns the results in the order added.
     std::vector<int> Finish();

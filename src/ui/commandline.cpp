@@ -2,6 +2,7 @@
 
 #include "applicationversion.h"
 #include "batchrun.h"
+#include "eventpump.h"
 #include "filepattern.h"
 #include "filteredfolder.h"
 #include "layouttable.h"
@@ -13,6 +14,8 @@
 #include <QFile>
 
 #include <algorithm>
+#include <cstring>
+#include <new>
 #include <optional>
 
 namespace {
@@ -58,6 +61,78 @@ QString Shown(const QByteArray& bytes) {
 QByteArray MessageLine(const QString& message) {
     return "quillmark: " + message.toUtf8() + '\n';
 }
+
+// Standard output as a run writes to it: after a write fails, standard error says why and
+// nothing more is written.
+class CheckedOutput {
+public:
+    explicit CheckedOutput(CommandLineOutput& output) : output_(output) {}
+    // Writes bytes unless an earlier write failed; returns whether they were written.
+    bool Write(QByteArrayView bytes) {
+        if (failed_) {
+            return false;
+        }
+        const int error = output_.Out(bytes);
+        if (error == 0) {
+            return true;
+        }
+        failed_ = true;
+        output_.Err(MessageLine(QCoreApplication::translate("CommandLine", "standard output: %1")
+                                    .arg(QString::fromLocal8Bit(std::strerror(error)))));
+        return false;
+    }
+    bool Failed() const { return failed_; }
+
+private:
+    CommandLineOutput& output_;
+    bool failed_ = false;
+};
+
+// Between files: dispatches through pump, and ends the run after the file in hand once stop
+// points at true or halt is set.
+class HaltingPump : public EventPump {
+public:
+    HaltingPump(EventPump* pump, const bool* stop, bool& halt)
+        : pump_(pump), stop_(stop), halt_(halt) {}
+    void DoEvents() override {
+        if (pump_) {
+            pump_->DoEvents();
+        }
+        halt_ = halt_ || (stop_ && *stop_);
+    }
+
+private:
+    EventPump* pump_;
+    const bool* stop_;
+    bool& halt_;
+};
+
+// "Left unchanged: NAME (reason)" and a line break. The name goes in as raw bytes, so the
+// translated line is cut where it stands.
+QByteArray LeftUnchangedLine(const QByteArray& name, const QString& reason) {
+    const QString line = QCoreApplication::translate("CommandLine", "Left unchanged: %1 (%2)")
+                             .replace(QLatin1String("%2"), ReasonText(reason));
+    const qsizetype at = line.indexOf(QLatin1String("%1"));
+    return line.left(at).toUtf8() + name + line.mid(at + 2).toUtf8() + '\n';
+}
+
+// Gathers what standard output and standard error would get.
+class GatheredOutput : public CommandLineOutput {
+public:
+    GatheredOutput(QByteArray& out, QByteArray& err) : out_(out), err_(err) {}
+    int Out(QByteArrayView bytes) override {
+        out_ += bytes;
+        return 0;
+    }
+    void Err(QByteArrayView bytes) override { err_ += bytes; }
+
+private:
+    QByteArray& out_;
+    QByteArray& err_;
+};
+
+int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* pump,
+             const bool* stop);
 
 }  // namespace
 
@@ -182,11 +257,12 @@ QString CommandLineUsage() {
                "  --help              print this text\n"
                "  --version           print the version\n"
                "\n"
-               "Prints the name of each file found (or altered), in list order. A file that\n"
-               "held the text but was left as it was is named on standard error with the\n"
-               "reason. Exit status: 0 when every file that held the text was found or\n"
-               "altered, 1 when no file held it, 2 when a file was left unchanged, the run\n"
-               "was stopped, or the request, the folder or the filter was refused.\n")
+               "Prints the name of each file found (or altered), in list order, as soon as\n"
+               "it is found (or saved). A file that held the text but was left as it was is\n"
+               "named on standard error with the reason. Exit status: 0 when every file that\n"
+               "held the text was found or altered, 1 when no file held it, 2 when a file\n"
+               "was left unchanged, the run was stopped, standard output failed, memory ran\n"
+               "out, or the request, the folder or the filter was refused.\n")
         .arg(StartFilter());
 }
 
@@ -196,19 +272,41 @@ QString CommandLineVersion() {
 
 int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err, EventPump* pump,
                    const bool* stop) {
+    GatheredOutput output(out, err);
+    return RunCommandLine(request, output, pump, stop);
+}
+
+int RunCommandLine(const CommandLine& request, CommandLineOutput& output, EventPump* pump,
+                   const bool* stop) {
+    try {
+        return CarryOut(request, output, pump, stop);
+    } catch (const std::bad_alloc&) {
+        output.Err(MessageLine(ReasonText(Reason::NotEnoughMemory)));
+    } catch (...) {
+        output.Err(MessageLine(ReasonText(Reason::InternalError)));
+    }
+    return ExitStatus::LeftAlone;
+}
+
+namespace {
+
+int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* pump,
+             const bool* stop) {
+    CheckedOutput out(output);
     switch (request.mode) {
         case CommandLine::Mode::Help:
-            out += CommandLineUsage().toUtf8();
-            return ExitStatus::AllHandled;
+            return out.Write(CommandLineUsage().toUtf8()) ? ExitStatus::AllHandled
+                                                          : ExitStatus::LeftAlone;
         case CommandLine::Mode::Version:
-            out += CommandLineVersion().toUtf8();
-            return ExitStatus::AllHandled;
+            return out.Write(CommandLineVersion().toUtf8()) ? ExitStatus::AllHandled
+                                                            : ExitStatus::LeftAlone;
         case CommandLine::Mode::UsageError:
         case CommandLine::Mode::Window:
-            err += MessageLine(request.error.isEmpty()
-                                   ? QCoreApplication::translate("CommandLine", "no --find TEXT")
-                                   : request.error);
-            err += MessageLine(QCoreApplication::translate("CommandLine", "see quillmark --help"));
+            output.Err(MessageLine(request.error.isEmpty() ? QCoreApplication::translate(
+                                                                 "CommandLine", "no --find TEXT")
+                                                           : request.error));
+            output.Err(
+                MessageLine(QCoreApplication::translate("CommandLine", "see quillmark --help")));
             return ExitStatus::LeftAlone;
         case CommandLine::Mode::Run:
             break;
@@ -217,26 +315,26 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
     QString error;
     const std::optional<FilePattern> filter = FilePattern::Parse(request.filter, error);
     if (!filter) {
-        err += MessageLine(
+        output.Err(MessageLine(
             QCoreApplication::translate("CommandLine", "the filter \"%1\" is refused: %2")
-                .arg(request.filter, error));
+                .arg(request.filter, error)));
         return ExitStatus::LeftAlone;
     }
     FilteredFolder files(request.folder, *filter);
     if (!files.Read(error)) {
-        err += MessageLine(
+        output.Err(MessageLine(
             QCoreApplication::translate("CommandLine", "the folder \"%1\" cannot be opened: %2")
-                .arg(Shown(request.folder), error));
+                .arg(Shown(request.folder), error)));
         return ExitStatus::LeftAlone;
     }
     // Every name is checked before any file is touched: a mistyped name changes nothing.
     for (const QByteArray& name : request.names) {
         const int index = files.IndexOf(name);
         if (index < 0) {
-            err += MessageLine(
+            output.Err(MessageLine(
                 QCoreApplication::translate(
                     "CommandLine", "\"%1\" is not among the files of \"%2\" that pass the filter")
-                    .arg(Shown(name), Shown(request.folder)));
+                    .arg(Shown(name), Shown(request.folder))));
             return ExitStatus::LeftAlone;
         }
         files.SetSelected(index, true);
@@ -245,31 +343,39 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
     GivenTexts texts(request.findText, request.replaceText);
     PosixFileStore store;
     store.HoldFolder(files.Folder());
-    RunEnvironment environment{texts, store, nullptr, pump, stop};
+    bool halt = false;
+    HaltingPump halting(pump, stop, halt);
+    RunEnvironment environment{texts, store, nullptr, &halting, &halt};
+    const char end = request.nulEnded ? '\0' : '\n';
+    // Each name as soon as it is known: a run cut short by a kill has named what it did.
+    environment.report = [&](const QByteArray& name, const QString& reason) {
+        if (!reason.isEmpty()) {
+            output.Err(LeftUnchangedLine(name, reason));
+        } else if (!out.Write(name + end)) {
+            halt = true;
+        }
+    };
     const qint16 caseSensitive = request.caseSensitive ? 1 : 0;
     const qint16 selectedOnly = request.names.isEmpty() ? 0 : 1;
     const qint16 findOnly = request.replace ? 0 : 1;
     RunResults results;
-    ProcessFileList(environment, files, caseSensitive, selectedOnly, findOnly, results);
+    QString endedBy;
+    try {
+        ProcessFileList(environment, files, caseSensitive, selectedOnly, findOnly, results);
+    } catch (const std::bad_alloc&) {
+        endedBy = Reason::NotEnoughMemory;
+    } catch (...) {
+        endedBy = Reason::InternalError;
+    }
 
-    const char end = request.nulEnded ? '\0' : '\n';
-    for (const QByteArray& name : std::as_const(results.foundNames)) {
-        out += name;
-        out += end;
-    }
-    // The name goes in as raw bytes, so the translated line is cut where it stands.
-    const QString leftFormat =
-        QCoreApplication::translate("CommandLine", "Left unchanged: %1 (%2)");
-    for (const LeftUnchanged& left : std::as_const(results.leftUnchanged)) {
-        const QString line =
-            QString(leftFormat).replace(QLatin1String("%2"), ReasonText(left.reason));
-        const qsizetype at = line.indexOf(QLatin1String("%1"));
-        err += line.left(at).toUtf8() + left.name + line.mid(at + 2).toUtf8() + '\n';
-    }
     const bool stopped = stop && *stop;
-    if (stopped) {
-        err += MessageLine(
-            QCoreApplication::translate("CommandLine", "stopped before every file was processed"));
+    if (!endedBy.isEmpty()) {
+        output.Err(MessageLine(QCoreApplication::translate(
+                                   "CommandLine", "stopped before every file was processed (%1)")
+                                   .arg(ReasonText(endedBy))));
+    } else if (stopped) {
+        output.Err(MessageLine(
+            QCoreApplication::translate("CommandLine", "stopped before every file was processed")));
     }
     // A second name of a file altered under its first leaves nothing undone.
     const bool leftUndone =
@@ -277,8 +383,10 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
                     [](const LeftUnchanged& left) {
                         return !left.reason.startsWith(Reason::SameFileAsPrefix);
                     });
-    if (stopped || leftUndone) {
+    if (stopped || !endedBy.isEmpty() || out.Failed() || leftUndone) {
         return ExitStatus::LeftAlone;
     }
     return results.FilesAffected > 0 ? ExitStatus::AllHandled : ExitStatus::NoneHeld;
 }
+
+}  // namespace

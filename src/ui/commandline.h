@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 
@@ -50,10 +51,27 @@ QString CommandLineUsage();
 // The line that --version prints, ending in a line break.
 QString CommandLineVersion();
 
+// Where a run without a window writes what standard output and standard error get.
+class CommandLineOutput {
+public:
+    virtual ~CommandLineOutput() = default;
+    // Writes bytes to standard output before it returns. Returns 0, or the errno of the
+    // write that failed.
+    virtual int Out(QByteArrayView bytes) = 0;
+    // Writes bytes to standard error before it returns; a failure there cannot be told.
+    virtual void Err(QByteArrayView bytes) = 0;
+};
+
 // Carries out request (Help, Version, Run or UsageError) without a window over the real disk:
-// writes to out what standard output gets (the names found or altered, raw bytes, each ended
-// by a line break or by NUL) and to err what standard error gets ("Left unchanged: NAME
-// (reason)" lines and messages), and returns the exit status. pump is called between files;
-// when stop points at true the run ends after the file in hand and the exit status is 2.
+// writes to standard output the names found or altered (raw bytes, each ended by a line break
+// or by NUL), each as soon as its file is found or its save is done, and to standard error
+// "Left unchanged: NAME (reason)" lines, as soon as each is known, and messages. Returns the
+// exit status. pump is called between files; when stop points at true the run ends after the
+// file in hand and the exit status is 2. When standard output fails, nothing more is written
+// to it: the run ends after the file in hand, standard error says why, and the status is 2.
+// An exception inside the run ends it the same way, the file in hand named with its reason.
+int RunCommandLine(const CommandLine& request, CommandLineOutput& output, EventPump* pump = nullptr,
+                   const bool* stop = nullptr);
+// The same, with what standard output and standard error would get gathered in out and err.
 int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
                    EventPump* pump = nullptr, const bool* stop = nullptr);

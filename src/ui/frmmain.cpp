@@ -41,6 +41,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <new>
 #include <vector>
 
 namespace {
@@ -415,7 +416,13 @@ void frmMain::cmdProcess_Click() {
         services_.files->HoldFolder(undoFolder_);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         environment.undo = &undo_;
-        ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
+        try {
+            ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly,
+                            results_);
+        } catch (const std::bad_alloc&) {
+            // The run ended as a stop would, the file in hand named for it: the summary tells
+            // what was done before it.
+        }
         if (closing_) {
             return;
         }
