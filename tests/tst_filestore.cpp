@@ -361,7 +361,8 @@ enum class Writer { HoldsItOpen, HoldsAFlock, HoldsARecordLock, OpensItBeforeThe
 void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
     QTest::addColumn<Writer>("writer");
     QTest::addColumn<SaveOutcome>("begun");
-    QTest::newRow("open for writing") << Writer::HoldsItOpen << SaveOutcome::InUse;
+    // Only the lease, taken when the save decides, tells a writer that holds no lock.
+    QTest::newRow("open for writing") << Writer::HoldsItOpen << SaveOutcome::Pending;
     QTest::newRow("under an exclusive flock") << Writer::HoldsAFlock << SaveOutcome::InUse;
     QTest::newRow("under a record write lock") << Writer::HoldsARecordLock << SaveOutcome::InUse;
     QTest::newRow("opened for writing after the read")

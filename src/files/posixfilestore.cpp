@@ -349,6 +349,11 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
     if (save->folder->renameForbidden || RenameForbidden(save->old.get())) {
         return SaveOutcome::CouldNotWrite;
     }
+    // A locked file is known in use before anything is written; one merely open for writing
+    // only once the save takes its lease.
+    if (WriteWatch::Locked(save->old.get())) {
+        return SaveOutcome::InUse;
+    }
     save->readStamp = readStamp;
     save->oldHash = HashOf(oldContent);
     if (mapped_ && !oldContent.isEmpty() && oldContent.data() == mapped_->View().data()) {

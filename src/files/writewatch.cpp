@@ -49,11 +49,15 @@ WriteWatch::~WriteWatch() {
     End();
 }
 
-WriteWatch::Start WriteWatch::Begin(int fd) {
-    End();
+bool WriteWatch::Locked(int fd) {
     // An exclusive flock is how many programs say they are writing; a shared one of ours,
     // held while the file is open, keeps such programs out until the save is done.
-    if ((::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) || WriteLocked(fd)) {
+    return (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) || WriteLocked(fd);
+}
+
+WriteWatch::Start WriteWatch::Begin(int fd) {
+    End();
+    if (Locked(fd)) {
         return Start::InUse;
     }
     if (::fcntl(fd, F_SETSIG, LeaseSignal()) != 0) {

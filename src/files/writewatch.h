@@ -20,6 +20,10 @@ public:
     WriteWatch(const WriteWatch&) = delete;
     WriteWatch& operator=(const WriteWatch&) = delete;
 
+    // Whether another program holds an exclusive flock or a write lock on fd's file. Takes a
+    // shared flock on fd when it can, which keeps programs that flock before writing out for as
+    // long as fd is open.
+    static bool Locked(int fd);
     // Starts watching fd, which stays open for as long as the watch lasts.
     Start Begin(int fd);
     // Whether, since Begin, another program opened the file for writing or truncated it.
