@@ -119,6 +119,9 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     if (!folder) {
         return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
     }
+    if (!onlySearch_) {
+        RemoveStaleOnce(*folder);
+    }
     Fd fd;
     struct stat st {};
     // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
@@ -364,9 +367,8 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
         return SaveOutcome::CouldNotWrite;
     }
     // A symlink's target may lie in a folder the run has not read in.
-    if (save->temporary.Named() && !save->folder->staleRemoved) {
-        save->folder->staleRemoved = true;
-        RemoveStaleTemporaries(folderFd);
+    if (save->temporary.Named()) {
+        RemoveStaleOnce(*save->folder);
     }
     const int fd = save->temporary.fd();
     if (!WriteContent(fd, content) || LastReadDamaged()) {
@@ -498,6 +500,15 @@ SaveOutcome PosixFileStore::BeginSave(const QByteArray& path, const FileStamp& r
         return int(report.outcome);
     });
     return SaveOutcome::Pending;
+}
+
+void PosixFileStore::RemoveStaleOnce(Folder& folder) {
+    if (!folder.staleRemoved) {
+        folder.staleRemoved = true;
+        if (NeedsNamedTemporaries(folder.fd())) {
+            RemoveStaleTemporaries(folder.fd());
+        }
+    }
 }
 
 void PosixFileStore::WillRead(const QByteArray& path) {

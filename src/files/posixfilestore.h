@@ -74,6 +74,9 @@ private:
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
                         QByteArrayView oldContent, const NewContent& content,
                         std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier);
+    // In a run that may save, once per folder: where temporary files must have names, removes
+    // those that killed runs left there. A run that only searches makes and removes nothing.
+    void RemoveStaleOnce(Folder& folder);
     // The folder at path, opened once a run; null with errno set when it cannot be opened.
     std::shared_ptr<Folder> FolderFor(const QByteArray& path);
     // The folder of path and the bare name of its entry: the held folder's when path is in
