@@ -3,6 +3,8 @@
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--program PROGRAM]
 //                   [--rows A,B,C,H] [--only TEXT]
 //
+// --help prints the options and exits 0; an argument it does not know exits 2 before any work.
+//
 // The window rows run quillmark_window_bench from beside this program unless --window names
 // another, once on Qt's offscreen platform and once on an X server of the benchmark's own
 // (Xvfb) when one starts; the command-line row runs the quillmark program of the same build
@@ -29,6 +31,7 @@
 #include "undorecord.h"
 
 #include <QByteArrayList>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -187,30 +190,63 @@ int main(int argc, char* argv[]) {
         return RunEngine(argv[2][0] == '1', argv[3][0] == '1', argv[4][0] == '1');
     }
     QCoreApplication app(argc, argv);
-    QStringList args = app.arguments();
-    QString work = "/var/tmp/quillmark-bench";
-    QString window;
-    QString program;
-    QString rowsWanted = "A,B,C,H";
-    QString only;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "Times Quillmark's engine, window and command line against sed, sd, ripgrep and dd "
+        "on corpora it makes itself, and checks the targets.");
+    const QCommandLineOption helpOption = parser.addHelpOption();
+    const QCommandLineOption workOption(
+        "work", "Makes the corpora and runs the contestants in DIR (/var/tmp/quillmark-bench).",
+        "DIR", "/var/tmp/quillmark-bench");
+    const QCommandLineOption runsOption(
+        "runs", "Runs every row N times (by default 9, or 5 for corpus C and the cold rows).", "N");
+    const QCommandLineOption windowOption(
+        "window", "Runs the window rows with PROGRAM (quillmark_window_bench beside this one).",
+        "PROGRAM");
+    const QCommandLineOption programOption(
+        "program", "Runs the command-line row with PROGRAM (the quillmark of this build).",
+        "PROGRAM");
+    const QCommandLineOption rowsOption(
+        "rows", "Runs the rows of these corpora, comma-separated, of A, B, C and H.", "LIST",
+        "A,B,C,H");
+    const QCommandLineOption onlyOption(
+        "only", "Keeps the rows whose label holds TEXT, for example \"multi-line\".", "TEXT");
+    parser.addOptions(
+        {workOption, runsOption, windowOption, programOption, rowsOption, onlyOption});
     int runs = 0;  // 0: as many as the corpus calls for
-    for (int i = 1; i + 1 < args.size(); i += 2) {
-        if (args[i] == "--work") {
-            work = args[i + 1];
-        } else if (args[i] == "--runs") {
-            runs = std::max(1, args[i + 1].toInt());
-        } else if (args[i] == "--window") {
-            window = QFileInfo(args[i + 1]).absoluteFilePath();
-        } else if (args[i] == "--program") {
-            program = QFileInfo(args[i + 1]).absoluteFilePath();
-        } else if (args[i] == "--rows") {
-            rowsWanted = args[i + 1];
-        } else if (args[i] == "--only") {
-            only = args[i + 1];
+    const auto refuse = [](const QString& error) {
+        std::fprintf(stderr, "quillmark_bench: %s\nTry 'quillmark_bench --help'.\n",
+                     qPrintable(error));
+        return 2;
+    };
+    if (!parser.parse(app.arguments())) {
+        return refuse(parser.errorText());
+    }
+    if (parser.isSet(helpOption) || parser.isSet("help-all")) {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+        return 0;
+    }
+    if (!parser.positionalArguments().isEmpty()) {
+        return refuse("unexpected argument " + parser.positionalArguments().first());
+    }
+    if (parser.isSet(runsOption)) {
+        bool number = false;
+        runs = parser.value(runsOption).toInt(&number);
+        if (!number || runs < 1) {
+            return refuse("--runs takes a number of at least 1");
         }
     }
+    const QString work = parser.value(workOption);
+    QString window = parser.isSet(windowOption)
+                         ? QFileInfo(parser.value(windowOption)).absoluteFilePath()
+                         : QString();
+    QString program = parser.isSet(programOption)
+                          ? QFileInfo(parser.value(programOption)).absoluteFilePath()
+                          : QString();
+    const QString rowsWanted = parser.value(rowsOption);
+    const QString only = parser.value(onlyOption);
     QTextStream out(stdout);
-    const QString self = QFileInfo(args[0]).absoluteFilePath();
+    const QString self = QFileInfo(app.arguments().first()).absoluteFilePath();
     if (window.isEmpty()) {
         const QString beside = QFileInfo(self).absolutePath() + "/quillmark_window_bench";
         window = QFileInfo::exists(beside) ? beside : QString();

@@ -1,5 +1,6 @@
 # The Debian package: `cpack -G DEB` in a build folder (scripts/package.sh does it all). Its
-# dependencies are computed from the libraries the program links (dpkg-shlibdeps).
+# dependencies are computed from the libraries the program links (dpkg-shlibdeps); Wine's
+# Tahoma, the window's font when installed, is recommended.
 set(CPACK_PACKAGE_NAME quillmark)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Quillmark maintainers")
@@ -19,6 +20,7 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS fonts-wine)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${QUILLMARK_MAINTAINER}")
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
   OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
