@@ -379,9 +379,10 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
                    : SaveOutcome::ChangedByAnotherProgram;
     }
     // Owner first: a change of owner clears the setuid and setgid bits that fchmod restores.
-    if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-        (void)::fchown(fd, uid_t(-1), st.st_gid);
-    }
+    // Failing that, the group alone: the check below refuses a file that did not get both.
+    const bool owned =
+        ::fchown(fd, st.st_uid, st.st_gid) == 0 || ::fchown(fd, uid_t(-1), st.st_gid) == 0;
+    Q_UNUSED(owned);
     if (::fchmod(fd, st.st_mode & 07777) != 0 || !CopyExtendedAttributes(save->old.get(), fd)) {
         return SaveOutcome::CouldNotWrite;
     }
