@@ -14,6 +14,7 @@
 #include "replaceall.h"
 #include "replacer.h"
 #include "summary.h"
+#include "textdecoding.h"
 
 #include <cstdint>
 #include <cstdio>

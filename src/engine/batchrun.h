@@ -6,9 +6,12 @@
 #include <QByteArray>
 #include <QtGlobal>
 
+#include <memory>
+
 class EventPump;
 class FileList;
 class FileStore;
+class LegacyEncoding;
 class PictureBox;
 class TextSource;
 class UndoRecord;
@@ -25,6 +28,8 @@ struct RunEnvironment {
     // When set, a run empties it and, in replace mode, notes there what it changes, so that
     // the files it altered can be put back.
     UndoRecord* undo = nullptr;
+    // The encoding of the files that are neither UTF-8 nor UTF-16; null: Windows-1252.
+    std::shared_ptr<const LegacyEncoding> legacy = nullptr;
 };
 
 // The reason a file is left unchanged when its save ended in outcome.
