@@ -7,6 +7,7 @@
 #include "layouttable.h"
 #include "posixfilestore.h"
 #include "summary.h"
+#include "textdecoding.h"
 #include "textsource.h"
 
 #include <QCoreApplication>
@@ -27,7 +28,7 @@ QString StartFilter() {
 }
 
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-const QList<QByteArray> kValueOptions = {"--find", "--replace", "--filter"};
+const QList<QByteArray> kValueOptions = {"--find", "--replace", "--filter", "--legacy-encoding"};
 
 // The search and replacement texts of a run without a window: as given, for every file.
 class GivenTexts : public TextSource {
@@ -110,6 +111,17 @@ CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
             return UsageError(
                 QCoreApplication::translate("CommandLine", "%1 needs a value").arg(Shown(option)));
         }
+        if (option == "--legacy-encoding") {
+            QString error;
+            request.legacy = LegacyEncoding::Named(value, error);
+            if (!request.legacy) {
+                CommandLine refused;
+                refused.mode = Mode::Refused;
+                refused.error = error;
+                return refused;
+            }
+            continue;
+        }
         withoutWindow = true;
         if (option == "--find") {
             request.findText = value;
@@ -151,6 +163,9 @@ bool CommandLine::WantsWindow(const QList<QByteArray>& arguments) {
         if (argument == "--") {
             break;
         }
+        if (argument == "--legacy-encoding" || argument.startsWith("--legacy-encoding=")) {
+            continue;
+        }
         // Qt's own options, which the window takes, start with one dash; an unknown option
         // with two is refused without a window, so no display is needed to say so.
         if (argument.startsWith("--") || argument == "-h") {
@@ -163,9 +178,10 @@ bool CommandLine::WantsWindow(const QList<QByteArray>& arguments) {
 QString CommandLineUsage() {
     return QCoreApplication::translate(
                "CommandLine",
-               "Usage: quillmark [FOLDER]\n"
+               "Usage: quillmark [--legacy-encoding NAME] [FOLDER]\n"
                "       quillmark --find TEXT [--replace TEXT] [--case-sensitive]\n"
-               "                 [--filter PATTERNS] [--null] FOLDER [NAME...]\n"
+               "                 [--filter PATTERNS] [--null] [--legacy-encoding NAME]\n"
+               "                 FOLDER [NAME...]\n"
                "\n"
                "Without --find, opens the window on FOLDER (or on the current folder).\n"
                "\n"
@@ -178,6 +194,9 @@ QString CommandLineUsage() {
                "  --filter PATTERNS   file-name patterns separated by \";\"\n"
                "                      (default \"%1\")\n"
                "  --null              end each printed name with NUL, not a line break\n"
+               "  --legacy-encoding NAME\n"
+               "                      the single-byte encoding of files that are neither\n"
+               "                      UTF-8 nor UTF-16 (default windows-1252)\n"
                "  --help              print this text\n"
                "  --version           print the version\n"
                "\n"
@@ -208,6 +227,9 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
                                    ? QCoreApplication::translate("CommandLine", "no --find TEXT")
                                    : request.error);
             err += MessageLine(QCoreApplication::translate("CommandLine", "see quillmark --help"));
+            return ExitStatus::LeftAlone;
+        case CommandLine::Mode::Refused:
+            err += MessageLine(request.error);
             return ExitStatus::LeftAlone;
         case CommandLine::Mode::Run:
             break;
@@ -244,6 +266,7 @@ int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err,
     GivenTexts texts(request.findText, request.replaceText);
     PosixFileStore store;
     RunEnvironment environment{texts, store, nullptr, pump, stop};
+    environment.legacy = request.legacy;
     const qint16 caseSensitive = request.caseSensitive ? 1 : 0;
     const qint16 selectedOnly = request.names.isEmpty() ? 0 : 1;
     const qint16 findOnly = request.replace ? 0 : 1;

@@ -411,6 +411,7 @@ void frmMain::cmdProcess_Click() {
         const qint16 findOnly = CheckValue(chkFind);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         environment.undo = &undo_;
+        environment.legacy = legacy_;
         ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly, results_);
         if (closing_) {
             return;
