@@ -628,6 +628,7 @@ Replacer::Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSen
       caseSensitive_(caseSensitive),
       legacy_(legacy ? std::move(legacy) : LegacyEncoding::Windows1252()) {
     findHasLineBreak_ = find_.contains('\n');
+    replacementIsAscii_ = IsAscii(replacement_);
     replacementHasLineBreak_ = replacement_.contains('\n');
     if (!find_.isEmpty()) {
         // A search text with no "\n" and no "\r" at its end can neither meet a line break nor
@@ -692,6 +693,8 @@ Replacer::Replacer(QByteArrayView find, QByteArrayView replacement, bool caseSen
             return true;
         });
     }
+    mayBeUnwritable_ =
+        std::any_of(written_.begin(), written_.end(), [](const Written& w) { return !w.written; });
 }
 
 Replacer::~Replacer() = default;
@@ -754,7 +757,7 @@ bool Replacer::FindNext(QByteArrayView content, qsizetype from, Occurrence& foun
 
 Replacer::Form Replacer::WriteForm(QByteArrayView content, const Occurrence& occurrence,
                                    Scan& scan) const {
-    if (occurrence.form != kUtf8 || scan.start != 0 || IsAscii(replacement_) ||
+    if (occurrence.form != kUtf8 || replacementIsAscii_ || scan.start != 0 ||
         !IsAscii(content.sliced(occurrence.begin, occurrence.end - occurrence.begin))) {
         return occurrence.form;
     }
@@ -830,8 +833,6 @@ Replacer::Effect Replacer::EffectOn(QByteArrayView content, QByteArray* encoding
     // the old one, and the first occurrence that differs from the replacement changes it.
     // Where every form can hold the replacement, the first occurrence that changes the content
     // settles the effect; otherwise every occurrence is looked at first.
-    const bool mayBeUnwritable =
-        std::any_of(written_.begin(), written_.end(), [](const Written& w) { return !w.written; });
     bool differs = false;
     bool aligned = true;
     do {
@@ -845,12 +846,12 @@ Replacer::Effect Replacer::EffectOn(QByteArrayView content, QByteArray* encoding
         }
         const QByteArrayView match = content.sliced(found.begin, found.end - found.begin);
         if (match.size() != replacement.size()) {
-            if (!mayBeUnwritable) {
+            if (!mayBeUnwritable_) {
                 return ChangesByComparison(content) ? Effect::Changed : Effect::Unchanged;
             }
             aligned = false;
         } else if (match != replacement) {
-            if (!mayBeUnwritable) {
+            if (!mayBeUnwritable_) {
                 return Effect::Changed;
             }
             differs = true;

@@ -96,6 +96,9 @@ private:
     std::shared_ptr<const LegacyEncoding> legacy_;
     bool findHasLineBreak_ = false;
     bool replacementHasLineBreak_ = false;
+    bool replacementIsAscii_ = false;
+    // Whether some form cannot hold the replacement: then EffectOn looks at every occurrence.
+    bool mayBeUnwritable_ = false;
     // The matcher of each form; null where the search text cannot occur in it. The legacy one
     // is set only where the legacy form can find what the UTF-8 form does not.
     std::array<std::unique_ptr<const Matcher>, kForms> matchers_;
