@@ -593,6 +593,8 @@ struct Replacer::Scan {
     Form form = kUtf8;  // the form of a file with a byte-order mark, else kUtf8
     qsizetype start = 0;
     bool mayBeLegacy = false;
+    // Whether the first occurrence found will do, leftmost or not.
+    bool anyOccurrence = false;
     FoundNext utf8;
     FoundNext other;
     // Whether the content is a legacy 8-bit file: -1 not known yet, 0 no, 1 yes.
@@ -738,7 +740,7 @@ bool Replacer::FindNext(QByteArrayView content, qsizetype from, Occurrence& foun
     }
     const bool utf8 = NextOf(*matchers_[kUtf8], content, from, scan.utf8, found.begin, found.end);
     found.form = kUtf8;
-    if (scan.mayBeLegacy && scan.legacyFile != 0) {
+    if (scan.mayBeLegacy && scan.legacyFile != 0 && !(utf8 && scan.anyOccurrence)) {
         Occurrence legacy{0, 0, kLegacy};
         if (NextOf(*matchers_[kLegacy], content, from, scan.other, legacy.begin, legacy.end) &&
             (!utf8 || legacy.begin < found.begin)) {
@@ -820,6 +822,7 @@ bool Replacer::ReplacementFor(QByteArrayView content, const Occurrence& occurren
 bool Replacer::Contains(QByteArrayView content) const {
     Occurrence found;
     Scan scan;
+    scan.anyOccurrence = true;
     return FindNext(content, 0, found, scan);
 }
 
