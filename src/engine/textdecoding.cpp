@@ -184,7 +184,7 @@ void AppendUtf16(char32_t cp, bool bigEndian, QByteArray& out) {
     append(0xDC00 + ((cp - 0x10000) & 0x3FF));
 }
 
-std::shared_ptr<const LegacyEncoding> LegacyEncoding::Windows1252() {
+const std::shared_ptr<const LegacyEncoding>& LegacyEncoding::Windows1252() {
     static const std::shared_ptr<const LegacyEncoding> encoding = [] {
         QString error;
         auto made = Named("windows-1252", error);

@@ -59,7 +59,7 @@ void AppendUtf16(char32_t cp, bool bigEndian, QByteArray& out);
 class LegacyEncoding {
 public:
     // Windows-1252, the default.
-    static std::shared_ptr<const LegacyEncoding> Windows1252();
+    static const std::shared_ptr<const LegacyEncoding>& Windows1252();
     // The single-byte encoding that iconv knows by name, or null with error set to one line
     // saying why: an unknown name, an encoding that is not single-byte, or not ASCII below 128.
     static std::shared_ptr<const LegacyEncoding> Named(const QByteArray& name, QString& error);
