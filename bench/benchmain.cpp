@@ -1,7 +1,7 @@
 // Times Quillmark's engine against sed, sd, ripgrep and dd on corpora it makes itself.
 //
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--program PROGRAM]
-//                   [--rows A,B,C,H] [--only TEXT]
+//                   [--rows A,B,C,H,E,U,W] [--only TEXT]
 //
 // --help prints the options and exits 0; an argument it does not know exits 2 before any work.
 //
@@ -19,6 +19,9 @@
 // cold for the files, as for a person's first run from a window already open. Each row prints
 // medians and ratios, then the targets are checked. Without --runs, the warm rows of corpora
 // A and B take 9 runs and the cold rows and those of C, where sed and sd need minutes, take 5.
+// The rows of the accented corpora E, U and W (corpus A's text with "n\u00E9edle" hits, in UTF-8,
+// UTF-16LE and Windows-1252) search for "N\u00C9EDLE" and time ours alone; they are not run
+// unless asked for with --rows.
 
 #include "batchrun.h"
 #include "contestants.h"
@@ -56,23 +59,31 @@ const QByteArray kReplacement = "thread";
 const QByteArray kMultiLineFind = "dog\nthe";
 const QByteArray kMultiLineReplacement = "dog\nthread";
 
+// The accented rows' search text; their replacement is kReplacement.
+const QByteArray kAccentedFind =
+    "N\xC3\x89"
+    "EDLE";
+
 class FixedTexts : public TextSource {
 public:
-    explicit FixedTexts(bool multiLine) : multiLine_(multiLine) {}
-    QByteArray FindText() const override { return multiLine_ ? kMultiLineFind : kFind; }
+    FixedTexts(bool multiLine, bool accented) : multiLine_(multiLine), accented_(accented) {}
+    QByteArray FindText() const override {
+        return accented_ ? kAccentedFind : multiLine_ ? kMultiLineFind : kFind;
+    }
     QByteArray ReplaceText() const override {
         return multiLine_ ? kMultiLineReplacement : kReplacement;
     }
 
 private:
     bool multiLine_;
+    bool accented_;
 };
 
 // The child: one headless run over the current folder, noting what it changes for an undo as
 // the window does; prints affected and processed.
-int RunEngine(bool caseSensitive, bool findOnly, bool multiLine) {
+int RunEngine(bool caseSensitive, bool findOnly, bool multiLine, bool accented) {
     FolderFileList list(CurrentFolder());
-    FixedTexts texts(multiLine);
+    FixedTexts texts(multiLine, accented);
     PosixFileStore files;
     UndoRecord undo;
     RunEnvironment env{texts, files};
@@ -94,11 +105,16 @@ struct Row {
     bool findOnly;
     bool caseSensitive;
     bool multiLine = false;
-    bool cold = false;  // the page cache dropped before each contestant's run
+    bool cold = false;      // the page cache dropped before each contestant's run
+    bool accented = false;  // the search for kAccentedFind, in corpus E, U or W
     QString Label() const {
         return QStringLiteral("%1 %2%3, %4%5")
-            .arg(corpus, multiLine ? "multi-line " : "", findOnly ? "find" : "replace",
-                 caseSensitive ? "case-sensitive" : "ignoring case", cold ? ", cold" : "");
+            .arg(corpus,
+                 accented    ? "accented "
+                 : multiLine ? "multi-line "
+                             : "",
+                 findOnly ? "find" : "replace", caseSensitive ? "case-sensitive" : "ignoring case",
+                 cold ? ", cold" : "");
     }
 };
 
@@ -115,7 +131,11 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
                                  const QString& program, const QString& display) {
     const QString cs = row.caseSensitive ? "1" : "0";
     const QString find = row.findOnly ? "1" : "0";
-    QList<Contestant> list = {{"ours", {self, "engine", cs, find, row.multiLine ? "1" : "0"}}};
+    QList<Contestant> list = {
+        {"ours", {self, "engine", cs, find, row.multiLine ? "1" : "0", row.accented ? "1" : "0"}}};
+    if (row.accented) {
+        return list;
+    }
     if (row.cold) {
         // Reading from the disk is what these rows weigh, against rg with its threads and
         // without, and against the writers.
@@ -186,8 +206,9 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
 
 int main(int argc, char* argv[]) {
     MappedFile::InstallBusErrorHandler();
-    if (argc >= 2 && std::strcmp(argv[1], "engine") == 0 && argc == 5) {
-        return RunEngine(argv[2][0] == '1', argv[3][0] == '1', argv[4][0] == '1');
+    if (argc >= 2 && std::strcmp(argv[1], "engine") == 0 && argc == 6) {
+        return RunEngine(argv[2][0] == '1', argv[3][0] == '1', argv[4][0] == '1',
+                         argv[5][0] == '1');
     }
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
@@ -258,8 +279,10 @@ int main(int argc, char* argv[]) {
     QDir().mkpath(work);
 
     QHash<QString, int> hitFiles;
+    QHash<QString, Corpus> corpora;
     for (const Corpus& corpus : Corpora()) {
-        if (rowsWanted.contains(corpus.name)) {
+        corpora.insert(corpus.name, corpus);
+        if (rowsWanted.split(',').contains(corpus.name)) {
             out << "making corpus " << corpus.name << " (" << corpus.description << ")...\n";
             out.flush();
             hitFiles[corpus.name] = MakeCorpus(corpus, work + "/pristine-" + corpus.name);
@@ -300,11 +323,18 @@ int main(int argc, char* argv[]) {
         {"B", true, true, false, true},
         {"B", false, true, false, true},
         {"C", false, true},
+        {"E", false, true, false, false, true},
+        {"E", false, false, false, false, true},
+        {"U", false, true, false, false, true},
+        {"U", false, false, false, false, true},
+        {"U", true, false, false, false, true},
+        {"W", false, false, false, false, true},
+        {"W", true, false, false, false, true},
     };
     QHash<QString, QHash<QString, Result>> results;  // row label -> contestant -> medians
     out << "\nmedians; peer/ours > 1 means ours is faster\n\n";
     for (const Row& row : rows) {
-        if (!rowsWanted.contains(row.corpus) || !row.Label().contains(only)) {
+        if (!rowsWanted.split(',').contains(row.corpus) || !row.Label().contains(only)) {
             continue;
         }
         if (row.cold && coldPossible && !DropCaches()) {
@@ -340,7 +370,9 @@ int main(int argc, char* argv[]) {
                 if (contestant.name == "ours" && !row.findOnly) {
                     // What ours reports must be what it did.
                     const int affected = timing.output.split(' ').value(0).toInt();
-                    if (FilesHolding(folder, kReplacement) != affected) {
+                    const QByteArray replacement =
+                        InCorpusEncoding(corpora.value(row.corpus), kReplacement);
+                    if (FilesHolding(folder, replacement) != affected) {
                         qFatal("ours reported %d altered files, but the folder disagrees",
                                affected);
                     }
@@ -481,6 +513,14 @@ int main(int argc, char* argv[]) {
     if (results.contains(cRcs) && results.contains(aRcs)) {
         check("C time per file / A time per file",
               (seconds(cRcs, "ours") / 100000) / (seconds(aRcs, "ours") / 10000), 1.3, true);
+    }
+    // UTF-16 costs at most 1.5 times UTF-8 for the same replace.
+    for (const bool caseSensitive : {true, false}) {
+        const QString utf8 = Row{"E", false, caseSensitive, false, false, true}.Label();
+        const QString utf16 = Row{"U", false, caseSensitive, false, false, true}.Label();
+        if (results.contains(utf8) && results.contains(utf16)) {
+            check(utf16 + " / " + utf8, seconds(utf16, "ours") / seconds(utf8, "ours"), 1.5, true);
+        }
     }
     if (highlightSeconds >= 0) {
         check("H highlight 100,000 found files, seconds", highlightSeconds, 0.2, true);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringEncoder>
 
 #include <cstdint>
 #include <cstring>
@@ -69,12 +70,29 @@ const QList<Corpus>& Corpora() {
         {"B", "one 256 MiB file", 1, 256ll * 1024 * 1024, 1.0, 4000},
         {"C", "100,000 files of 1 KiB", 100000, 1024, 0.07, 1},
         {"H", "110,000 empty files", 110000, 0, 0.0, 0},
+        {"E", "corpus A, accented, UTF-8", 10000, 4096, 0.07, 2, "UTF-8"},
+        {"U", "corpus A, accented, UTF-16LE", 10000, 4096, 0.07, 2, "UTF-16LE"},
+        {"W", "corpus A, accented, Windows-1252", 10000, 4096, 0.07, 2, "Windows-1252"},
     };
     return corpora;
 }
 
+QByteArray InCorpusEncoding(const Corpus& corpus, const QByteArray& text) {
+    if (corpus.accentedIn == "UTF-16LE") {
+        QStringEncoder encoder(QStringConverter::Utf16LE);
+        return encoder(QString::fromUtf8(text));
+    }
+    if (corpus.accentedIn == "Windows-1252") {
+        // Windows-1252 and Latin-1 agree on every character the corpora hold.
+        return QString::fromUtf8(text).toLatin1();
+    }
+    return text;
+}
+
 int MakeCorpus(const Corpus& corpus, const QString& folder) {
-    Random random(0x5eed0000u + std::uint64_t(corpus.name.at(0).unicode()));
+    // The accented corpora have corpus A's words, at the same places.
+    const QChar seedName = corpus.accentedIn.isEmpty() ? corpus.name.at(0) : QChar('A');
+    Random random(0x5eed0000u + std::uint64_t(seedName.unicode()));
     QFile mark(folder + ".complete");
     if (mark.open(QIODevice::ReadOnly)) {
         return mark.readAll().toInt();
@@ -85,7 +103,22 @@ int MakeCorpus(const Corpus& corpus, const QString& folder) {
     for (int i = 0; i < corpus.files; ++i) {
         const bool hit = random.Below(10000) < int(corpus.hitShare * 10000);
         hitFiles += hit ? 1 : 0;
-        const QByteArray text = MakeText(random, corpus.fileSize, hit ? corpus.hitsPerFile : 0);
+        QByteArray text = MakeText(random, corpus.fileSize, hit ? corpus.hitsPerFile : 0);
+        if (!corpus.accentedIn.isEmpty()) {
+            text.replace("needle",
+                         "n\xC3\xA9"
+                         "edle")
+                .replace("Needle",
+                         "N\xC3\xA9"
+                         "edle");
+            text = InCorpusEncoding(corpus,
+                                    "d\xC3\xA9"
+                                    "but " +
+                                        text.mid(6));
+            if (corpus.accentedIn == "UTF-16LE") {
+                text.prepend("\xFF\xFE");
+            }
+        }
         QFile file(folder + QStringLiteral("/f%1.txt").arg(i, 6, 10, QLatin1Char('0')));
         if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size()) {
             qFatal("cannot write the corpus in %s", qPrintable(folder));

@@ -5,18 +5,26 @@
 
 // The benchmark's corpora, made deterministically from a fixed seed.
 struct Corpus {
-    QString name;         // "A", "B", "C" or "H"
+    QString name;         // "A", "B", "C", "H", or "E", "U", "W" (see Corpora)
     QString description;  // for the printed table
     int files;            // number of files
     qint64 fileSize;      // bytes per file
     double hitShare;      // share of the files holding the search text
     int hitsPerFile;      // occurrences in a file that holds the search text
+    // "": UTF-8 text of "needle"s. Otherwise corpus A's text with "n\u00E9edle" for its hits
+    // and "d\u00E9but " at the start of each file, in "UTF-8", "UTF-16LE" (with a byte-order
+    // mark) or "Windows-1252".
+    QString accentedIn = {};
 };
 
-// The corpora: many small files, one large file, very many tiny files, and the folder of the
-// highlighting row (H), whose files only need names.
+// The corpora: many small files, one large file, very many tiny files, the folder of the
+// highlighting row (H), whose files only need names, and corpus A with accented hits in UTF-8
+// (E), UTF-16LE (U) and Windows-1252 (W).
 const QList<Corpus>& Corpora();
 
 // Writes corpus into folder, unless a complete copy is already there (marked by a file named
 // folder + ".complete"). Returns the number of files that hold the search text in some case.
 int MakeCorpus(const Corpus& corpus, const QString& folder);
+
+// text, UTF-8, as the files of corpus hold it.
+QByteArray InCorpusEncoding(const Corpus& corpus, const QByteArray& text);

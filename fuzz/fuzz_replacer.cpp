@@ -9,11 +9,15 @@
 //               search-length byte and the next byte
 //   flag bit 2: that piece with the case of its ASCII letters swapped
 //   flag bit 3: that piece with each "\n" written as "\r\n" and each "\r\n" as "\n"
+//   flag bit 4: a UTF-16 file: the text after a byte-order mark (bit 5: big-endian, else
+//               little-endian), the piece read from it as UTF-16
+//   flag bit 6: a legacy file: the piece read as Windows-1252 (the text stays as it is)
 
 #include "referencereplacer.h"
 #include "replaceall.h"
 #include "replacer.h"
 #include "summary.h"
+#include "textdecoding.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -63,6 +67,35 @@ QByteArray SwapLineBreaks(const QByteArray& text) {
     return swapped;
 }
 
+// text, from byte offset on, read as UTF-16 (or, with legacy, as Windows-1252) and written as
+// UTF-8; what is no character is left out.
+QByteArray AsUtf8(const QByteArray& text, qsizetype offset, qsizetype length, bool bigEndian,
+                  bool legacy) {
+    QByteArray out;
+    const auto* p = reinterpret_cast<const uchar*>(text.constData());
+    const uchar* end = p + text.size();
+    const auto append = [&](char32_t cp) { out += QStringView(QChar::fromUcs4(cp)).toUtf8(); };
+    if (legacy) {
+        for (qsizetype i = offset; i < std::min(text.size(), offset + length); ++i) {
+            const Token token = LegacyEncoding::Windows1252()->Decode(p[i]);
+            if (!(token & kRawByte)) {
+                append(token);
+            }
+        }
+        return out;
+    }
+    for (const uchar* at = p + 2 + (offset & ~qsizetype(1)); at < end && length > 0;) {
+        Token token = 0;
+        const int step = DecodeUtf16(at, end, bigEndian, token);
+        if (!(token & (kRawByte | kRawUnit))) {
+            append(token);
+        }
+        at += step;
+        length -= step;
+    }
+    return out;
+}
+
 QByteArray Tokens(const std::vector<reference::Unit>& units) {
     QByteArray key;
     for (const reference::Unit& unit : units) {
@@ -96,10 +129,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray replacement = Piece(rest, replacementLength);
     rest += replacementLength;
     left -= replacementLength;
-    const QByteArray content = Piece(rest, left);
+    const bool utf16 = flags & 16;
+    const bool bigEndian = flags & 32;
+    QByteArray content = Piece(rest, left);
+    if (utf16) {
+        content.prepend(bigEndian ? "\xFE\xFF" : "\xFF\xFE");
+    }
     if (findFromText && !content.isEmpty()) {
         const qsizetype offset = qsizetype(data[1] * 7u % std::size_t(content.size()));
-        find = content.mid(offset, qsizetype(1 + data[2] % 12));
+        const qsizetype length = qsizetype(1 + data[2] % 12);
+        find = utf16 || (flags & 64) ? AsUtf8(content, offset, length, bigEndian, !utf16)
+                                     : content.mid(offset, length);
         if (flags & 4) {
             find = SwapAsciiCase(find);
         }
@@ -109,8 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     bool wantFound = false;
-    const QByteArray want =
-        reference::ReplaceAll(content, find, replacement, caseSensitive, wantFound);
+    bool wantUnwritable = false;
+    const QByteArray want = reference::ReplaceAll(content, find, replacement, caseSensitive,
+                                                  wantFound, &wantUnwritable);
     const Replacer replacer(find, replacement, caseSensitive);
     if (!replacer.IsFor(find, replacement, caseSensitive)) {
         Mismatch("IsFor", content, find, replacement, caseSensitive, "false", "true");
@@ -121,7 +162,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     QByteArray got = "untouched";
     bool changed = false;
-    const bool found = ReplaceAll(replacer, content, got, &changed);
+    bool unwritable = false;
+    const bool found = ReplaceAll(replacer, content, got, &changed, &unwritable);
+    if (unwritable != wantUnwritable) {
+        Mismatch("EffectOn's Unwritable", content, find, replacement, caseSensitive,
+                 unwritable ? "unwritable" : "written", wantUnwritable ? "unwritable" : "written");
+    }
+    if (unwritable) {
+        return 0;
+    }
     if (found != wantFound || (found && got != want) || (!found && got != "untouched")) {
         Mismatch("ReplaceAll", content, find, replacement, caseSensitive,
                  found ? got.toHex() : "nothing found", wantFound ? want.toHex() : "nothing found");

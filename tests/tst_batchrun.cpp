@@ -150,10 +150,15 @@ void TestBatchRun::bytesOutsideMatchesKept_data() {
     QTest::newRow("byte order mark")
         << QByteArray("\xEF\xBB\xBFneedle") << QByteArray("\xEF\xBB\xBFthread");
     QTest::newRow("invalid UTF-8 around the match")
-        << QByteArray("\xFF\xFEneedle\xC3(\x80") << QByteArray("\xFF\xFEthread\xC3(\x80");
+        << QByteArray("\xFE\xFEneedle\xC3(\x80") << QByteArray("\xFE\xFEthread\xC3(\x80");
     QTest::newRow("no final line break") << QByteArray("needle") << QByteArray("thread");
     QTest::newRow("Latin-1 text") << QByteArray("caf\xE9 needle") << QByteArray("caf\xE9 thread");
     QTest::newRow("empty file") << QByteArray() << QByteArray();
+    // A UTF-16 file holds NULs and is text all the same.
+    QTest::newRow("UTF-16LE with CRLF") << QByteArray("\xFF\xFEn\0e\0e\0d\0l\0e\0\r\0\n\0", 18)
+                                        << QByteArray("\xFF\xFEt\0h\0r\0e\0a\0d\0\r\0\n\0", 18);
+    QTest::newRow("UTF-16BE") << QByteArray("\xFE\xFF\0N\0e\0e\0d\0l\0e", 14)
+                              << QByteArray("\xFE\xFF\0t\0h\0r\0e\0a\0d", 14);
 }
 
 void TestBatchRun::bytesOutsideMatchesKept() {
@@ -190,6 +195,18 @@ void TestBatchRun::findMode_data() {
     QTest::newRow("two lines not found across a lone CR")
         << QByteArray("one\rtwo") << QByteArray("one\ntwo") << QByteArray("x") << qint16(0)
         << false;
+    QTest::newRow("Windows-1252 found ignoring case")
+        << QByteArray("un caf\xE9") << QByteArray("CAF\xC3\x89") << QByteArray("x") << qint16(0)
+        << true;
+    QTest::newRow("UTF-16LE found case-sensitive")
+        << QByteArray(
+               "\xFF\xFE"
+               "c\0a\0f\0\xE9\0",
+               10)
+        << QByteArray("caf\xC3\xA9") << QByteArray("x") << qint16(1) << true;
+    QTest::newRow("UTF-16 without a byte-order mark is not text")
+        << QByteArray("c\0a\0f\0\xE9\0", 8) << QByteArray("caf\xC3\xA9") << QByteArray("x")
+        << qint16(0) << false;
 }
 
 void TestBatchRun::findMode() {
@@ -536,7 +553,16 @@ void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote_data() {
         << QByteArray("needle") << QByteArray() << text << AfterReplace::Nothing << QString();
     QTest::newRow("replaced by a longer text, binary-looking bytes kept")
         << QByteArray("needle") << QByteArray("a much longer thread")
-        << QByteArray("\xFF\xFEneedle\x80") << AfterReplace::Nothing << QString();
+        << QByteArray("\xFE\xFEneedle\x80") << AfterReplace::Nothing << QString();
+    QTest::newRow("a UTF-16LE file") << QByteArray("caf\xC3\xA9") << QByteArray("th\xC3\xA9")
+                                     << QByteArray(
+                                            "\xFF\xFE"
+                                            "c\0a\0f\0\xE9\0",
+                                            10)
+                                     << AfterReplace::Nothing << QString();
+    QTest::newRow("a Windows-1252 file")
+        << QByteArray("CAF\xC3\x89") << QByteArray("th\xC3\xA9")
+        << QByteArray("un caf\xE9 ou caf\xE9?") << AfterReplace::Nothing << QString();
     QTest::newRow("two lines in a CRLF file")
         << QByteArray("one\ntwo") << QByteArray("1\n2\n3")
         << QByteArray("zero\r\nONE\r\ntwo\r\none\ntwo\n") << AfterReplace::Nothing << QString();

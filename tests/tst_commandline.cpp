@@ -40,12 +40,20 @@ private:
 };
 
 // The folder before a run: what each row's special file is.
-enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName };
+enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName, Encodings };
 
 // What the program is started under: a limit on the size of the files it writes or on its
 // memory (a file past either lies between altered ones), or a standard output that takes
 // nothing (a full device, a pipe whose reader has gone).
 enum class Fault { None, FileSizeLimit, MemoryLimit, FullDevice, ClosedPipe };
+
+// The files Extra::Encodings adds: "café" in Windows-1252, in UTF-16LE and in Windows-1251.
+const QByteArray kLatin = "caf\xE9\n";
+const QByteArray kUtf16 = QByteArray(
+    "\xFF\xFE"
+    "c\0a\0f\0\xE9\0\n\0",
+    12);
+const QByteArray kCyrillic = "\xEA\xE0\xF4\xE5\n";
 
 const QByteArray kA = "one needle here\n";
 const QByteArray kC = "NEEDLE upper\r\n";
@@ -185,6 +193,15 @@ void TestCommandLine::parse_data() {
     QTest::newRow("an unknown option")
         << Args{"--find", "x", "--recursive", "dir"} << Mode::UsageError << QByteArray()
         << QByteArray() << false << start << Args{};
+    QTest::newRow("the window with a legacy encoding")
+        << Args{"--legacy-encoding", "KOI8-R", "docs"} << Mode::Window << QByteArray("docs")
+        << QByteArray() << false << start << Args{};
+    QTest::newRow("a legacy encoding that is not single-byte")
+        << Args{"--legacy-encoding=UTF-8", "--find", "x", "dir"} << Mode::Refused << QByteArray()
+        << QByteArray() << false << start << Args{};
+    QTest::newRow("an unknown legacy encoding")
+        << Args{"--legacy-encoding", "no-such-code-page", "docs"} << Mode::Refused << QByteArray()
+        << QByteArray() << false << start << Args{};
 }
 
 void TestCommandLine::parse() {
@@ -192,7 +209,7 @@ void TestCommandLine::parse() {
     QFETCH(Mode, mode);
     const CommandLine request = CommandLine::Parse(args);
     QCOMPARE(request.mode, mode);
-    if (mode == Mode::UsageError) {
+    if (mode == Mode::UsageError || mode == Mode::Refused) {
         QVERIFY(!request.error.isEmpty());
         QVERIFY(!request.error.contains('\n'));
         return;
@@ -219,6 +236,13 @@ void TestCommandLine::wantsWindow_data() {
     QTest::newRow("--find=") << Args{"--find=x", "docs"} << false;
     QTest::newRow("--replace alone") << Args{"--replace", "x"} << false;
     QTest::newRow("an unknown long option") << Args{"--bogus"} << false;
+    QTest::newRow("a known legacy encoding") << Args{"--legacy-encoding", "KOI8-R", "docs"} << true;
+    QTest::newRow("a refused legacy encoding, said without a window")
+        << Args{"--legacy-encoding=UTF-8", "docs"} << false;
+    QTest::newRow("a legacy encoding for the window")
+        << Args{"--legacy-encoding", "CP437", "docs"} << true;
+    QTest::newRow("a legacy encoding for a run")
+        << Args{"--legacy-encoding=CP437", "--find", "x", "docs"} << false;
 }
 
 void TestCommandLine::wantsWindow() {
@@ -311,6 +335,34 @@ void TestCommandLine::run_data() {
     QTest::newRow("a name that is not UTF-8 is left unchanged as its bytes")
         << Extra::RawName << Args{"--find", "needle", "--replace", "thread", "F", "caf\xE9.txt"}
         << QByteArray() << QByteArray("Left unchanged: caf\xE9.txt (read-only)\n") << 2 << kA << kC;
+    const QByteArray cafeUpper = "CAF\xC3\x89";
+    QTest::newRow("find in Windows-1252 and UTF-16, not in Windows-1251")
+        << Extra::Encodings << Args{"--find", cafeUpper, "F"}
+        << QByteArray("latin.txt\nutf16.txt\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("replace in Windows-1252 and UTF-16, each in its own encoding")
+        << Extra::Encodings << Args{"--find", cafeUpper, "--replace", "th\xC3\xA9", "F"}
+        << QByteArray("latin.txt\nutf16.txt\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("a replacement Windows-1252 cannot hold")
+        << Extra::Encodings << Args{"--find", cafeUpper, "--replace", "\xE2\x86\x92", "F"}
+        << QByteArray("utf16.txt\n")
+        << QByteArray(
+               "Left unchanged: latin.txt (the replacement cannot be written in windows-1252)\n")
+        << 2 << kA << kC;
+    QTest::newRow("--legacy-encoding windows-1251")
+        << Extra::Encodings
+        << Args{"--legacy-encoding",
+                "windows-1251",
+                "--case-sensitive",
+                "--find",
+                "\xD0\xBA\xD0\xB0\xD1\x84\xD0\xB5",
+                "--replace",
+                "\xD1\x87\xD0\xB0\xD0\xB9",
+                "F"}
+        << QByteArray("cyrillic.txt\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--legacy-encoding refused for a multi-byte encoding: 2")
+        << Extra::None << Args{"--legacy-encoding", "UTF-16", "--find", "needle", "F"}
+        << QByteArray() << QByteArray("quillmark: UTF-16 is not a single-byte encoding\n") << 2
+        << kA << kC;
 }
 
 void TestCommandLine::run() {
@@ -340,6 +392,11 @@ void TestCommandLine::run() {
             Write(Path("caf\xE9.txt"), "needle\n");
             QVERIFY(::chmod(Path("caf\xE9.txt").constData(), 0444) == 0);
             break;
+        case Extra::Encodings:
+            Write(Path("latin.txt"), kLatin);
+            Write(Path("utf16.txt"), kUtf16);
+            Write(Path("cyrillic.txt"), kCyrillic);
+            break;
     }
 
     QByteArray out;
@@ -352,6 +409,18 @@ void TestCommandLine::run() {
     QTEST(Content("c.htm"), "cAfter");
     QCOMPARE(Content("notes.ini"), QByteArray("needle\n"));
 
+    if (extra == Extra::Encodings) {
+        // Each file is written in its own encoding, or left as it was.
+        const bool replaced = args.contains("--replace") && status == 0;
+        const bool cyrillic = args.contains("windows-1251");
+        QCOMPARE(Content("latin.txt"), replaced && !cyrillic ? "th\xE9\n" : kLatin);
+        const bool arrow = args.contains("\xE2\x86\x92");
+        QCOMPARE(Content("utf16.txt"), arrow ? QByteArray("\xFF\xFE\x92!\n\0", 6)
+                                       : replaced && !cyrillic
+                                           ? QByteArray("\xFF\xFEt\0h\0\xE9\0\n\0", 10)
+                                           : kUtf16);
+        QCOMPARE(Content("cyrillic.txt"), replaced && cyrillic ? "\xF7\xE0\xE9\n" : kCyrillic);
+    }
     if (extra == Extra::Symlink) {
         struct stat st {};
         QVERIFY(::lstat(Path("link.txt").constData(), &st) == 0);
@@ -405,7 +474,8 @@ void TestCommandLine::programRunsWithoutDisplay_data() {
     QTest::addColumn<int>("status");
     const Args replace = {"--find", "needle", "--replace", "thread", "F"};
     QTest::newRow("--help") << Args{"--help"} << Fault::None
-                            << QByteArray("Usage: quillmark [FOLDER]\n") << QByteArray() << 0;
+                            << QByteArray("Usage: quillmark [--legacy-encoding NAME] [FOLDER]\n")
+                            << QByteArray() << 0;
     QTest::newRow("--version") << Args{"--version"} << Fault::None
                                << QByteArray("Quillmark 1.01.0002\n") << QByteArray() << 0;
     QTest::newRow("find") << Args{"--find", "needle", "F"} << Fault::None

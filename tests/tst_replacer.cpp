@@ -2,8 +2,10 @@
 #include "replaceall.h"
 #include "replacer.h"
 #include "summary.h"
+#include "textdecoding.h"
 
 #include <QRandomGenerator>
+#include <QStringView>
 #include <QTest>
 
 namespace {
@@ -48,6 +50,47 @@ QByteArray RandomText(QRandomGenerator& random, int maxLength) {
     }
     return text;
 }
+
+// text in form: 0 as it is, 1 UTF-16LE and 2 UTF-16BE with a byte-order mark (a byte outside
+// UTF-8 as an unpaired surrogate), 3 with every other character that Windows-1252 holds in it.
+QByteArray InForm(const QByteArray& text, int form) {
+    if (form == 0) {
+        return text;
+    }
+    QByteArray out = form == 1 ? "\xFF\xFE" : form == 2 ? "\xFE\xFF" : "";
+    const auto* p = reinterpret_cast<const uchar*>(text.constData());
+    const uchar* end = p + text.size();
+    for (int k = 0; p < end; ++k) {
+        char32_t cp = 0;
+        const int length = DecodeUtf8(p, end, cp);
+        std::shared_ptr<const LegacyEncoding> legacy = LegacyEncoding::Windows1252();
+        uchar b = 0;
+        if (form == 3) {
+            out += length && k % 2 && legacy->Encode(cp, b)
+                       ? QByteArray(1, char(b))
+                       : text.mid(p - reinterpret_cast<const uchar*>(text.constData()),
+                                  length ? length : 1);
+        } else {
+            AppendUtf16(length ? cp : 0xDC00 | *p, form == 2, out);
+        }
+        p += length ? length : 1;
+    }
+    return out;
+}
+
+// text in UTF-16 with a byte-order mark, or without one when bom is false.
+QByteArray Utf16(QStringView text, bool bigEndian = false, bool bom = true) {
+    QByteArray out = bom ? (bigEndian ? "\xFE\xFF" : "\xFF\xFE") : "";
+    for (const QChar c : text) {
+        const char high = char(c.unicode() >> 8);
+        const char low = char(c.unicode() & 0xFF);
+        out.append(bigEndian ? high : low).append(bigEndian ? low : high);
+    }
+    return out;
+}
+
+// The expected text of a row whose replacement cannot be written.
+const QByteArray kUnwritable = "(cannot be written)";
 
 }  // namespace
 
@@ -198,6 +241,77 @@ void TestReplacer::replaceAll_data() {
     QTest::newRow("replacement breaks as LF in a file without breaks")
         << QByteArray("a b\rc") << QByteArray(" ") << QByteArray("\r\n") << false << true
         << QByteArray("a\nb\rc");
+
+    // Each file is read in its own encoding, and written back in it.
+    const QByteArray cafeUpper = "CAF\xC3\x89";
+    const QByteArray the = "th\xC3\xA9";
+    QTest::newRow("UTF-8 with a byte-order mark, ignoring case")
+        << QByteArray(
+               "\xEF\xBB\xBF"
+               "caf\xC3\xA9")
+        << cafeUpper << the << false << true
+        << QByteArray(
+               "\xEF\xBB\xBF"
+               "th\xC3\xA9");
+    QTest::newRow("UTF-16LE, ignoring case")
+        << Utf16(u"Caf\u00E9\n") << cafeUpper << the << false << true << Utf16(u"th\u00E9\n");
+    QTest::newRow("UTF-16BE, ignoring case") << Utf16(u"x caf\u00E9", true) << cafeUpper << the
+                                             << false << true << Utf16(u"x th\u00E9", true);
+    QTest::newRow("UTF-16LE, case-sensitive leaves other case")
+        << Utf16(u"Caf\u00E9") << QByteArray("caf\xC3\xA9") << the << true << false << QByteArray();
+    QTest::newRow("UTF-16LE, ASCII word")
+        << Utf16(u"noir et chaud") << QByteArray("chaud") << QByteArray("froid") << true << true
+        << Utf16(u"noir et froid");
+    QTest::newRow("UTF-16BE, CRLF kept for a two-line search")
+        << Utf16(u"a\r\nb\r\n", true) << QByteArray("A\nB") << QByteArray("x\ny") << false << true
+        << Utf16(u"x\r\ny\r\n", true);
+    QTest::newRow("UTF-16LE, replacement breaks follow the file's LF")
+        << Utf16(u"a b\nc") << QByteArray(" ") << QByteArray("\r\n") << true << true
+        << Utf16(u"a\nb\nc");
+    QTest::newRow("UTF-16LE, a lone CR is no break")
+        << Utf16(u"a\rb") << QByteArray("a\nb") << QByteArray("-") << true << false << QByteArray();
+    QTest::newRow("UTF-16 without a byte-order mark is bytes")
+        << Utf16(u"caf\u00E9", false, false) << cafeUpper << the << false << false << QByteArray();
+    QTest::newRow("UTF-16LE of odd length keeps its last byte")
+        << Utf16(u"caf\u00E9") + 'Z' << cafeUpper << the << false << true
+        << Utf16(u"th\u00E9") + 'Z';
+    QTest::newRow("UTF-16LE, an unpaired surrogate is kept and matches nothing")
+        << Utf16(u"caf\u00E9") + QByteArray("\x00\xD8", 2) + Utf16(u"caf\u00E9", false, false)
+        << cafeUpper << QByteArray("t") << false << true
+        << Utf16(u"t") + QByteArray("\x00\xD8", 2) + Utf16(u"t", false, false);
+    QTest::newRow("UTF-16LE, a character past U+FFFF, ignoring case")
+        << Utf16(u"\U00010428!") << QByteArray("\xF0\x90\x90\x80") << QByteArray("\xF0\x90\x90\x81")
+        << false << true << Utf16(u"\U00010401!");
+    QTest::newRow("UTF-16LE, a replacement that is not UTF-8")
+        << Utf16(u"a") << QByteArray("a") << QByteArray("\xFF") << true << true << kUnwritable;
+    QTest::newRow("Windows-1252 \u00E9, ignoring case")
+        << QByteArray("un caf\xE9") << cafeUpper << the << false << true << QByteArray("un th\xE9");
+    QTest::newRow("Windows-1252 \u00C9, case-sensitive")
+        << QByteArray("CAF\xC9 caf\xE9") << cafeUpper << the << true << true
+        << QByteArray("th\xE9 caf\xE9");
+    QTest::newRow("Windows-1252 euro sign")
+        << QByteArray("5 \x80 \xE9") << QByteArray("\xE2\x82\xAC") << QByteArray("EUR") << true
+        << true << QByteArray("5 EUR \xE9");
+    QTest::newRow("Windows-1252 \u0153 matches \u0152 ignoring case")
+        << QByteArray("\x9Cuvre") << QByteArray("\xC5\x92UVRE") << QByteArray("\xC5\x93il") << false
+        << true << QByteArray("\x9Cil");
+    QTest::newRow("a mixed file, one occurrence in each form")
+        << QByteArray("caf\xC3\xA9 caf\xE9") << QByteArray("caf\xC3\xA9") << the << true << true
+        << QByteArray("th\xC3\xA9 th\xE9");
+    QTest::newRow("ASCII occurrence in a Windows-1252 file")
+        << QByteArray("\xE9 cafe") << QByteArray("cafe") << the << true << true
+        << QByteArray("\xE9 th\xE9");
+    QTest::newRow("ASCII occurrence where the first non-ASCII character is UTF-8")
+        << QByteArray("\xC3\xA9 cafe \xE9") << QByteArray("cafe") << the << true << true
+        << QByteArray("\xC3\xA9 th\xC3\xA9 \xE9");
+    QTest::newRow("a replacement Windows-1252 cannot hold")
+        << QByteArray("caf\xE9") << QByteArray("caf\xC3\xA9") << QByteArray("\xE2\x86\x92") << true
+        << true << kUnwritable;
+    QTest::newRow("a valid UTF-8 file is not read as Windows-1252")
+        << QByteArray("caf\xC3\xA9") << QByteArray("caf\xC3\x83") << the << true << false
+        << QByteArray();
+    QTest::newRow("a file with a NUL is not read as Windows-1252")
+        << QByteArray("caf\xE9\0", 5) << cafeUpper << the << false << false << QByteArray();
 }
 
 void TestReplacer::replaceAll() {
@@ -212,7 +326,13 @@ void TestReplacer::replaceAll() {
     QCOMPARE(replacer.Contains(content), found);
     QByteArray out = "untouched";
     bool changed = false;
-    QCOMPARE(ReplaceAll(replacer, content, out, &changed), found);
+    bool unwritable = false;
+    QCOMPARE(ReplaceAll(replacer, content, out, &changed, &unwritable), found);
+    QCOMPARE(unwritable, expected == kUnwritable);
+    if (unwritable) {
+        QCOMPARE(replacer.EffectOn(content), Replacer::Effect::Unwritable);
+        return;
+    }
     QCOMPARE(out, found ? expected : QByteArray("untouched"));
     QCOMPARE(changed, found && expected != content);
     const Replacer::Effect effect = !found                ? Replacer::Effect::NoOccurrence
@@ -225,30 +345,50 @@ void TestReplacer::matchesTheReferenceOnRandomText_data() {
     QTest::addColumn<bool>("caseSensitive");
     QTest::addColumn<int>("contentPieces");
     QTest::addColumn<int>("rounds");
-    QTest::newRow("case-sensitive, short") << true << 24 << 20000;
-    QTest::newRow("case-insensitive, short") << false << 24 << 20000;
+    QTest::addColumn<int>("form");  // as InForm takes it
+    QTest::newRow("case-sensitive, short") << true << 24 << 20000 << 0;
+    QTest::newRow("case-insensitive, short") << false << 24 << 20000 << 0;
     // Long enough for the sixteen-byte scan and its tail to both be used.
-    QTest::newRow("case-sensitive, long") << true << 300 << 2000;
-    QTest::newRow("case-insensitive, long") << false << 300 << 2000;
+    QTest::newRow("case-sensitive, long") << true << 300 << 2000 << 0;
+    QTest::newRow("case-insensitive, long") << false << 300 << 2000 << 0;
+    QTest::newRow("UTF-16LE, case-sensitive") << true << 24 << 20000 << 1;
+    QTest::newRow("UTF-16LE, case-insensitive") << false << 24 << 20000 << 1;
+    QTest::newRow("UTF-16BE, case-insensitive, long") << false << 300 << 2000 << 2;
+    QTest::newRow("Windows-1252 and UTF-8, case-sensitive") << true << 24 << 20000 << 3;
+    QTest::newRow("Windows-1252 and UTF-8, case-insensitive") << false << 24 << 20000 << 3;
+    QTest::newRow("Windows-1252 and UTF-8, case-insensitive, long") << false << 300 << 2000 << 3;
 }
 
 void TestReplacer::matchesTheReferenceOnRandomText() {
     QFETCH(bool, caseSensitive);
     QFETCH(int, contentPieces);
     QFETCH(int, rounds);
-    QRandomGenerator random(quint32(contentPieces) * (caseSensitive ? 1234u : 5678u));
+    QFETCH(int, form);
+    QRandomGenerator random(quint32(contentPieces + form) * (caseSensitive ? 1234u : 5678u));
     for (int round = 0; round < rounds; ++round) {
-        const QByteArray content = RandomText(random, contentPieces);
+        const QByteArray content = InForm(RandomText(random, contentPieces), form);
         const QByteArray find = RandomText(random, 3);
         const QByteArray replacement = RandomText(random, 3);
         bool expectFound = false;
-        const QByteArray expected =
-            reference::ReplaceAll(content, find, replacement, caseSensitive, expectFound);
+        bool expectUnwritable = false;
+        const QByteArray expected = reference::ReplaceAll(content, find, replacement, caseSensitive,
+                                                          expectFound, &expectUnwritable);
 
         const Replacer replacer(find, replacement, caseSensitive);
         QByteArray out;
         bool changed = false;
-        const bool found = ReplaceAll(replacer, content, out, &changed);
+        bool unwritable = false;
+        const bool found = ReplaceAll(replacer, content, out, &changed, &unwritable);
+        if (unwritable != expectUnwritable) {
+            QFAIL(qPrintable(QStringLiteral("content %1 find %2 replacement %3: unwritable %4")
+                                 .arg(QString::fromLatin1(content.toHex()),
+                                      QString::fromLatin1(find.toHex()),
+                                      QString::fromLatin1(replacement.toHex()))
+                                 .arg(unwritable)));
+        }
+        if (unwritable) {
+            continue;
+        }
         if (found != expectFound || (found && out != expected) ||
             (found && changed != (expected != content)) ||
             replacer.Contains(content) != expectFound) {

@@ -196,10 +196,22 @@ private:
             }
             return;
         }
-        if (replacer.EffectOn(oldContent_) != Replacer::Effect::Changed) {
+        QByteArray encoding;
+        const Replacer::Effect effect = replacer.EffectOn(oldContent_, &encoding);
+        if (effect == Replacer::Effect::Unwritable) {
+            Record(name, Reason::CannotBeWrittenIn(encoding));
             return;
         }
-        if (HoldsNulSplit(oldContent_)) {
+        if (effect != Replacer::Effect::Changed) {
+            return;
+        }
+        // A NUL is text in UTF-16, where the byte-order mark tells the file's encoding.
+        const bool utf16 = oldContent_.startsWith("\xFF\xFE") || oldContent_.startsWith("\xFE\xFF");
+        if (utf16 && env_.files.LastReadDamaged()) {
+            Record(name, Reason::ChangedByAnotherProgram);
+            return;
+        }
+        if (!utf16 && HoldsNulSplit(oldContent_)) {
             // Zeros where another program cut a mapped file short are not the file's own.
             Record(name, env_.files.LastReadDamaged() ? Reason::ChangedByAnotherProgram
                                                       : Reason::BinaryFile);
@@ -231,8 +243,8 @@ private:
     const Replacer& ReplacerForCurrentTexts() {
         const QByteArray find = env_.texts.FindText();
         const QByteArray replacement = env_.texts.ReplaceText();
-        if (!replacer_ || !replacer_->IsFor(find, replacement, caseSensitive_)) {
-            replacer_.emplace(find, replacement, caseSensitive_);
+        if (!replacer_ || !replacer_->IsFor(find, replacement, caseSensitive_, env_.legacy.get())) {
+            replacer_.emplace(find, replacement, caseSensitive_, env_.legacy);
         }
         return *replacer_;
     }

@@ -8,10 +8,12 @@
 #include <QtGlobal>
 
 #include <functional>
+#include <memory>
 
 class EventPump;
 class FileList;
 class FileStore;
+class LegacyEncoding;
 class PictureBox;
 class TextSource;
 class UndoRecord;
@@ -33,6 +35,8 @@ struct RunEnvironment {
     // mode), with an empty reason; a file left unchanged with its reason. The results get the
     // same entries.
     std::function<void(const QByteArray& name, const QString& reason)> report = nullptr;
+    // The encoding of the files that are neither UTF-8 nor UTF-16; null: Windows-1252.
+    std::shared_ptr<const LegacyEncoding> legacy = nullptr;
 };
 
 // The reason a file is left unchanged when its save ended in outcome.

@@ -43,6 +43,13 @@ inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
 inline QString SameFileAs(const QByteArray& name) {
     return SameFileAsPrefix + QString::fromUtf8(name);
 }
+// The start of CannotBeWrittenIn's reasons; ReasonText translates it with the encoding's name.
+inline const QString CannotBeWrittenInPrefix =
+    QStringLiteral("the replacement cannot be written in ");
+// A file where the replacement holds a character that encoding cannot hold.
+inline QString CannotBeWrittenIn(const QByteArray& encoding) {
+    return CannotBeWrittenInPrefix + QString::fromUtf8(encoding);
+}
 }  // namespace Reason
 
 // The results of the last run; zero and a lone CRLF until the first run.

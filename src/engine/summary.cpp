@@ -1,7 +1,7 @@
 #include "summary.h"
 
 #include "filelist.h"
-#include "replacer.h"
+#include "textdecoding.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -68,6 +68,10 @@ QString ReasonText(const QString& reason) {
     if (reason.startsWith(Reason::SameFileAsPrefix)) {
         return QCoreApplication::translate("Reason", "same file as %1")
             .arg(reason.mid(Reason::SameFileAsPrefix.size()));
+    }
+    if (reason.startsWith(Reason::CannotBeWrittenInPrefix)) {
+        return QCoreApplication::translate("Reason", "the replacement cannot be written in %1")
+            .arg(reason.mid(Reason::CannotBeWrittenInPrefix.size()));
     }
     return QCoreApplication::translate("Reason", reason.toUtf8().constData());
 }

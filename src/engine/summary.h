@@ -24,10 +24,6 @@ QString BuildUndoSummary(const RunResults& results);
 // listed is skipped. Selections already made stay.
 void HighlightFoundFiles(FileList& fileList, const RunResults& results);
 
-// A key that two names share exactly when they are equal with case ignored, under the same
-// folding as the case-insensitive search.
-QByteArray CaseFoldKey(QByteArrayView text);
-
 // The index of the entry equal to name: an exact entry wins; else the last entry equal to
 // name when case is ignored; else -1.
 int FindListIndex(const FileList& list, const QByteArray& name);

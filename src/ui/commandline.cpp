@@ -8,6 +8,7 @@
 #include "layouttable.h"
 #include "posixfilestore.h"
 #include "summary.h"
+#include "textdecoding.h"
 #include "textsource.h"
 
 #include <QCoreApplication>
@@ -31,7 +32,7 @@ QString StartFilter() {
 }
 
 // The options that take a value, as "--name VALUE" or "--name=VALUE".
-const QList<QByteArray> kValueOptions = {"--find", "--replace", "--filter"};
+const QList<QByteArray> kValueOptions = {"--find", "--replace", "--filter", "--legacy-encoding"};
 
 // The search and replacement texts of a run without a window: as given, for every file.
 class GivenTexts : public TextSource {
@@ -186,6 +187,17 @@ CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
             return UsageError(
                 QCoreApplication::translate("CommandLine", "%1 needs a value").arg(Shown(option)));
         }
+        if (option == "--legacy-encoding") {
+            QString error;
+            request.legacy = LegacyEncoding::Named(value, error);
+            if (!request.legacy) {
+                CommandLine refused;
+                refused.mode = Mode::Refused;
+                refused.error = error;
+                return refused;
+            }
+            continue;
+        }
         withoutWindow = true;
         if (option == "--find") {
             request.findText = value;
@@ -223,9 +235,21 @@ CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
 }
 
 bool CommandLine::WantsWindow(const QList<QByteArray>& arguments) {
-    for (const QByteArray& argument : arguments) {
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        const QByteArray& argument = arguments[i];
         if (argument == "--") {
             break;
+        }
+        if (argument == "--legacy-encoding" || argument.startsWith("--legacy-encoding=")) {
+            // A refused name is said without a window, so no display is needed for it either.
+            const QByteArray name = argument.startsWith("--legacy-encoding=")
+                                        ? argument.mid(argument.indexOf('=') + 1)
+                                        : arguments.value(++i);
+            QString error;
+            if (!LegacyEncoding::Named(name, error)) {
+                return false;
+            }
+            continue;
         }
         // Qt's own options, which the window takes, start with one dash; an unknown option
         // with two is refused without a window, so no display is needed to say so.
@@ -239,9 +263,10 @@ bool CommandLine::WantsWindow(const QList<QByteArray>& arguments) {
 QString CommandLineUsage() {
     return QCoreApplication::translate(
                "CommandLine",
-               "Usage: quillmark [FOLDER]\n"
+               "Usage: quillmark [--legacy-encoding NAME] [FOLDER]\n"
                "       quillmark --find TEXT [--replace TEXT] [--case-sensitive]\n"
-               "                 [--filter PATTERNS] [--null] FOLDER [NAME...]\n"
+               "                 [--filter PATTERNS] [--null] [--legacy-encoding NAME]\n"
+               "                 FOLDER [NAME...]\n"
                "\n"
                "Without --find, opens the window on FOLDER (or on the current folder).\n"
                "\n"
@@ -254,6 +279,9 @@ QString CommandLineUsage() {
                "  --filter PATTERNS   file-name patterns separated by \";\"\n"
                "                      (default \"%1\")\n"
                "  --null              end each printed name with NUL, not a line break\n"
+               "  --legacy-encoding NAME\n"
+               "                      the single-byte encoding of files that are neither\n"
+               "                      UTF-8 nor UTF-16 (default windows-1252)\n"
                "  --help              print this text\n"
                "  --version           print the version\n"
                "\n"
@@ -308,6 +336,9 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
             output.Err(
                 MessageLine(QCoreApplication::translate("CommandLine", "see quillmark --help")));
             return ExitStatus::LeftAlone;
+        case CommandLine::Mode::Refused:
+            output.Err(MessageLine(request.error));
+            return ExitStatus::LeftAlone;
         case CommandLine::Mode::Run:
             break;
     }
@@ -346,6 +377,7 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
     bool halt = false;
     HaltingPump halting(pump, stop, halt);
     RunEnvironment environment{texts, store, nullptr, &halting, &halt};
+    environment.legacy = request.legacy;
     const char end = request.nulEnded ? '\0' : '\n';
     // Each name as soon as it is known: a run cut short by a kill has named what it did.
     environment.report = [&](const QByteArray& name, const QString& reason) {

@@ -5,7 +5,10 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 class EventPump;
+class LegacyEncoding;
 
 // What the program's arguments ask for, read without any application object so that the
 // modes without a window need no display.
@@ -16,6 +19,7 @@ struct CommandLine {
         Version,     // print the version and exit 0
         Run,         // a find or replace without a window
         UsageError,  // print error and exit 2
+        Refused,     // print error alone and exit 2
     };
 
     Mode mode = Mode::Window;
@@ -28,14 +32,17 @@ struct CommandLine {
     QString filter;  // the file list's filter text; the window's start filter unless given
     bool nulEnded = false;
     QList<QByteArray> names;  // when not empty, only these entries are processed
-    QString error;            // UsageError: what is wrong, one line
+    QString error;            // UsageError, Refused: what is wrong, one line
+    // The encoding of files that are neither UTF-8 nor UTF-16 (--legacy-encoding); null for
+    // Windows-1252. The window takes it too.
+    std::shared_ptr<const LegacyEncoding> legacy;
 
     // Reads arguments (without the program's name). Any of --help, --version or --find
     // chooses a mode without a window; otherwise at most one folder is taken for the window.
     static CommandLine Parse(const QList<QByteArray>& arguments);
     // Whether arguments ask for the window: none of them before "--" is "-h" or starts with
-    // "--". The window's application object may then take its own options ("-style ...")
-    // out of them before Parse reads the rest.
+    // "--", but for --legacy-encoding. The window's application object may then take its own
+    // options ("-style ...") out of them before Parse reads the rest.
     static bool WantsWindow(const QList<QByteArray>& arguments);
 };
 

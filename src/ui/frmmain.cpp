@@ -416,6 +416,7 @@ void frmMain::cmdProcess_Click() {
         services_.files->HoldFolder(undoFolder_);
         RunEnvironment environment{*this, *services_.files, picProgress, services_.pump, &closing_};
         environment.undo = &undo_;
+        environment.legacy = legacy_;
         try {
             ProcessFileList(environment, *filFolder, caseSensitive, selectedOnly, findOnly,
                             results_);

@@ -33,6 +33,7 @@ class EventPump;
 class FileListBox;
 class FileStore;
 class HeldFolder;
+class LegacyEncoding;
 class MessageBox;
 class PictureBoxWidget;
 class QCheckBox;
@@ -79,6 +80,10 @@ public:
     // folder and file lists. A folder that cannot be opened is reported with the folder
     // message and the lists stay where they were. Returns whether the lists show folder.
     bool OpenFolder(const QByteArray& folder);
+    // The encoding runs read files in that are neither UTF-8 nor UTF-16; null: Windows-1252.
+    void SetLegacyEncoding(std::shared_ptr<const LegacyEncoding> legacy) {
+        legacy_ = std::move(legacy);
+    }
 
     // The control built from the layout row named name, or null.
     QWidget* Control(const QString& name) const { return controls_.value(name); }
@@ -151,6 +156,7 @@ private:
     RunResults results_;
     UndoRecord undo_;
     std::shared_ptr<const HeldFolder> undoFolder_;  // the folder the last replace held
+    std::shared_ptr<const LegacyEncoding> legacy_;
     // True from the start of a Process command to its end; a second click meanwhile is ignored.
     bool commandInProgress_ = false;
     // Set when the window is closed during a command; the run reads it after every file.

@@ -79,6 +79,7 @@ int main(int argc, char* argv[]) {
         return RunWithoutWindow(request);
     }
     frmMain window;
+    window.SetLegacyEncoding(request.legacy);
     window.show();
     if (!request.folder.isEmpty()) {
         window.OpenFolder(request.folder);
