@@ -75,8 +75,8 @@ void TestApplicationRecord::packagedIconsShowTheDesign() {
                    .arg(size))
             .convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(icon.size(), QSize(size, size));
-    // Points of data/quillmark.svg's 256-unit grid, in the design's colours at every size: the
-    // corner outside the page, the page, and the middle of the quill.
+    // Points of data/quillmark.svg's 256-unit grid, in the 16-pixel icon's colours at every size:
+    // the corner outside the page, the page, and the middle of the quill.
     const auto at = [&](int x, int y) { return icon.pixelColor(x * size / 256, y * size / 256); };
     QCOMPARE(at(0, 0).alpha(), 0);
     QCOMPARE(at(168, 232).rgba(), qRgba(0xFF, 0xFF, 0xFF, 0xFF));
