@@ -231,24 +231,27 @@ private:
     std::optional<PairScan> pair_;
 };
 
-// The case-insensitive search in UTF-8 for a text without line breaks: the search text as
-// folded tokens, the bytes that can start an occurrence of it, and a comparison unit by unit.
-class FoldedMatcher : public Matcher {
-public:
-    explicit FoldedMatcher(QByteArrayView find) : tokens_(FoldedTokens(find)) {
-        // The leading tokens that are single ASCII bytes in every form lie at fixed offsets.
-        QList<std::array<uchar, 2>> forms;
-        for (const Token token : tokens_) {
-            uchar pairOfForms[2] = {};
-            if (!AsciiForms(token, pairOfForms)) {
-                break;
-            }
-            forms.append({pairOfForms[0], pairOfForms[1]});
-        }
-        pair_ = PairOf(forms, 1, 0);
-        checkBoundary_ = FirstBytesOf(tokens_.front(), firstBytes_);
+// How a unit search reads UTF-8 content: FoldedUnits folds case and reads every byte of a line
+// break on its own; LineUnits reads a line break as one unit, in either case mode.
+struct FoldedUnits {
+    static constexpr bool kLineBreaks = false;
+    int operator()(const uchar* p, const uchar* end, Token& token) const {
+        return FoldedUnit(p, end, token);
     }
+};
+struct LineUnits {
+    static constexpr bool kLineBreaks = true;
+    bool caseSensitive = false;
+    int operator()(const uchar* p, const uchar* end, Token& token) const {
+        return LineUnit(p, end, caseSensitive, token);
+    }
+};
 
+// A search in UTF-8 for the search text read as units: the text as tokens, the bytes that can
+// start an occurrence of it, and a comparison unit by unit.
+template <class Units>
+class UnitMatcher : public Matcher {
+public:
     bool FindAt(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
                 std::vector<qsizetype>& nextAt) const override {
         const uchar* data = Bytes(content);
@@ -258,9 +261,6 @@ public:
                          : NextOfBytes(firstBytes_, data, size, at, nextAt);
         };
         for (qsizetype p = next(from); p >= 0; p = next(p + 1)) {
-            if (checkBoundary_ && !IsUnitStart(data, data + size, p)) {
-                continue;
-            }
             const qsizetype matchEnd = MatchAt(data, data + size, p);
             if (matchEnd >= 0) {
                 begin = p;
@@ -271,48 +271,16 @@ public:
         return false;
     }
 
-private:
-    // The end of the occurrence that starts at p, or -1 when none starts there.
-    qsizetype MatchAt(const uchar* data, const uchar* end, qsizetype p) const {
-        const uchar* at = data + p;
-        for (const Token expected : tokens_) {
-            if (at >= end) {
-                return -1;
-            }
-            Token token = 0;
-            at += FoldedUnit(at, end, token);
-            if (token != expected) {
-                return -1;
-            }
-        }
-        return at - data;
-    }
+protected:
+    explicit UnitMatcher(Units units) : units_(units) {}
 
-    std::vector<Token> tokens_;
-    std::vector<uchar> firstBytes_;
-    // The first token is a raw continuation byte: a candidate inside a valid sequence is
-    // not a unit of its own and cannot start a match.
-    bool checkBoundary_ = false;
-    // Where the first two tokens can only be ASCII bytes: a scan for that byte pair.
-    std::optional<PairScan> pair_;
-};
-
-// The search in UTF-8 for a text that holds a line break, or ends in a "\r", read as units with
-// each line break one unit, and matched unit by unit against the content read the same way.
-class LinesMatcher : public Matcher {
-public:
-    LinesMatcher(QByteArrayView find, bool sensitive) : caseSensitive_(sensitive) {
-        const uchar* p = Bytes(find);
-        const uchar* end = p + find.size();
-        while (p < end) {
-            Token token = 0;
-            p += LineUnit(p, end, caseSensitive_, token);
-            tokens_.push_back(token);
-        }
+    // The pair scan over the leading tokens that are single ASCII bytes in every form, up to
+    // the first line break, else the first token's bytes.
+    void FindStarts() {
         QList<std::array<uchar, 2>> forms;
         for (const Token token : tokens_) {
             uchar pairOfForms[2] = {uchar(token), uchar(token)};
-            if (token == kLineBreak || (!caseSensitive_ && !AsciiForms(token, pairOfForms))) {
+            if (token == kLineBreak || (!CaseSensitive() && !AsciiForms(token, pairOfForms))) {
                 break;
             }
             forms.append({pairOfForms[0], pairOfForms[1]});
@@ -322,37 +290,30 @@ public:
         const Token first = tokens_.front();
         if (first == kLineBreak) {
             firstBytes_ = {'\n', '\r'};
-        } else if (caseSensitive_) {
+        } else if (CaseSensitive()) {
             firstBytes_ = {uchar(first)};
         } else {
             checkBoundary_ = FirstBytesOf(first, firstBytes_);
         }
     }
 
-    bool FindAt(QByteArrayView content, qsizetype from, qsizetype& begin, qsizetype& end,
-                std::vector<qsizetype>& nextAt) const override {
-        const uchar* data = Bytes(content);
-        const qsizetype size = content.size();
-        const auto next = [&](qsizetype at) {
-            return pair_ ? pair_->Next(data, size, at)
-                         : NextOfBytes(firstBytes_, data, size, at, nextAt);
-        };
-        for (qsizetype p = next(from); p >= 0; p = next(p + 1)) {
-            const qsizetype matchEnd = MatchAt(data, data + size, p);
-            if (matchEnd >= 0) {
-                begin = p;
-                end = matchEnd;
-                return true;
-            }
+    bool CaseSensitive() const {
+        if constexpr (Units::kLineBreaks) {
+            return units_.caseSensitive;
         }
         return false;
     }
 
+    Units units_;
+    std::vector<Token> tokens_;
+
 private:
     // The end of the occurrence that starts at p, or -1 when none starts there.
     qsizetype MatchAt(const uchar* data, const uchar* end, qsizetype p) const {
-        if (data[p] == '\n' && p > 0 && data[p - 1] == '\r') {
-            return -1;  // inside a "\r\n"
+        if constexpr (Units::kLineBreaks) {
+            if (data[p] == '\n' && p > 0 && data[p - 1] == '\r') {
+                return -1;  // inside a "\r\n"
+            }
         }
         if (checkBoundary_ && !IsUnitStart(data, end, p)) {
             return -1;
@@ -363,7 +324,7 @@ private:
                 return -1;
             }
             Token token = 0;
-            at += LineUnit(at, end, caseSensitive_, token);
+            at += units_(at, end, token);
             if (token != expected) {
                 return -1;
             }
@@ -371,13 +332,37 @@ private:
         return at - data;
     }
 
-    bool caseSensitive_;
-    std::vector<Token> tokens_;
     std::vector<uchar> firstBytes_;
-    // As in FoldedMatcher: a first token that is a raw continuation byte needs a unit start.
+    // The first token is a raw continuation byte: a candidate inside a valid sequence is
+    // not a unit of its own and cannot start a match.
     bool checkBoundary_ = false;
-    // Where the units before the first line break include two single bytes at fixed offsets.
+    // Where the first two tokens can only be ASCII bytes: a scan for that byte pair.
     std::optional<PairScan> pair_;
+};
+
+// The case-insensitive search in UTF-8 for a text without line breaks.
+class FoldedMatcher : public UnitMatcher<FoldedUnits> {
+public:
+    explicit FoldedMatcher(QByteArrayView find) : UnitMatcher({}) {
+        tokens_ = FoldedTokens(find);
+        FindStarts();
+    }
+};
+
+// The search in UTF-8 for a text that holds a line break, or ends in a "\r", each line break
+// one unit.
+class LinesMatcher : public UnitMatcher<LineUnits> {
+public:
+    LinesMatcher(QByteArrayView find, bool sensitive) : UnitMatcher(LineUnits{sensitive}) {
+        const uchar* p = Bytes(find);
+        const uchar* end = p + find.size();
+        while (p < end) {
+            Token token = 0;
+            p += units_(p, end, token);
+            tokens_.push_back(token);
+        }
+        FindStarts();
+    }
 };
 
 // The search in a legacy 8-bit encoding or in UTF-16, where every unit is read as a character
