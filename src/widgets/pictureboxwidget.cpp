@@ -1,6 +1,9 @@
 #include "pictureboxwidget.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHideEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -18,6 +21,47 @@ int ToPixels(double twips) {
     return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
 
+// A progress bar from 0 to the maximum while the box shows a progress; a plain drawing surface,
+// with no value, otherwise. The value is read-only.
+class PictureBoxAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit PictureBoxAccessible(PictureBoxWidget* box)
+        : QAccessibleWidget(box, QAccessible::Canvas) {}
+
+    QAccessible::Role role() const override {
+        return Progress() ? QAccessible::ProgressBar : QAccessible::Canvas;
+    }
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface && Progress()) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QVariant currentValue() const override {
+        return Progress() ? QVariant(Progress()->position) : QVariant();
+    }
+    void setCurrentValue(const QVariant& value) override { Q_UNUSED(value); }
+    QVariant maximumValue() const override {
+        return Progress() ? QVariant(Progress()->maximum) : QVariant();
+    }
+    QVariant minimumValue() const override { return Progress() ? QVariant(0) : QVariant(); }
+    QVariant minimumStepSize() const override { return Progress() ? QVariant(1) : QVariant(); }
+
+private:
+    const std::optional<PictureBoxWidget::Progress>& Progress() const {
+        return static_cast<const PictureBoxWidget*>(widget())->ShownProgress();
+    }
+};
+
+QAccessibleInterface* MakePictureBoxAccessible(const QString& key, QObject* object) {
+    auto* box = qobject_cast<PictureBoxWidget*>(object);
+    if (!box || key != QLatin1String(PictureBoxWidget::staticMetaObject.className())) {
+        return nullptr;
+    }
+    return new PictureBoxAccessible(box);
+}
+
 }  // namespace
 
 PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
@@ -27,6 +71,7 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     // The frame and the image cover every pixel: a repaint of the bar need not repaint what
     // lies beneath the box.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    QAccessible::installFactory(&MakePictureBoxAccessible);  // once: a second install is ignored
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread())) {
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &PictureBoxWidget::ShowChanges);
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
@@ -99,6 +144,16 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
     drawn_ = true;
 }
 
+void PictureBoxWidget::SetProgressValue(qint32 position, qint32 maximum) {
+    const bool changed =
+        !progress_ || progress_->position != position || progress_->maximum != maximum;
+    progress_ = Progress{position, maximum};
+    if (changed && isVisible()) {
+        QAccessibleValueChangeEvent event(this, position);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void PictureBoxWidget::ShowChanges() {
     if (!drawn_) {
         return;
@@ -131,4 +186,11 @@ void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
     painter.drawImage(0, 0, image_);
     painter.end();
     image_ = resized;
+}
+
+void PictureBoxWidget::hideEvent(QHideEvent* event) {
+    QFrame::hideEvent(event);
+    if (!event->spontaneous()) {
+        progress_.reset();
+    }
 }
