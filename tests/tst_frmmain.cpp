@@ -12,6 +12,7 @@
 #include "pictureboxwidget.h"
 #include "qteventpump.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
@@ -32,6 +33,7 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(const ControlRow*)
+Q_DECLARE_METATYPE(QAccessible::Role)
 
 namespace {
 
@@ -116,6 +118,32 @@ int NeededWidth(const QWidget* control, const QString& text) {
     return advance;
 }
 
+// The interface of object, found by walking the accessible tree down from root; null if absent.
+QAccessibleInterface* FindInTree(QAccessibleInterface* root, const QObject* object) {
+    if (root->object() == object) {
+        return root;
+    }
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface* found = FindInTree(root->child(i), object)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// The progress a screen reader hears of the progress box: "value of maximum", or "none" when
+// it is not a progress bar.
+QString HeardProgress(QAccessibleInterface* box) {
+    QAccessibleValueInterface* value = box->valueInterface();
+    if (box->role() != QAccessible::ProgressBar || !value) {
+        return QStringLiteral("none");
+    }
+    return QStringLiteral("%1 of %2 from %3")
+        .arg(value->currentValue().toInt())
+        .arg(value->maximumValue().toInt())
+        .arg(value->minimumValue().toInt());
+}
+
 }  // namespace
 
 class TestFrmMain : public QObject {
@@ -148,6 +176,9 @@ private slots:
     void pastedLineBreakReachesTheRunOnce_data();
     void pastedLineBreakReachesTheRunOnce();
     void textsFollowEveryEdit();
+    void accessibleTreeNamesEveryControl_data();
+    void accessibleTreeNamesEveryControl();
+    void progressBoxIsAProgressBarOnlyDuringARun();
 
 private:
     std::unique_ptr<frmMain> MakeWindow(const WindowFonts& fonts = WindowFonts::Standard());
@@ -518,6 +549,101 @@ void TestFrmMain::eventPumpDispatchesOnFirstYieldAndAfterItsInterval() {
     QTest::qSleep(int(QtEventPump::kIntervalMs) + 1);
     pump.DoEvents();
     QCOMPARE(dispatched, 2);
+}
+
+void TestFrmMain::accessibleTreeNamesEveryControl_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<bool>("shown");
+    // The control is named by the row's name up to a colon.
+    const auto row = [](const char* tag, const char* name, QAccessible::Role role, bool shown) {
+        QTest::newRow(tag) << QString::fromLatin1(name) << role << shown;
+    };
+    row("Frame1", "Files to search:", QAccessible::Grouping, true);
+    row("drvFolder: not its value", "Drive", QAccessible::ComboBox, true);
+    row("dirFolder", "Folders", QAccessible::Tree, true);
+    row("filFolder", "Files", QAccessible::List, true);
+    row("lblProcessing: beneath the file list", "Processing. Please wait...",
+        QAccessible::StaticText, false);
+    row("picProgress: idle", "Progress", QAccessible::Canvas, false);
+    row("chkSelected", "Process Selected Files Only", QAccessible::CheckBox, true);
+    row("lblFileFilter: partly beneath the filter box", "File Filter:", QAccessible::StaticText,
+        true);
+    row("txtFilePattern: not its frame's caption", "File name filter", QAccessible::EditableText,
+        true);
+    row("Frame2", "Text:", QAccessible::Grouping, true);
+    row("Label1", "Find:", QAccessible::StaticText, true);
+    row("txtFind: not its frame's caption", "Search text", QAccessible::EditableText, true);
+    row("Label2", "Replace With:", QAccessible::StaticText, true);
+    row("txtReplace", "Replacement text", QAccessible::EditableText, true);
+    row("chkCaseSensitive", "Case Sensitive", QAccessible::CheckBox, true);
+    row("cmdClear", "Clear all text", QAccessible::Button, true);
+    row("Frame3", "Process", QAccessible::Grouping, true);
+    row("chkFind", "Find (not replace) only", QAccessible::CheckBox, true);
+    row("cmdProcess", "Process", QAccessible::Button, true);
+}
+
+void TestFrmMain::accessibleTreeNamesEveryControl() {
+    QFETCH(QString, name);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(bool, shown);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    const QString control = QString::fromLatin1(QTest::currentDataTag()).section(':', 0, 0);
+    QAccessibleInterface* found =
+        FindInTree(QAccessible::queryAccessibleInterface(window_.get()), window_->Control(control));
+    QVERIFY(found);
+    QCOMPARE(found->text(QAccessible::Name), name);
+    QCOMPARE(found->role(), role);
+    QCOMPARE(!found->state().invisible, shown);
+}
+
+// While a run is in progress the progress box is a progress bar with the painter's position and
+// maximum, and the busy caption is uncovered. Idle, neither is heard.
+void TestFrmMain::progressBoxIsAProgressBarOnlyDuringARun() {
+    QTemporaryDir folder;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("hello");
+    }
+    QVERIFY(window_->OpenFolder(QFile::encodeName(folder.path())));
+    qobject_cast<QPlainTextEdit*>(window_->Control(QStringLiteral("txtFind")))
+        ->setPlainText(QStringLiteral("hello"));
+    qobject_cast<QCheckBox*>(window_->Control(QStringLiteral("chkFind")))->setChecked(true);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(window_.get());
+    QAccessibleInterface* box = FindInTree(tree, window_->Control(QStringLiteral("picProgress")));
+    QAccessibleInterface* busy =
+        FindInTree(tree, window_->Control(QStringLiteral("lblProcessing")));
+    QVERIFY(box && busy);
+
+    QStringList heard;
+    bool busyShownWithBar = true;
+    pump_.hook = [&](int) {
+        const QString progress = HeardProgress(box);
+        if (progress != QLatin1String("none")) {
+            busyShownWithBar &= !busy->state().invisible;
+        }
+        if (heard.isEmpty() || heard.last() != progress) {
+            heard.append(progress);
+        }
+    };
+    QString heardAtSummary;
+    messages_.onShow = [&](const ScriptedMessageBox::Call& call) {
+        if (call.flags & MsgBoxFlag::Information) {
+            heardAtSummary = HeardProgress(box);
+        }
+    };
+    qobject_cast<QToolButton*>(window_->Control(QStringLiteral("cmdProcess")))->click();
+
+    QCOMPARE(heard, (QStringList{"none", "0 of 2 from 0", "1 of 2 from 0", "2 of 2 from 0"}));
+    QVERIFY(busyShownWithBar);
+    QCOMPARE(heardAtSummary, QStringLiteral("none"));
+    QCOMPARE(box->role(), QAccessible::Canvas);
+    QVERIFY(!box->valueInterface());
+    QVERIFY(busy->state().invisible);
 }
 
 QTEST_MAIN(TestFrmMain)
