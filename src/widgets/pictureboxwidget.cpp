@@ -21,36 +21,32 @@ int ToPixels(double twips) {
     return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
 
-// A progress bar from 0 to the maximum while the box shows a progress; a plain drawing surface,
-// with no value, otherwise. The value is read-only.
+// A progress bar from 0 to the maximum, at the progress the box shows; 0 of 0 while it shows
+// none. The role and the value stay whatever the box shows: screen readers keep both as they
+// first read them, so a box that became a progress bar only during a run would never be heard.
+// The value is read-only.
 class PictureBoxAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
 public:
     explicit PictureBoxAccessible(PictureBoxWidget* box)
-        : QAccessibleWidget(box, QAccessible::Canvas) {}
+        : QAccessibleWidget(box, QAccessible::ProgressBar) {}
 
-    QAccessible::Role role() const override {
-        return Progress() ? QAccessible::ProgressBar : QAccessible::Canvas;
-    }
     void* interface_cast(QAccessible::InterfaceType type) override {
-        if (type == QAccessible::ValueInterface && Progress()) {
+        if (type == QAccessible::ValueInterface) {
             return static_cast<QAccessibleValueInterface*>(this);
         }
         return QAccessibleWidget::interface_cast(type);
     }
 
-    QVariant currentValue() const override {
-        return Progress() ? QVariant(Progress()->position) : QVariant();
-    }
+    QVariant currentValue() const override { return Shown().position; }
     void setCurrentValue(const QVariant& value) override { Q_UNUSED(value); }
-    QVariant maximumValue() const override {
-        return Progress() ? QVariant(Progress()->maximum) : QVariant();
-    }
-    QVariant minimumValue() const override { return Progress() ? QVariant(0) : QVariant(); }
-    QVariant minimumStepSize() const override { return Progress() ? QVariant(1) : QVariant(); }
+    QVariant maximumValue() const override { return Shown().maximum; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
 
 private:
-    const std::optional<PictureBoxWidget::Progress>& Progress() const {
-        return static_cast<const PictureBoxWidget*>(widget())->ShownProgress();
+    PictureBoxWidget::Progress Shown() const {
+        return static_cast<const PictureBoxWidget*>(widget())->ShownProgress().value_or(
+            PictureBoxWidget::Progress{0, 0});
     }
 };
 

@@ -10,8 +10,8 @@
 // A picture box: a sunken frame whose drawing area keeps a persistent image of everything
 // drawn into it. Coordinates are twips at 15 twips per logical pixel. The image is always kept
 // and Line always fills its box solid, so the three style setters only check their values.
-// To assistive technology the box is a drawing surface, and a progress bar with its value
-// while the picture shows a progress.
+// To assistive technology the box is a progress bar (what this program draws into it) whose
+// value is the progress the picture shows.
 class PictureBoxWidget : public QFrame, public PictureBox {
     Q_OBJECT
 
