@@ -1,6 +1,51 @@
 #include "coveredlabelaccessible.h"
 
+#include <QEvent>
 #include <QLabel>
+
+namespace {
+
+// The later siblings of label whose area holds its area: drawn above it, they hide it whole
+// while they are shown.
+QList<QWidget*> CoveringSiblings(const QWidget* label) {
+    QList<QWidget*> covering;
+    const QWidget* container = label->parentWidget();
+    if (!container) {
+        return covering;
+    }
+    const QObjectList& siblings = container->children();
+    for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(label)) + 1; i < siblings.size();
+         ++i) {
+        auto* sibling = qobject_cast<QWidget*>(siblings.at(i));
+        if (sibling && !sibling->isWindow() && sibling->geometry().contains(label->geometry())) {
+            covering.append(sibling);
+        }
+    }
+    return covering;
+}
+
+// Tells assistive technology that the label appears as a control covering it hides, and
+// disappears as it shows again; nothing else would, as the label itself stays as it is.
+class CoverWatch : public QObject {
+public:
+    explicit CoverWatch(QLabel* label) : QObject(label), label_(label) {}
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        const bool shown = event->type() == QEvent::Show;
+        if ((shown || event->type() == QEvent::Hide) && !event->spontaneous()) {
+            QAccessibleEvent changed(label_,
+                                     shown ? QAccessible::ObjectHide : QAccessible::ObjectShow);
+            QAccessible::updateAccessibility(&changed);
+        }
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    QLabel* label_;
+};
+
+}  // namespace
 
 CoveredLabelAccessible::CoveredLabelAccessible(QLabel* label)
     : QAccessibleWidget(label, QAccessible::StaticText) {}
@@ -11,12 +56,21 @@ void CoveredLabelAccessible::Install(QLabel* label) {
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(made));
     }
     QAccessible::registerAccessibleInterface(new CoveredLabelAccessible(label));
+    const QList<QWidget*> covering = CoveringSiblings(label);
+    if (!covering.isEmpty()) {
+        auto* watch = new CoverWatch(label);
+        for (QWidget* sibling : covering) {
+            sibling->installEventFilter(watch);
+        }
+    }
 }
 
 QAccessible::State CoveredLabelAccessible::state() const {
     QAccessible::State state = QAccessibleWidget::state();
-    if (!state.invisible && Covered()) {
-        state.invisible = true;
+    for (const QWidget* sibling : CoveringSiblings(widget())) {
+        if (!sibling->isHidden()) {
+            state.invisible = true;
+        }
     }
     return state;
 }
@@ -26,23 +80,4 @@ QString CoveredLabelAccessible::text(QAccessible::Text t) const {
         return static_cast<const QLabel*>(widget())->text();
     }
     return QAccessibleWidget::text(t);
-}
-
-bool CoveredLabelAccessible::Covered() const {
-    const QWidget* label = widget();
-    const QWidget* container = label->parentWidget();
-    if (!container) {
-        return false;
-    }
-    // Later children are drawn above earlier ones.
-    const QObjectList& siblings = container->children();
-    for (qsizetype i = siblings.indexOf(const_cast<QWidget*>(label)) + 1; i < siblings.size();
-         ++i) {
-        const auto* sibling = qobject_cast<const QWidget*>(siblings.at(i));
-        if (sibling && !sibling->isHidden() && !sibling->isWindow() &&
-            sibling->geometry().contains(label->geometry())) {
-            return true;
-        }
-    }
-    return false;
 }
