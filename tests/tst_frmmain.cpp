@@ -630,6 +630,7 @@ void TestFrmMain::progressBoxTellsTheRunsProgressWhileShown() {
              (QStringList{"Processing. Please wait... 0 of 2", "Processing. Please wait... 1 of 2",
                           "Processing. Please wait... 2 of 2"}));
     QCOMPARE(HeardBusyDisplay(caption, box), QString());
+    QCOMPARE(box->valueInterface()->maximumValue().toInt(), 0);  // not the last run's
 }
 
 QTEST_MAIN(TestFrmMain)
