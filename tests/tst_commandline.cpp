@@ -61,6 +61,10 @@ const QByteArray kCyrillic = "\xEA\xE0\xF4\xE5\n";
 const QByteArray kD = "1\n2\n3\n4 needle\n5\n6\n7\n8\n9\n10\n11\n12 needle";
 const QByteArray kE = "needle needle\n";
 const QByteArray kG = "\xEF\xBB\xBFneedle \xFF\n";
+const QByteArray kH = "needle\n1\n2\n3\n4\n5\n6\nneedle\n";
+const QByteArray kU = QByteArrayLiteral(
+    "\xFF\xFE"
+    "x\0\r\0\n\0n\0e\0e\0d\0l\0e\0\n\0");
 // A text past the kernel's limit on one argument.
 const QByteArray kLong = QByteArray("0123456789abcdef").repeated(1 << 16);
 
@@ -443,11 +447,34 @@ void TestCommandLine::run_data() {
                "@@ -9,4 +10,5 @@\n 9\n 10\n 11\n-12 needle\n\\ No newline at end of file\n"
                "+12 a\n+b\n\\ No newline at end of file\n")
         << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: changes six lines apart share a hunk")
+        << Extra::Texts
+        << Args{"--find", "needle", "--replace", "thread", "--dry-run", "F", "h.txt"}
+        << QByteArray(
+               "--- h.txt\n+++ h.txt\n@@ -1,8 +1,8 @@\n-needle\n+thread\n"
+               " 1\n 2\n 3\n 4\n 5\n 6\n-needle\n+thread\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: a last CRLF taken away")
+        << Extra::None << Args{"--find", "upper\n", "--replace", "", "--dry-run", "F"}
+        << QByteArray(
+               "--- c.htm\n+++ c.htm\n@@ -1 +1 @@\n-NEEDLE upper\r\n+NEEDLE \n"
+               "\\ No newline at end of file\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: Windows-1252 and UTF-16 files' diffs hold their own bytes")
+        << Extra::Encodings
+        << Args{"--find", "CAF\xC3\x89", "--replace", "th\xC3\xA9", "--dry-run", "F"}
+        << QByteArrayLiteral(
+               "--- latin.txt\n+++ latin.txt\n@@ -1 +1 @@\n-caf\xE9\n+th\xE9\n"
+               "--- utf16.txt\n+++ utf16.txt\n@@ -1,2 +1,2 @@\n-\xFF\xFE"
+               "c\0a\0f\0\xE9\0\n"
+               "+\xFF\xFEt\0h\0\xE9\0\n \0\n\\ No newline at end of file\n")
+        << QByteArray() << 0 << kA << kC;
     QTest::newRow("--lines: each line an occurrence starts on, once")
         << Extra::Texts << Args{"--lines", "--find", "needle", "F"}
         << QByteArray(
                "a.txt:1:one needle here\nc.htm:1:NEEDLE upper\nd.txt:4:4 needle\n"
-               "d.txt:12:12 needle\ne f.txt:1:needle needle\ng.txt:1:needle \\xFF\n")
+               "d.txt:12:12 needle\ne f.txt:1:needle needle\ng.txt:1:needle \\xFF\n"
+               "h.txt:1:needle\nh.txt:8:needle\nu.txt:2:needle\n")
         << QByteArray() << 0 << kA << kC;
     QTest::newRow("--lines --null: NUL after the name")
         << Extra::Binary << Args{"--lines", "--null", "--find", "needle", "F", "bin.txt"}
@@ -519,6 +546,8 @@ void TestCommandLine::run() {
             Write(Path("e f.txt"), kE);
             Write(Path("g.txt"), kG);
             Write(Path(".h.txt"), "needle\n");
+            Write(Path("h.txt"), kH);
+            Write(Path("u.txt"), kU);
             break;
         case Extra::Long:
             Write(outside_ + "/long.txt", kLong + "\r\n");
