@@ -243,8 +243,9 @@ QString CommandLineUsage() {
     return QCoreApplication::translate(
                "CommandLine",
                "Usage: quillmark [--legacy-encoding NAME] [FOLDER]\n"
-               "       quillmark --find TEXT [--replace TEXT [--dry-run]] [--case-sensitive]\n"
-               "                 [--filter PATTERNS] [--hidden] [--lines] [--null]\n"
+               "       quillmark {--find TEXT | --find-file FILE}\n"
+               "                 [{--replace TEXT | --replace-file FILE} [--dry-run]] [--lines]\n"
+               "                 [--case-sensitive] [--filter PATTERNS] [--hidden] [--null]\n"
                "                 [--legacy-encoding NAME] FOLDER [NAME...]\n"
                "\n"
                "Without --find, opens the window on FOLDER (or on the current folder).\n"
@@ -279,9 +280,9 @@ QString CommandLineUsage() {
                "named on standard error with the reason; a replace never changes a file that\n"
                "holds a NUL byte (\"binary file\"), unless it is UTF-16. Exit status: 0 when\n"
                "every file that held the text was found or altered (or, with --dry-run,\n"
-               "would be), 1 when no file held it, 2 when a file was left unchanged, the run\n"
-               "was stopped, standard output failed, memory ran out, or the request, the\n"
-               "folder or the filter was refused.\n")
+               "would be), 1 when no file held it or none passed the filter, 2 when a file\n"
+               "was left unchanged, the run was stopped, standard output failed, memory ran\n"
+               "out, or the request, the folder or the filter was refused.\n")
         .arg(StartFilter());
 }
 

@@ -76,7 +76,7 @@ QByteArray Shown(QByteArrayView content, qsizetype begin, qsizetype end, Kind ki
             }
         } else {
             length = DecodeUtf16(p, stop, kind == Kind::Utf16Be, token);
-            if (token & (kRawByte | kRawUnit)) {
+            if ((token & (kRawByte | kRawUnit)) != 0 || token == 0) {
                 AppendRaw(QByteArrayView(p, length), out);
             } else {
                 AppendUtf8(token, out);
