@@ -555,6 +555,8 @@ void TestCommandLine::run() {
             break;
     }
 
+    const auto everyFile = QDir::Files | QDir::Hidden | QDir::System;
+    const QStringList names = QDir(QFile::decodeName(folder_)).entryList(everyFile, QDir::Name);
     QByteArray out;
     QByteArray errWritten;
     const int exitStatus = RunCommandLine(CommandLine::Parse(WithFolder(args)), out, errWritten);
@@ -569,7 +571,9 @@ void TestCommandLine::run() {
         QCOMPARE(Content("m.txt"), QByteArray("<thread>\n"));
     }
     if (args.contains("--dry-run")) {
-        // The diff, applied by patch to a copy, gives what the replace itself gives.
+        // Not even a temporary file was made. The diff, applied by patch to a copy, gives what
+        // the replace itself gives.
+        QCOMPARE(QDir(QFile::decodeName(folder_)).entryList(everyFile, QDir::Name), names);
         const QString copy = QFile::decodeName(outside_) + "/copy";
         QCOMPARE(QProcess::execute("cp", {"-a", QFile::decodeName(folder_), copy}), 0);
         QProcess patch;
@@ -586,9 +590,7 @@ void TestCommandLine::run() {
         QCOMPARE(RunCommandLine(CommandLine::Parse(WithFolder(replace)), replaceOut, replaceErr),
                  status);
         QCOMPARE(replaceErr, errWritten);
-        const auto filter = QDir::Files | QDir::Hidden | QDir::System;
-        const QStringList names = QDir(QFile::decodeName(folder_)).entryList(filter, QDir::Name);
-        QCOMPARE(QDir(copy).entryList(filter, QDir::Name), names);
+        QCOMPARE(QDir(copy).entryList(everyFile, QDir::Name), names);
         for (const QString& name : names) {
             QFile patched(copy + '/' + name);
             QVERIFY(patched.open(QIODevice::ReadOnly));
