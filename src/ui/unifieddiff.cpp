@@ -147,18 +147,22 @@ QByteArray UnifiedDiff(const QByteArray& name, QByteArrayView old, const QList<E
         i = next;
         newTexts.push_back(text);
         const qsizetype lines = oldLines.size();
-        Change change{std::min(begin, lines), std::min(end, lines), LinesOf(newTexts.back())};
+        Change change{std::min(begin, lines), std::min(end, lines), {}};
+        const QList<QByteArrayView> newLines = LinesOf(newTexts.back());
         // Lines the edits left as they were, at either end, are context.
-        while (change.oldBegin < change.oldEnd && !change.newLines.isEmpty() &&
-               oldLines[change.oldBegin] == change.newLines.first()) {
+        qsizetype front = 0;
+        qsizetype back = newLines.size();
+        while (change.oldBegin < change.oldEnd && front < back &&
+               oldLines[change.oldBegin] == newLines[front]) {
             ++change.oldBegin;
-            change.newLines.removeFirst();
+            ++front;
         }
-        while (change.oldBegin < change.oldEnd && !change.newLines.isEmpty() &&
-               oldLines[change.oldEnd - 1] == change.newLines.last()) {
+        while (change.oldBegin < change.oldEnd && front < back &&
+               oldLines[change.oldEnd - 1] == newLines[back - 1]) {
             --change.oldEnd;
-            change.newLines.removeLast();
+            --back;
         }
+        change.newLines = newLines.mid(front, back - front);
         if (change.oldBegin < change.oldEnd || !change.newLines.isEmpty()) {
             changes.push_back(std::move(change));
         }
