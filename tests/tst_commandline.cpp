@@ -469,6 +469,16 @@ void TestCommandLine::run_data() {
                "c\0a\0f\0\xE9\0\n"
                "+\xFF\xFEt\0h\0\xE9\0\n \0\n\\ No newline at end of file\n")
         << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: a line an occurrence spans but leaves as it was is context")
+        << Extra::Texts
+        << Args{"--find", "3\n4 needle", "--replace", "3\n4 thread", "--dry-run", "F", "d.txt"}
+        << QByteArray(
+               "--- d.txt\n+++ d.txt\n"
+               "@@ -1,7 +1,7 @@\n 1\n 2\n 3\n-4 needle\n+4 thread\n 5\n 6\n 7\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--lines: an occurrence over two lines, listed on the line it starts on")
+        << Extra::Texts << Args{"--lines", "--find", "needle\n5", "F", "d.txt"}
+        << QByteArray("d.txt:4:4 needle\n") << QByteArray() << 0 << kA << kC;
     QTest::newRow("--lines: each line an occurrence starts on, once")
         << Extra::Texts << Args{"--lines", "--find", "needle", "F"}
         << QByteArray(
