@@ -91,6 +91,10 @@ QByteArray Shown(QByteArrayView content, qsizetype begin, qsizetype end, Kind ki
 
 QByteArray ListLines(const Replacer& replacer, QByteArrayView content, const QByteArray& name,
                      bool nulEnded, const LegacyEncoding& legacy) {
+    // Most files hold no occurrence: they are not read through for their encoding.
+    if (!replacer.Contains(content)) {
+        return {};
+    }
     Kind kind = Kind::Utf8;
     qsizetype start = 0;  // where the first line begins: after a byte-order mark
     if (content.startsWith("\xFF\xFE") || content.startsWith("\xFE\xFF")) {

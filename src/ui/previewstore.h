@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filestore.h"
+#include "replacer.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -8,8 +9,6 @@
 
 #include <memory>
 #include <optional>
-
-#include "replacer.h"
 
 struct CommandLine;
 class LegacyEncoding;
