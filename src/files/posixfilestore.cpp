@@ -308,29 +308,20 @@ SaveOutcome PosixFileStore::FindTarget(const QByteArray& path, std::shared_ptr<F
     return SaveOutcome::Pending;
 }
 
-SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
-                                    QByteArrayView oldContent, const NewContent& content,
-                                    std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier) {
-    // First, as the file may have been saved through another name since this one was read.
-    if (SavedAs(readStamp, earlier)) {
-        return SaveOutcome::AlreadySaved;
-    }
-    auto save = std::make_unique<PreparedSave>();
-    QByteArray target;
-    const SaveOutcome found = FindTarget(path, save->folder, save->name, target);
+SaveOutcome PosixFileStore::Check(const QByteArray& path, const FileStamp& readStamp,
+                                  PreparedSave& save, QByteArray& target, struct stat& st) {
+    const SaveOutcome found = FindTarget(path, save.folder, save.name, target);
     if (found != SaveOutcome::Pending) {
         return found;
     }
-    struct stat st {};
-    const int folderFd = save->folder->fd();
-    save->folder->savedInto = true;
-    save->old.Reset(::openat(folderFd, save->name.constData(),
-                             O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
-    if (!save->old.ok()) {
+    const int folderFd = save.folder->fd();
+    save.old.Reset(::openat(folderFd, save.name.constData(),
+                            O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+    if (!save.old.ok()) {
         return errno == ENOENT || errno == ELOOP ? SaveOutcome::ChangedByAnotherProgram
                                                  : SaveOutcome::CouldNotWrite;
     }
-    if (::fstat(save->old.get(), &st) != 0) {
+    if (::fstat(save.old.get(), &st) != 0) {
         return SaveOutcome::CouldNotWrite;
     }
     if (!S_ISREG(st.st_mode)) {
@@ -343,20 +334,45 @@ SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& rea
         return SaveOutcome::SeveralHardLinks;
     }
     // A rename would get around a missing write permission, also for root: check first.
-    if (!(st.st_mode & S_IWUSR) ||
-        ::faccessat(folderFd, save->name.constData(), W_OK, AT_EACCESS)) {
+    if (!(st.st_mode & S_IWUSR) || ::faccessat(folderFd, save.name.constData(), W_OK, AT_EACCESS)) {
         return SaveOutcome::ReadOnly;
     }
     // In an append-only or immutable folder, or over such a file, the rename would fail after
     // the temporary file was made: nothing is made.
-    if (save->folder->renameForbidden || RenameForbidden(save->old.get())) {
+    if (save.folder->renameForbidden || RenameForbidden(save.old.get())) {
         return SaveOutcome::CouldNotWrite;
     }
     // A locked file is known in use before anything is written; one merely open for writing
     // only once the save takes its lease.
-    if (WriteWatch::Locked(save->old.get())) {
+    if (WriteWatch::Locked(save.old.get())) {
         return SaveOutcome::InUse;
     }
+    return SaveOutcome::Pending;
+}
+
+SaveOutcome PosixFileStore::CheckSave(const QByteArray& path, const FileStamp& readStamp) {
+    PreparedSave save;
+    QByteArray target;
+    struct stat st {};
+    return Check(path, readStamp, save, target, st);
+}
+
+SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
+                                    QByteArrayView oldContent, const NewContent& content,
+                                    std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier) {
+    // First, as the file may have been saved through another name since this one was read.
+    if (SavedAs(readStamp, earlier)) {
+        return SaveOutcome::AlreadySaved;
+    }
+    auto save = std::make_unique<PreparedSave>();
+    QByteArray target;
+    struct stat st {};
+    const SaveOutcome checked = Check(path, readStamp, *save, target, st);
+    if (checked != SaveOutcome::Pending) {
+        return checked;
+    }
+    const int folderFd = save->folder->fd();
+    save->folder->savedInto = true;
     save->readStamp = readStamp;
     save->oldHash = HashOf(oldContent);
     if (mapped_ && !oldContent.isEmpty() && oldContent.data() == mapped_->View().data()) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 class Fd;
+struct stat;
 
 // The real file store: POSIX reads, and saves through a temporary file in the target's
 // folder that is written in full, given the old owner, mode and extended attributes, synced,
@@ -40,6 +41,10 @@ public:
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
     QHash<SaveTicket, SaveReport> FinishSaves() override;
+    // What BeginSave would decide about saving path, with every look it takes at the target
+    // before it writes: Pending where it would go on to write, else the outcome it would give.
+    // Creates, changes and removes nothing; the saves of this store are not looked at.
+    SaveOutcome CheckSave(const QByteArray& path, const FileStamp& readStamp);
     // Between runs only.
     void HoldFolder(std::shared_ptr<const HeldFolder> folder) override;
     bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) override;
@@ -71,6 +76,11 @@ private:
     // Each pending save holds two file descriptors.
     static constexpr int kMostPendingSaves = 64;
 
+    // Finds the target of a save of path and looks at it as Prepare does before writing: the
+    // same outcomes as CheckSave, with save's folder, name and old file set and the target's
+    // status in st on Pending.
+    SaveOutcome Check(const QByteArray& path, const FileStamp& readStamp, PreparedSave& save,
+                      QByteArray& target, struct stat& st);
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
                         QByteArrayView oldContent, const NewContent& content,
                         std::unique_ptr<PreparedSave>& prepared, SaveTicket& earlier);
