@@ -82,7 +82,7 @@ bool AsciiForms(Token token, uchar forms[2]) {
         return false;
     }
     forms[0] = forms[1] = uchar(token);
-    const QList<char32_t>& others = UnfoldedForms(token);
+    const std::span<const char32_t> others = UnfoldedForms(token);
     if (others.size() > 1 || (others.size() == 1 && others[0] >= 0x80)) {
         return false;
     }
