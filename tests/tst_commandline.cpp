@@ -515,9 +515,9 @@ void TestCommandLine::programRunsWithoutDisplay() {
     QFETCH(QByteArray, err);
     const QByteArray mOld = QByteArray(2 << 20, 'x') + "needle\n";
     const bool limited = fault == Fault::FileSizeLimit || fault == Fault::MemoryLimit;
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     if (fault == Fault::MemoryLimit) {
-        QSKIP("AddressSanitizer cannot start under a limit on memory");
+        QSKIP("AddressSanitizer and ThreadSanitizer cannot start under a limit on memory");
     }
 #endif
     if (limited) {
