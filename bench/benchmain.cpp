@@ -184,11 +184,13 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
         // The peers see the whole file as one line: sed with -z, sd always, rg with -U. Their
         // line break is "\n" only, which is all the corpora hold.
         if (row.findOnly) {
-            QStringList rg = {"rg", "-j1", "-l", "-U", "-F"};
+            QStringList rg = {"-l", "-U", "-F"};
             if (!row.caseSensitive) {
                 rg << "-i";
             }
-            list.append({"rg -j1 -l -U", rg << QString::fromLatin1(kMultiLineFind) << "."});
+            rg << QString::fromLatin1(kMultiLineFind) << ".";
+            list.append({"rg -l -U", QStringList{"rg"} + rg});
+            list.append({"rg -j1 -l -U", QStringList{"rg", "-j1"} + rg});
             return list;
         }
         list.append(
