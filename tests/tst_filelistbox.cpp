@@ -19,6 +19,8 @@ private slots:
     void init();
 
     void listsVisibleRegularFilesSortedWithCaseIgnored();
+    void sortsNames_data();
+    void sortsNames();
     void keepsRawBytesOfNamesThatAreNotUtf8();
     void outOfRangeEntriesAreEmptyAndUnselected();
     void setListIndexKeepsSelection();
@@ -79,6 +81,35 @@ void TestFileListBox::listsVisibleRegularFilesSortedWithCaseIgnored() {
 
     QCOMPARE(Names(list), (QList<QByteArray>{"A.txt", "b.txt", "c.TXT", "link.txt"}));
     QCOMPARE(list.Path(), Folder());
+}
+
+void TestFileListBox::sortsNames_data() {
+    QTest::addColumn<QByteArrayList>("names");  // in the order the list shows them
+    QTest::newRow("case ignored, ties by bytes")
+        << QByteArrayList{"A.txt", "a.txt", "B.txt", "b.txt"};
+    QTest::newRow("a name before the longer names it starts")
+        << QByteArrayList{"ab", "AB.txt", "abc"};
+    QTest::newRow("signs, digits, then letters of either case")
+        << QByteArrayList{"10.txt", "_x.asp", "A.txt", "Zed.html"};
+    QTest::newRow("beyond ASCII folded: \u00c4 with \u00e4, after z")
+        << QByteArrayList{"z.txt", "\xC3\x84.txt", "\xC3\xA4.txt",
+                          "\xC3\xA4"
+                          "b.txt"};
+    QTest::newRow("folded as the search folds: the Kelvin sign sits with k")
+        << QByteArrayList{"j", "\xE2\x84\xAA", "l"};
+    QTest::newRow("a byte that is not UTF-8 after every character")
+        << QByteArrayList{"caf\xC3\xA9", "caf\xE9"};
+}
+
+void TestFileListBox::sortsNames() {
+    QFETCH(QByteArrayList, names);
+    for (auto name = names.crbegin(); name != names.crend(); ++name) {
+        Touch(*name);
+    }
+    FileListBox list;
+    QString error;
+    QVERIFY(list.SetPath(Folder(), error));
+    QCOMPARE(Names(list), names);
 }
 
 void TestFileListBox::keepsRawBytesOfNamesThatAreNotUtf8() {

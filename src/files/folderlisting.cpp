@@ -1,5 +1,6 @@
 #include "folderlisting.h"
 
+#include "filename.h"
 #include "filepattern.h"
 #include "heldfolder.h"
 
@@ -11,26 +12,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <vector>
 
 void FolderListing::SortNames(QList<QByteArray>& names) {
-    // Each name is folded once, not once per comparison.
-    struct Keyed {
-        QString key;
-        QByteArray name;
-    };
-    std::vector<Keyed> keyed;
-    keyed.reserve(std::size_t(names.size()));
-    for (QByteArray& name : names) {
-        keyed.push_back({QString::fromUtf8(name).toCaseFolded(), std::move(name)});
-    }
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        const int folded = a.key.compare(b.key);
-        return folded != 0 ? folded < 0 : a.name < b.name;
-    });
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        names[i] = std::move(keyed[std::size_t(i)].name);
-    }
+    std::sort(names.begin(), names.end(),
+              [](const QByteArray& a, const QByteArray& b) { return FileName::Less(a, b); });
 }
 
 bool FolderListing::Read(const QByteArray& folder, QString& error) {

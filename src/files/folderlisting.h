@@ -19,7 +19,7 @@ public:
     // Reads the folder held, whatever its path leads to now.
     bool Read(const HeldFolder& folder, QString& error);
 
-    // The regular files, sorted with case ignored (ties by bytes). Each list is sorted when
+    // The regular files in FileName's order. Each list is sorted when
     // first asked for: a folder list of a folder of many files does not sort the files.
     const QList<QByteArray>& files() const { return Sorted(files_, filesSorted_); }
     // The sub-folders, sorted the same way.
@@ -31,7 +31,7 @@ public:
 private:
     // Reads dir and closes it; a null dir fails with errno's description.
     bool Read(DIR* dir, QString& error);
-    // Sorts names with case ignored, ties by bytes.
+    // Sorts names in FileName's order.
     static void SortNames(QList<QByteArray>& names);
     static const QList<QByteArray>& Sorted(QList<QByteArray>& names, bool& sorted) {
         if (!sorted) {

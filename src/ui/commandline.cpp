@@ -3,6 +3,7 @@
 #include "applicationversion.h"
 #include "batchrun.h"
 #include "eventpump.h"
+#include "filename.h"
 #include "filepattern.h"
 #include "filteredfolder.h"
 #include "layouttable.h"
@@ -12,7 +13,6 @@
 #include "textsource.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <algorithm>
 #include <cstring>
@@ -55,7 +55,7 @@ CommandLine UsageError(const QString& error) {
 }
 
 QString Shown(const QByteArray& bytes) {
-    return QFile::decodeName(bytes);
+    return FileName::Display(bytes);
 }
 
 // "quillmark: " and message, one line, as UTF-8.
