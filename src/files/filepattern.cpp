@@ -5,6 +5,8 @@
 #include <QChar>
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace {
 
 // Values of a pattern that stand for no unit of a name (code points end at 0x10FFFF, raw
@@ -109,7 +111,14 @@ std::optional<FilePattern> FilePattern::Parse(const QString& text, QString& erro
                 filter.sets_.append(set);
             }
         }
-        filter.patterns_.append(units);
+        Pattern compiled{units, {}};
+        if (units.size() > 1 && units[0] == kAnyRun &&
+            std::all_of(units.cbegin() + 1, units.cend(), [](char32_t u) { return u < 0x80; })) {
+            for (std::size_t u = 1; u < units.size(); ++u) {
+                compiled.asciiTail.append(char(units[u]));
+            }
+        }
+        filter.patterns_.append(compiled);
     }
     if (filter.patterns_.isEmpty()) {
         filter.matchesAll_ = true;
@@ -176,8 +185,30 @@ bool FilePattern::Matches(QByteArrayView name) const {
     if (matchesAll_) {
         return true;
     }
-    for (const std::u32string& pattern : patterns_) {
-        if (MatchesOne(pattern, name)) {
+    for (const Pattern& pattern : patterns_) {
+        // An ASCII end is compared byte by byte; a name whose end is not ASCII, where a
+        // character may fold to ASCII, takes the whole way (bench row K: one key in the filter).
+        const qsizetype tail = pattern.asciiTail.size();
+        if (tail > 0 && name.size() >= tail) {
+            const auto* end = reinterpret_cast<const uchar*>(name.data()) + name.size() - tail;
+            bool ascii = true;
+            bool equal = true;
+            for (qsizetype k = 0; k < tail && ascii; ++k) {
+                const uchar c = end[k];
+                ascii = c < 0x80;
+                const char lower = char((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c);
+                equal = equal && lower == pattern.asciiTail[k];
+            }
+            if (ascii) {
+                if (equal) {
+                    return true;
+                }
+                continue;
+            }
+        } else if (tail > 0) {
+            continue;
+        }
+        if (MatchesOne(pattern.units, name)) {
             return true;
         }
     }

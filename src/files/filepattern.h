@@ -31,10 +31,15 @@ private:
         QList<Range> ranges;
     };
     bool InSet(const Set& set, char32_t token) const;
+    struct Pattern {
+        // Folded units, with "*", "?" and the sets as values no unit takes.
+        std::u32string units;
+        // For "*" and ASCII characters only ("*.txt"): those characters, folded.
+        QByteArray asciiTail;
+    };
     bool MatchesOne(const std::u32string& pattern, QByteArrayView name) const;
 
-    // Each pattern as folded units, with "*", "?" and the sets as values no unit takes.
-    QList<std::u32string> patterns_;
+    QList<Pattern> patterns_;
     QList<Set> sets_;
     bool matchesAll_ = false;
 };

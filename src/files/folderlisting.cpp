@@ -10,12 +10,52 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 void FolderListing::SortNames(QList<QByteArray>& names) {
-    std::sort(names.begin(), names.end(),
-              [](const QByteArray& a, const QByteArray& b) { return FileName::Less(a, b); });
+    // Most comparisons are settled by the first eight bytes folded into one number, with no
+    // visit to the names (bench row K, names painted at 1,000,000 files).
+    struct Keyed {
+        quint64 key;     // the first bytes, ASCII folded, big-endian; zeros after the end
+        qsizetype sure;  // how many leading bytes of key are the name's own folded units
+        qsizetype index;
+    };
+    std::vector<Keyed> keyed(std::size_t(names.size()));
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        const QByteArray& name = names[i];
+        quint64 key = 0;
+        qsizetype sure = 0;
+        for (; sure < 8 && sure < name.size(); ++sure) {
+            const auto c = uchar(name[sure]);
+            if (c >= 0x80) {
+                break;  // a unit beyond ASCII may fold to anything
+            }
+            key |= quint64((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c) << (56 - 8 * sure);
+        }
+        // A name that ends within the key has its end there too: zeros come before any byte.
+        if (sure == name.size()) {
+            sure = 8;
+        }
+        keyed[std::size_t(i)] = {key, sure, i};
+    }
+    std::sort(keyed.begin(), keyed.end(), [&names](const Keyed& a, const Keyed& b) {
+        if (a.key != b.key) {
+            const int differing = std::countl_zero(a.key ^ b.key) / 8;
+            if (differing < a.sure && differing < b.sure) {
+                return a.key < b.key;
+            }
+        }
+        return FileName::Less(names[a.index], names[b.index]);
+    });
+    QList<QByteArray> sorted;
+    sorted.reserve(names.size());
+    for (const Keyed& k : keyed) {
+        sorted.append(std::move(names[k.index]));
+    }
+    names = std::move(sorted);
 }
 
 bool FolderListing::Read(const QByteArray& folder, QString& error) {
