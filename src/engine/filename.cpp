@@ -20,7 +20,7 @@ int Compare(QByteArrayView a, QByteArrayView b) {
     const uchar* const endA = pa + a.size();
     const uchar* const endB = pb + b.size();
     // ASCII folds by a subtraction and needs no key: sorting a folder of ASCII names
-    // allocates nothing (bench row W1: listing 100,000 names).
+    // allocates nothing (bench row K, names painted at 1,000,000 files).
     while (pa < endA && pb < endB) {
         uchar x = *pa;
         uchar y = *pb;
