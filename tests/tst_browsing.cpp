@@ -413,15 +413,15 @@ void TestBrowsing::listsFollowTheFolder_data() {
     QTest::addColumn<QByteArray>("made");     // a file made from outside, with its folders
     QTest::addColumn<QByteArray>("removed");  // a folder removed from outside
     QTest::addColumn<QByteArray>("folder");   // the folder shown afterwards
-    QTest::addColumn<QByteArray>("entry");    // a folder the folder list then holds
+    QTest::addColumn<QByteArray>("entry");    // the folder list's current entry then
     QTest::addColumn<Names>("files");
     QTest::addColumn<QStringList>("prompts");
     QTest::newRow("a file made appears")
         << QByteArray("d1/sub/new.txt") << QByteArray() << QByteArray("d1/sub")
         << QByteArray("d1/sub/inner") << Names{"a.txt", "b.doc", "new.txt"} << QStringList();
-    QTest::newRow("a folder made appears")
+    QTest::newRow("a folder made appears, the entry moved to stays current")
         << QByteArray("d1/sub/made/x.txt") << QByteArray() << QByteArray("d1/sub")
-        << QByteArray("d1/sub/made") << Names{"a.txt", "b.doc"} << QStringList();
+        << QByteArray("d1/sub/inner") << Names{"a.txt", "b.doc"} << QStringList();
     QTest::newRow("the folder shown goes: said, then the folder above")
         << QByteArray() << QByteArray("d1/sub") << QByteArray("d1") << QByteArray("d1")
         << Names{"root.txt"} << QStringList{kFolderPrefix + kGone};
@@ -435,6 +435,7 @@ void TestBrowsing::listsFollowTheFolder() {
     QFETCH(Names, files);
     QFETCH(QStringList, prompts);
 
+    Select("d1/sub/inner");
     if (!made.isEmpty()) {
         Touch(made.constData());
     }
@@ -444,9 +445,14 @@ void TestBrowsing::listsFollowTheFolder() {
 
     QTRY_COMPARE(FileNames(), files);
     QTRY_COMPARE(Folders()->Path(), Path(folder.constData()));
-    QTRY_VERIFY(Folders()->EntryPaths().contains(Path(entry.constData())));
+    if (!made.isEmpty()) {
+        const QByteArray madeIn = made.left(made.lastIndexOf('/'));
+        QTRY_VERIFY(Folders()->EntryPaths().contains(Path(madeIn.constData())));
+    }
     QCOMPARE(Files()->Path(), Path(folder.constData()));
     QCOMPARE(Prompts(), prompts);
+    QCOMPARE(Folders()->currentItem()->data(0, Qt::UserRole).toByteArray(),
+             Path(entry.constData()));
 }
 
 void TestBrowsing::clearEmptiesBothTextsOnly_data() {
