@@ -13,9 +13,11 @@ class HeldFolder;
 // starting with "." are hidden and left out; symbolic links count as what they lead to.
 class FolderListing {
 public:
-    // Reads folder. On failure returns false with the system's description in error and
-    // leaves files and folders empty.
-    bool Read(const QByteArray& folder, QString& error);
+    // What a reading keeps.
+    enum class Keep { FilesAndFolders, FoldersOnly };
+    // Reads folder; with FoldersOnly, files() stays empty. On failure returns false with the
+    // system's description in error and leaves files and folders empty.
+    bool Read(const QByteArray& folder, QString& error, Keep keep = Keep::FilesAndFolders);
     // Reads the folder held, whatever its path leads to now.
     bool Read(const HeldFolder& folder, QString& error);
 
@@ -30,7 +32,7 @@ public:
 
 private:
     // Reads dir and closes it; a null dir fails with errno's description.
-    bool Read(DIR* dir, QString& error);
+    bool Read(DIR* dir, QString& error, Keep keep = Keep::FilesAndFolders);
     // Sorts names in FileName's order.
     static void SortNames(QList<QByteArray>& names);
     static const QList<QByteArray>& Sorted(QList<QByteArray>& names, bool& sorted) {

@@ -64,7 +64,7 @@ bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
         return false;
     }
     FolderListing listing;
-    if (!listing.Read(path, error)) {
+    if (!listing.Read(path, error, FolderListing::Keep::FoldersOnly)) {
         return false;
     }
 
