@@ -23,8 +23,8 @@ namespace {
 using Args = QList<QByteArray>;
 using Mode = CommandLine::Mode;
 
-// Sets stop at its calls-th call: a run yields once before its first file and twice after
-// each, so 2 stops it after the first file.
+// Sets stop at its calls-th call: a run lets the pump look once before its first file and
+// once after each, so 2 stops it after the first file.
 class StoppingPump : public EventPump {
 public:
     StoppingPump(bool& stop, int calls) : stop_(stop), callsLeft_(calls) {}
