@@ -40,7 +40,7 @@ private:
 };
 
 // The folder before a run: what each row's special file is.
-enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName, Encodings };
+enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName, RawSecondName, Encodings };
 
 // What the program is started under: a limit on the size of the files it writes or on its
 // memory (a file past either lies between altered ones), or a standard output that takes
@@ -329,6 +329,11 @@ void TestCommandLine::run_data() {
         << Extra::SecondName << Args{"--find", "needle", "--replace", "thread", "F"}
         << QByteArray("a.txt\nc.htm\n")
         << QByteArray("Left unchanged: b.txt (same file as a.txt)\n") << 0 << aNew << cNew;
+    // Regression: the first name went through UTF-8 and came out as U+FFFD.
+    QTest::newRow("a second name of a file whose name is not UTF-8 is named with its bytes")
+        << Extra::RawSecondName << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("a.txt\nc.htm\ncaf\xE9.txt\n")
+        << QByteArray("Left unchanged: z.txt (same file as caf\xE9.txt)\n") << 0 << aNew << cNew;
     QTest::newRow("a name that is not UTF-8 is printed as its bytes")
         << Extra::RawName << Args{"--find", "needle", "F"}
         << QByteArray("a.txt\nc.htm\ncaf\xE9.txt\n") << QByteArray() << 0 << kA << kC;
@@ -387,6 +392,10 @@ void TestCommandLine::run() {
             break;
         case Extra::SecondName:
             QVERIFY(::symlink("a.txt", Path("b.txt").constData()) == 0);
+            break;
+        case Extra::RawSecondName:
+            Write(Path("caf\xE9.txt"), "needle\n");
+            QVERIFY(::symlink("caf\xE9.txt", Path("z.txt").constData()) == 0);
             break;
         case Extra::RawName:
             Write(Path("caf\xE9.txt"), "needle\n");

@@ -11,10 +11,9 @@
 // entries, SetListIndex moves its current-entry mark (ListIndex), Selected(i) tells whether an
 // entry is selected. MsgBox takes numeric flag values (MsgBoxFlag) and returns the button
 // chosen (MsgBoxResult). The shared counts of a run (FilesAffected, FilesProcessed) keep their
-// names in RunResults, and FoundList is the summary's. The check boxes' values of the design
-// (0 unchecked, 1 checked, 2 grayed; "selected only" when exactly 1) are read here and handed
-// to a run as the typed options of a RunRequest. Everything else follows the usual Qt
-// conventions.
+// names in RunResults, and FoundList is the summary's. A check box's value (0 unchecked,
+// 1 checked, 2 grayed; "selected only" when exactly 1) is read here only, and handed to a run
+// as a typed option of its RunRequest. Everything else follows the usual Qt conventions.
 
 #include "runrequest.h"
 #include "runresults.h"
