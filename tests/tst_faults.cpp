@@ -652,7 +652,7 @@ void TestFaults::permissions_data() {
     // Root may replace the entries of a folder it cannot write, the file itself being
     // writable; another user may not.
     QTest::newRow("folder not writable, as root")
-        << Permission::FolderNotWritable << false << true << QString();
+        << Permission::FolderNotWritable << false << true << LeftReason();
     QTest::newRow("folder not writable, unprivileged")
         << Permission::FolderNotWritable << true << false << Reason::CouldNotBeWritten;
     // A rename would get around a missing write bit: root must check it too.
@@ -661,20 +661,20 @@ void TestFaults::permissions_data() {
     QTest::newRow("read-only file, unprivileged")
         << Permission::ReadOnlyFile << true << false << Reason::ReadOnly;
     QTest::newRow("file of another user, as root")
-        << Permission::FileOfAnotherUser << false << true << QString();
+        << Permission::FileOfAnotherUser << false << true << LeftReason();
     QTest::newRow("file of another user, unprivileged")
         << Permission::FileOfAnotherUser << true << false << Reason::ReadOnly;
     // Another user's file that anyone may write: a save would give it to the one who saved.
     QTest::newRow("file of another user writable by all, as root")
-        << Permission::FileOfAnotherUserWritableByAll << false << true << QString();
+        << Permission::FileOfAnotherUserWritableByAll << false << true << LeftReason();
     QTest::newRow("file of another user writable by all, unprivileged")
         << Permission::FileOfAnotherUserWritableByAll << true << false << Reason::CouldNotBeWritten;
     QTest::newRow("file without read bits, as root")
-        << Permission::FileWithoutReadBits << false << true << QString();
+        << Permission::FileWithoutReadBits << false << true << LeftReason();
     QTest::newRow("file without read bits, unprivileged")
         << Permission::FileWithoutReadBits << true << false << Reason::CouldNotBeRead;
     QTest::newRow("another user's file in a sticky folder, as root")
-        << Permission::StickyFolderOfAnotherUser << false << true << QString();
+        << Permission::StickyFolderOfAnotherUser << false << true << LeftReason();
     QTest::newRow("another user's file in a sticky folder, unprivileged")
         << Permission::StickyFolderOfAnotherUser << true << false << Reason::CouldNotBeWritten;
     // A symlink another user planted, to a file of the runner's that user may not write.
