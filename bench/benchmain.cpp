@@ -44,7 +44,7 @@
 #include "folderlist.h"
 #include "mappedfile.h"
 #include "posixfilestore.h"
-#include "textsource.h"
+#include "runrequest.h"
 #include "undorecord.h"
 
 #include <QByteArrayList>
@@ -79,32 +79,26 @@ const QByteArray kAccentedFind =
     "N\xC3\x89"
     "EDLE";
 
-class FixedTexts : public TextSource {
-public:
-    FixedTexts(bool multiLine, bool accented) : multiLine_(multiLine), accented_(accented) {}
-    QByteArray FindText() const override {
-        return accented_ ? kAccentedFind : multiLine_ ? kMultiLineFind : kFind;
-    }
-    QByteArray ReplaceText() const override {
-        return multiLine_ ? kMultiLineReplacement : kReplacement;
-    }
-
-private:
-    bool multiLine_;
-    bool accented_;
-};
+// The search and replacement texts of a row.
+RunRequest RequestFor(bool caseSensitive, bool findOnly, bool multiLine, bool accented) {
+    RunRequest request;
+    request.findText = accented ? kAccentedFind : multiLine ? kMultiLineFind : kFind;
+    request.replaceText = multiLine ? kMultiLineReplacement : kReplacement;
+    request.caseSensitive = caseSensitive;
+    request.findOnly = findOnly;
+    return request;
+}
 
 // The child: one headless run over the current folder, noting what it changes for an undo as
 // the window does; prints affected and processed.
 int RunEngine(bool caseSensitive, bool findOnly, bool multiLine, bool accented) {
     FolderFileList list(CurrentFolder());
-    FixedTexts texts(multiLine, accented);
     PosixFileStore files;
     UndoRecord undo;
-    RunEnvironment env{texts, files};
+    RunEnvironment env{files};
     env.undo = &undo;
     RunResults results;
-    ProcessFileList(env, list, caseSensitive ? 1 : 0, 0, findOnly ? 1 : 0, results);
+    ProcessFileList(env, list, RequestFor(caseSensitive, findOnly, multiLine, accented), results);
     std::printf("%d %d\n", results.FilesAffected, results.FilesProcessed);
     return 0;
 }

@@ -14,11 +14,11 @@
 //   quillmark_window_bench keys                           (run in the corpus folder)
 
 #include "filelistbox.h"
+#include "foundfiles.h"
 #include "frmmain.h"
 #include "mappedfile.h"
 #include "msgboxstyle.h"
 #include "scriptedmessagebox.h"
-#include "summary.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -57,7 +57,6 @@ int TimeHighlighting() {
         }
         const QByteArray name = list->List(i);
         ++results.FilesAffected;
-        results.FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
         results.foundNames.append(name);
     }
     results.FilesProcessed = list->ListCount();

@@ -173,20 +173,20 @@ void TestFileListBox::listIndexSetWhileHiddenShowsWhenListShows() {
         QVERIFY(list->SetPath(Folder(), error));
         window.show();
         list->SetSelected(0, true);
-        list->SetVisible(!hidden);
+        list->setVisible(!hidden);
         list->SetListIndex(2);
         QCOMPARE(list->ListIndex(), 2);
-        list->SetVisible(true);
+        list->setVisible(true);
         QCOMPARE(list->currentIndex().row(), 2);
         QCOMPARE(list->ListIndex(), 2);
         QVERIFY(list->Selected(0));
         QVERIFY(!list->Selected(2));
 
         // A mark set before the list is filled again does not outlive the old entries.
-        list->SetVisible(!hidden);
+        list->setVisible(!hidden);
         list->SetListIndex(1);
         list->Refresh();
-        list->SetVisible(true);
+        list->setVisible(true);
         QCOMPARE(list->ListIndex(), list->currentIndex().row());
         endRows.append(list->currentIndex().row());
     }

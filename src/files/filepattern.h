@@ -7,6 +7,10 @@
 #include <optional>
 #include <string>
 
+// The filter a folder's files are listed with unless the user gives another: the window's
+// filter box starts with it, and the command line takes it without --filter.
+inline constexpr char kDefaultFilter[] = "*.txt;*.doc;*.htm;*.asp;*.html;*.xml";
+
 // A file-name filter: wildcard patterns separated by ";" ("*.txt;*.doc"), any of which a
 // name must match, with case ignored as FileName folds it. "*" stands for any run of
 // characters, "?" for one character and "[...]" for one of a set ("[!...]" or "[^...]" for

@@ -33,15 +33,19 @@ public:
     int ListCount() const override { return shown_.Count(); }
     QByteArray List(int i) const override;
     bool Selected(int i) const override;
-    void SetSelected(int i, bool selected) override;
-    // Runs of neighbouring indices become one range each, all applied in one select call.
-    void SelectEntries(const QList<int>& indices) override;
-    // While the list is hidden the mark is only noted, and placed when the list shows again:
-    // nobody sees it meanwhile, and a run that hides the list sets it for every entry.
-    void SetListIndex(int i) override;
-    void SetVisible(bool visible) override { setVisible(visible); }
+    // Selects or deselects entry i; other entries keep their selection. No entry i: no effect.
+    void SetSelected(int i, bool selected);
+    // Selects every entry whose index is in indices, as one change of the selection; other
+    // entries keep their selection, and an index with no entry is skipped. Runs of
+    // neighbouring indices become one range each, all applied in one select call.
+    void SelectEntries(const QList<int>& indices);
+    // Moves the current entry (the focus mark) to i without changing any selection; a shown
+    // list scrolls it into view. While the list is hidden the mark is only noted, and placed
+    // when the list shows again: nobody sees it meanwhile, and a run that hides the list sets
+    // it for every entry.
+    void SetListIndex(int i);
     // Lists the folder again; a folder that can no longer be read lists nothing.
-    void Refresh() override;
+    void Refresh();
     // While held, changes to the folder from outside wait; releasing follows those that came.
     void HoldChanges(bool hold);
 
