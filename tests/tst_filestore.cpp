@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -96,6 +97,7 @@ private slots:
     void symlinkChains_data();
     void symlinkChains();
     void savesAFileOncePerRun();
+    void savesAFileReadBeforeTheLast();
     void pendingSaveWritesEveryPiece_data();
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
@@ -159,10 +161,15 @@ void TestFileStore::keepsModeBits_data() {
     QTest::newRow("setgid 2755") << 02755u;
     QTest::newRow("sticky 1644") << 01644u;
     QTest::newRow("setuid 4700") << 04700u;
+    // A file made with the target's bits loses those the umask takes away.
+    QTest::newRow("0666, more than the umask lets a new file have") << 0666u;
+    QTest::newRow("0600, what the umask leaves") << 0600u;
 }
 
 void TestFileStore::keepsModeBits() {
     QFETCH(uint, mode);
+    const mode_t previous = ::umask(022);
+    const auto restore = qScopeGuard([&] { ::umask(previous); });
     QTemporaryDir dir;
     const QString path = dir.filePath("f");
     WriteFile(path, "old");
@@ -256,6 +263,29 @@ void TestFileStore::savesAFileOncePerRun() {
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("new"));
     QCOMPARE(ReadAndSave(store, dir.filePath("link"), "next run"), SaveOutcome::Saved);
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("next run"));
+}
+
+// The store keeps the last file read open for its save; a save of a file read before it is of
+// that file all the same.
+void TestFileStore::savesAFileReadBeforeTheLast() {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("a"), "old a");
+    WriteFile(dir.filePath("b"), "old b");
+    PosixFileStore store;
+    QByteArray a;
+    QByteArray b;
+    FileStamp stampA;
+    FileStamp stampB;
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("a")), a, stampA), ReadOutcome::Read);
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("b")), b, stampB), ReadOutcome::Read);
+    SaveTicket ticket = 0;
+    QCOMPARE(store.BeginSave(Native(dir.filePath("a")), stampA, a, Pieces({"new a"}), ticket),
+             SaveOutcome::Pending);
+    QCOMPARE(store.BeginSave(Native(dir.filePath("b")), stampB, b, Pieces({"new b"}), ticket),
+             SaveOutcome::Pending);
+    QCOMPARE(FinishInOrder(store), (QList<SaveOutcome>{SaveOutcome::Saved, SaveOutcome::Saved}));
+    QCOMPARE(ReadFile(dir.filePath("a")), QByteArray("new a"));
+    QCOMPARE(ReadFile(dir.filePath("b")), QByteArray("new b"));
 }
 
 void TestFileStore::pendingSaveWritesEveryPiece_data() {
