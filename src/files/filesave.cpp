@@ -74,7 +74,8 @@ SaveOutcome FileSave::Write(QByteArrayView oldContent, const NewContent& content
     const gid_t group = entry_.stx_gid;
     const mode_t mode = entry_.stx_mode & 07777;
     // A file that gets the target's owner and group without a chown is made with its
-    // permission bits: it lets in no one the target keeps out, and seldom needs a chmod.
+    // permission bits: it lets in no one the target keeps out, and seldom needs a chmod. Bench
+    // row "A replace": an fchown and an fchmod fewer a save (strace -c -f).
     const bool ownedAlready = owner == folder_->newFileOwner && group == folder_->newFileGroup;
     folder_->savedInto = true;
     if (!temporary_.Open(folder_->fd(), ownedAlready ? mode & 0777 : 0600)) {

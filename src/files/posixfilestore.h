@@ -88,9 +88,9 @@ private:
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
                         QByteArrayView oldContent, const NewContent& content,
                         std::unique_ptr<FileSave>& prepared);
-    // Files the save as this run's: from now on SavedAs knows its files.
+    // Records the save as this run's: from now on SavedAs knows its files.
     SaveTicket Register(const FileSave& save);
-    // Files what became of the save, while it still holds its files open.
+    // Records what became of the save, under savedMutex_, while it still holds its files open.
     void Settle(const FileSave& save, SaveTicket ticket, const SaveReport& report);
 
     // The last file read, when it was large; a pending save of it shares the mapping.
@@ -104,7 +104,7 @@ private:
     std::shared_ptr<StoreFolder> heldFolder_;  // held_'s state in this run
     QHash<QByteArray, std::shared_ptr<StoreFolder>> folders_;
     SaveTicket lastTicket_ = 0;
-    // The saves left to the queue, in the order it reports them, and what became of them.
+    // The saves left to the queue, in the order they began, and what became of them.
     std::vector<SaveTicket> pendingTickets_;
     std::vector<SaveReport> reports_;
     std::vector<std::size_t> completed_;  // the slots completed since the last CompletedSaves

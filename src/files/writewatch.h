@@ -27,7 +27,7 @@ public:
     // Starts watching fd, which stays open for as long as the watch lasts. Where Locked took
     // its shared flock on fd and the lease is had, the locks are not looked at again: no
     // exclusive flock can be had meanwhile, and a write lock needs the file open for writing,
-    // which the lease refuses.
+    // which the lease refuses. Bench row "A replace": a flock and an fcntl fewer a save.
     Start Begin(int fd);
     // Whether, since Begin, another program opened the file for writing or truncated it.
     // Always false for an unwatched file.
@@ -37,7 +37,7 @@ public:
     // Lets go of the lease at once: a program waiting to open the file goes on.
     void End();
     // Stops watching without a word to the system, for a caller that closes the descriptor
-    // next, which ends the lease: one call fewer a save.
+    // next, which ends the lease: bench row "A replace", an fcntl fewer a save.
     void Forget() { fd_ = -1; }
 
 private:
