@@ -101,6 +101,7 @@ private slots:
     void pendingSaveWritesEveryPiece_data();
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
+    void moreSavesThanTheQueueHolds();
     void largeFileShortenedWhileRead();
     void fileOtherProgramsWriteIsLeftAlone_data();
     void fileOtherProgramsWriteIsLeftAlone();
@@ -346,6 +347,26 @@ void TestFileStore::pendingSavesReportInOrder() {
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
+// A run saves more files than the queue lets wait: each save waits for room, and every one is
+// made and reported.
+void TestFileStore::moreSavesThanTheQueueHolds() {
+    QTemporaryDir dir;
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        WriteFile(dir.filePath(QString::number(i)), "old");
+    }
+    PosixFileStore store;
+    for (int i = 0; i < kFiles; ++i) {
+        QCOMPARE(ReadAndBeginSave(store, dir.filePath(QString::number(i)), {"new"}),
+                 SaveOutcome::Pending);
+    }
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>(kFiles, SaveOutcome::Saved));
+    for (int i = 0; i < kFiles; ++i) {
+        QCOMPARE(ReadFile(dir.filePath(QString::number(i))), QByteArray("new"));
+    }
+    QCOMPARE(Entries(dir.path()).size(), kFiles);
+}
+
 // A large file is read through a mapping. Another program shortening it meanwhile neither ends
 // this program nor gets a text with holes saved: the pages that went read as zeros, and a save
 // that meets them is refused.
@@ -386,7 +407,13 @@ void TestFileStore::largeFileShortenedWhileRead() {
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
-enum class Writer { HoldsItOpen, HoldsAFlock, HoldsARecordLock, OpensItBeforeTheRename };
+enum class Writer {
+    HoldsItOpen,
+    HoldsAFlock,
+    HoldsARecordLock,
+    OpensItBeforeTheRename,
+    LocksItBeforeTheRename
+};
 
 void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
     QTest::addColumn<Writer>("writer");
@@ -397,6 +424,9 @@ void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
     QTest::newRow("under a record write lock") << Writer::HoldsARecordLock << SaveOutcome::InUse;
     QTest::newRow("opened for writing after the read")
         << Writer::OpensItBeforeTheRename << SaveOutcome::Pending;
+    // The locks are not looked at again under the lease: the lease must tell this one.
+    QTest::newRow("under a record write lock taken after the read")
+        << Writer::LocksItBeforeTheRename << SaveOutcome::Pending;
 }
 
 // Another program writing the file, or about to, keeps it: the save leaves it alone as in use,
@@ -412,6 +442,13 @@ void TestFileStore::fileOtherProgramsWriteIsLeftAlone() {
         theirs = ::open(Native(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         QVERIFY(theirs >= 0);
     };
+    const auto lock = [&] {
+        theirs = ::open(Native(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        struct flock recordLock {};
+        recordLock.l_type = F_WRLCK;
+        recordLock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(theirs, F_OFD_SETLK, &recordLock), 0);
+    };
     PosixFileStore store;
     switch (writer) {
         case Writer::HoldsItOpen:
@@ -421,16 +458,14 @@ void TestFileStore::fileOtherProgramsWriteIsLeftAlone() {
             theirs = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
             QCOMPARE(::flock(theirs, LOCK_EX), 0);
             break;
-        case Writer::HoldsARecordLock: {
-            theirs = ::open(Native(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            QCOMPARE(::fcntl(theirs, F_OFD_SETLK, &lock), 0);
+        case Writer::HoldsARecordLock:
+            lock();
             break;
-        }
         case Writer::OpensItBeforeTheRename:
             store.SetBeforeRenameHook([&](const QByteArray&) { openForWriting(); });
+            break;
+        case Writer::LocksItBeforeTheRename:
+            store.SetBeforeRenameHook([&](const QByteArray&) { lock(); });
             break;
     }
     QCOMPARE(ReadAndBeginSave(store, path, {"new\n"}), begun);
