@@ -34,7 +34,8 @@ public:
     ~PosixFileStore() override;
 
     // A file of kMapAtLeast bytes or more is mapped, not copied: content then refers to the
-    // mapping, which lasts until the next read or FinishSaves.
+    // mapping, which lasts until the next read or FinishSaves. In a run that may save, the file
+    // stays open for its save until the next read or FinishSaves.
     ReadOutcome ReadWholeFile(const QByteArray& path, QByteArray& content,
                               FileStamp& stamp) override;
     SaveOutcome BeginSave(const QByteArray& path, const FileStamp& readStamp,
