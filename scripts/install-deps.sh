@@ -12,6 +12,8 @@ packages=(
   libxxhash-dev
   xvfb xauth imagemagick xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-wine
+  # The command-line tests apply --dry-run's diff with patch.
+  patch
   # The fault tests run the engine as an unprivileged user through setpriv.
   util-linux
   # The fault tests make ext4 images (mkfs.ext4, chattr) and mount a FUSE folder (bindfs).

@@ -4,6 +4,7 @@
 
 #include <QByteArrayList>
 #include <QList>
+#include <QPair>
 
 #include <stdexcept>
 
@@ -39,12 +40,17 @@ public:
         Check("Line");
         fills.append({x1, y1, x2, y2, colour});
     }
+    void SetProgressValue(qint32 position, qint32 maximum) override {
+        Check("ProgressValue");
+        told.append({position, maximum});
+    }
 
     double width = 3255;
     double height = 330;
     QByteArrayList failing;
     QByteArrayList calls;
     QList<Fill> fills;
+    QList<QPair<qint32, qint32>> told;  // position and maximum, as SetProgressValue got them
 
 private:
     void Check(const QByteArray& member) const {

@@ -6,6 +6,7 @@
 #include "stopsignalpump.h"
 #include "stopsignals.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -40,7 +41,7 @@ private:
 };
 
 // The folder before a run: what each row's special file is.
-enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName, Encodings };
+enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName, Encodings, Texts, Long };
 
 // What the program is started under: a limit on the size of the files it writes or on its
 // memory (a file past either lies between altered ones), or a standard output that takes
@@ -54,6 +55,18 @@ const QByteArray kUtf16 = QByteArray(
     "c\0a\0f\0\xE9\0\n\0",
     12);
 const QByteArray kCyrillic = "\xEA\xE0\xF4\xE5\n";
+
+// Extra::Texts: lines for hunks apart and no last line break, a name a diff quotes, a line
+// that holds a byte UTF-8 has not, and a hidden file.
+const QByteArray kD = "1\n2\n3\n4 needle\n5\n6\n7\n8\n9\n10\n11\n12 needle";
+const QByteArray kE = "needle needle\n";
+const QByteArray kG = "\xEF\xBB\xBFneedle \xFF\n";
+const QByteArray kH = "needle\n1\n2\n3\n4\n5\n6\nneedle\n";
+const QByteArray kU = QByteArrayLiteral(
+    "\xFF\xFE"
+    "x\0\r\0\n\0n\0e\0e\0d\0l\0e\0\n\0");
+// A text past the kernel's limit on one argument.
+const QByteArray kLong = QByteArray("0123456789abcdef").repeated(1 << 16);
 
 const QByteArray kA = "one needle here\n";
 const QByteArray kC = "NEEDLE upper\r\n";
@@ -106,6 +119,7 @@ void TestCommandLine::init() {
     Write(Path("B.txt"), "nothing to see\n");
     Write(Path("c.htm"), kC);
     Write(Path("notes.ini"), "needle\n");
+    Write(outside_ + "/text.txt", "two\nlines\r\n\n");
 }
 
 void TestCommandLine::cleanup() {
@@ -131,7 +145,10 @@ void TestCommandLine::Write(const QByteArray& path, const QByteArray& content) {
 Args TestCommandLine::WithFolder(const Args& args) const {
     Args result;
     for (const QByteArray& arg : args) {
-        result.append(arg == "F" ? folder_ : arg == "F/missing" ? folder_ + "/missing" : arg);
+        result.append(arg == "F"             ? folder_
+                      : arg == "F/missing"   ? folder_ + "/missing"
+                      : arg.startsWith("O/") ? outside_ + arg.mid(1)
+                                             : arg);
     }
     return result;
 }
@@ -199,6 +216,27 @@ void TestCommandLine::parse_data() {
     QTest::newRow("a legacy encoding that is not single-byte")
         << Args{"--legacy-encoding=UTF-8", "--find", "x", "dir"} << Mode::Refused << QByteArray()
         << QByteArray() << false << start << Args{};
+    QTest::newRow("--find-file: the text as the file holds it, one final line break less")
+        << Args{"--find-file", "O/text.txt", "--replace-file", "O/text.txt", "dir"} << Mode::Run
+        << QByteArray("dir") << QByteArray("two\nlines\r\n") << true << start << Args{};
+    QTest::newRow("--find-file of a file that cannot be read")
+        << Args{"--find-file", "O/missing.txt", "dir"} << Mode::Refused << QByteArray()
+        << QByteArray() << false << start << Args{};
+    QTest::newRow("--find with --find-file")
+        << Args{"--find", "x", "--find-file", "O/text.txt", "dir"} << Mode::UsageError
+        << QByteArray() << QByteArray() << false << start << Args{};
+    QTest::newRow("--replace-file with --replace")
+        << Args{"--find", "x", "--replace-file", "O/text.txt", "--replace", "y", "dir"}
+        << Mode::UsageError << QByteArray() << QByteArray() << false << start << Args{};
+    QTest::newRow("both texts from standard input")
+        << Args{"--find-file", "-", "--replace-file", "-", "dir"} << Mode::UsageError
+        << QByteArray() << QByteArray() << false << start << Args{};
+    QTest::newRow("--dry-run without --replace")
+        << Args{"--find", "x", "--dry-run", "dir"} << Mode::UsageError << QByteArray()
+        << QByteArray() << false << start << Args{};
+    QTest::newRow("--lines with --replace")
+        << Args{"--find", "x", "--replace", "y", "--lines", "dir"} << Mode::UsageError
+        << QByteArray() << QByteArray() << false << start << Args{};
     QTest::newRow("an unknown legacy encoding")
         << Args{"--legacy-encoding", "no-such-code-page", "docs"} << Mode::Refused << QByteArray()
         << QByteArray() << false << start << Args{};
@@ -207,7 +245,7 @@ void TestCommandLine::parse_data() {
 void TestCommandLine::parse() {
     QFETCH(Args, args);
     QFETCH(Mode, mode);
-    const CommandLine request = CommandLine::Parse(args);
+    const CommandLine request = CommandLine::Parse(WithFolder(args));
     QCOMPARE(request.mode, mode);
     if (mode == Mode::UsageError || mode == Mode::Refused) {
         QVERIFY(!request.error.isEmpty());
@@ -359,6 +397,122 @@ void TestCommandLine::run_data() {
                 "\xD1\x87\xD0\xB0\xD0\xB9",
                 "F"}
         << QByteArray("cyrillic.txt\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("a filter no file passes: said, 1")
+        << Extra::None << Args{"--filter", "*.tx", "--find", "needle", "F"} << QByteArray()
+        << QByteArray("quillmark: no file in F passes the filter \"*.tx\"\n") << 1 << kA << kC;
+    const Args dryRun = {"--find", "needle", "--replace", "thread", "--dry-run", "F"};
+    QTest::newRow("--dry-run: a diff of each file it would alter, nothing written")
+        << Extra::None << dryRun
+        << QByteArray(
+               "--- a.txt\n+++ a.txt\n@@ -1 +1 @@\n-one needle here\n+one thread here\n"
+               "--- c.htm\n+++ c.htm\n@@ -1 +1 @@\n-NEEDLE upper\r\n+thread upper\r\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: a read-only file would be left unchanged: 2")
+        << Extra::ReadOnly << dryRun
+        << QByteArray("--- c.htm\n+++ c.htm\n@@ -1 +1 @@\n-NEEDLE upper\r\n+thread upper\r\n")
+        << QByteArray("Left unchanged: a.txt (read-only)\n") << 2 << kA << kC;
+    QTest::newRow("--dry-run: a binary file would be left unchanged: 2")
+        << Extra::Binary << dryRun
+        << QByteArray(
+               "--- a.txt\n+++ a.txt\n@@ -1 +1 @@\n-one needle here\n+one thread here\n--- "
+               "c.htm\n+++ c.htm\n@@ -1 +1 @@\n-NEEDLE upper\r\n+thread upper\r\n")
+        << QByteArray("Left unchanged: bin.txt (binary file)\n") << 2 << kA << kC;
+    QTest::newRow("--dry-run: a second name of a file it would alter is named with it")
+        << Extra::SecondName << dryRun
+        << QByteArray(
+               "--- a.txt\n+++ a.txt\n@@ -1 +1 @@\n-one needle here\n+one thread here\n--- "
+               "c.htm\n+++ c.htm\n@@ -1 +1 @@\n-NEEDLE upper\r\n+thread upper\r\n")
+        << QByteArray("Left unchanged: b.txt (same file as a.txt)\n") << 0 << kA << kC;
+    QTest::newRow("--dry-run: hunks apart, no last line break, a quoted name")
+        << Extra::Texts
+        << Args{"--find", "needle", "--replace", "thread", "--dry-run", "F", "d.txt", "e f.txt"}
+        << QByteArray(
+               "--- d.txt\n+++ d.txt\n"
+               "@@ -1,7 +1,7 @@\n 1\n 2\n 3\n-4 needle\n+4 thread\n 5\n 6\n 7\n"
+               "@@ -9,4 +9,4 @@\n 9\n 10\n 11\n-12 needle\n\\ No newline at end of file\n"
+               "+12 thread\n\\ No newline at end of file\n"
+               "--- \"e f.txt\"\n+++ \"e f.txt\"\n@@ -1 +1 @@\n-needle needle\n+thread thread\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: lines joined")
+        << Extra::Texts << Args{"--find", "needle\n", "--replace", "", "--dry-run", "F", "d.txt"}
+        << QByteArray(
+               "--- d.txt\n+++ d.txt\n"
+               "@@ -1,8 +1,7 @@\n 1\n 2\n 3\n-4 needle\n-5\n+4 5\n 6\n 7\n 8\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: lines split, the last one gaining its line break")
+        << Extra::Texts << Args{"--find", "needle", "--replace", "a\nb", "--dry-run", "F", "d.txt"}
+        << QByteArray(
+               "--- d.txt\n+++ d.txt\n"
+               "@@ -1,7 +1,8 @@\n 1\n 2\n 3\n-4 needle\n+4 a\n+b\n 5\n 6\n 7\n"
+               "@@ -9,4 +10,5 @@\n 9\n 10\n 11\n-12 needle\n\\ No newline at end of file\n"
+               "+12 a\n+b\n\\ No newline at end of file\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: changes six lines apart share a hunk")
+        << Extra::Texts
+        << Args{"--find", "needle", "--replace", "thread", "--dry-run", "F", "h.txt"}
+        << QByteArray(
+               "--- h.txt\n+++ h.txt\n@@ -1,8 +1,8 @@\n-needle\n+thread\n"
+               " 1\n 2\n 3\n 4\n 5\n 6\n-needle\n+thread\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: a last CRLF taken away")
+        << Extra::None << Args{"--find", "upper\n", "--replace", "", "--dry-run", "F"}
+        << QByteArray(
+               "--- c.htm\n+++ c.htm\n@@ -1 +1 @@\n-NEEDLE upper\r\n+NEEDLE \n"
+               "\\ No newline at end of file\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: Windows-1252 and UTF-16 files' diffs hold their own bytes")
+        << Extra::Encodings
+        << Args{"--find", "CAF\xC3\x89", "--replace", "th\xC3\xA9", "--dry-run", "F"}
+        << QByteArrayLiteral(
+               "--- latin.txt\n+++ latin.txt\n@@ -1 +1 @@\n-caf\xE9\n+th\xE9\n"
+               "--- utf16.txt\n+++ utf16.txt\n@@ -1,2 +1,2 @@\n-\xFF\xFE"
+               "c\0a\0f\0\xE9\0\n"
+               "+\xFF\xFEt\0h\0\xE9\0\n \0\n\\ No newline at end of file\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--dry-run: a line an occurrence spans but leaves as it was is context")
+        << Extra::Texts
+        << Args{"--find", "3\n4 needle", "--replace", "3\n4 thread", "--dry-run", "F", "d.txt"}
+        << QByteArray(
+               "--- d.txt\n+++ d.txt\n"
+               "@@ -1,7 +1,7 @@\n 1\n 2\n 3\n-4 needle\n+4 thread\n 5\n 6\n 7\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--lines: an occurrence over two lines, listed on the line it starts on")
+        << Extra::Texts << Args{"--lines", "--find", "needle\n5", "F", "d.txt"}
+        << QByteArray("d.txt:4:4 needle\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--lines: each line an occurrence starts on, once")
+        << Extra::Texts << Args{"--lines", "--find", "needle", "F"}
+        << QByteArray(
+               "a.txt:1:one needle here\nc.htm:1:NEEDLE upper\nd.txt:4:4 needle\n"
+               "d.txt:12:12 needle\ne f.txt:1:needle needle\ng.txt:1:needle \\xFF\n"
+               "h.txt:1:needle\nh.txt:8:needle\nu.txt:2:needle\n")
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--lines --null: NUL after the name")
+        << Extra::Binary << Args{"--lines", "--null", "--find", "needle", "F", "bin.txt"}
+        << QByteArray(
+               "bin.txt\0"
+               "1:needle\\x00\n",
+               21)
+        << QByteArray() << 0 << kA << kC;
+    QTest::newRow("--lines: Windows-1252 and UTF-16 lines shown as UTF-8")
+        << Extra::Encodings << Args{"--lines", "--find", "CAF\xC3\x89", "F"}
+        << QByteArray("latin.txt:1:caf\xC3\xA9\nutf16.txt:1:caf\xC3\xA9\n") << QByteArray() << 0
+        << kA << kC;
+    QTest::newRow("--hidden: names starting with \".\" are listed")
+        << Extra::Texts << Args{"--hidden", "--find", "needle", "F", ".h.txt"}
+        << QByteArray(".h.txt\n") << QByteArray() << 0 << kA << kC;
+    QTest::newRow("without --hidden, a hidden name is not among the files")
+        << Extra::Texts << Args{"--find", "needle", "F", ".h.txt"} << QByteArray()
+        << QByteArray(
+               "quillmark: \".h.txt\" is not among the files of \"F\" that pass the filter\n")
+        << 2 << kA << kC;
+    QTest::newRow("--replace-file: a 1 MiB replacement")
+        << Extra::Long
+        << Args{"--find", "needle", "--replace-file", "O/long.txt", "F", "a.txt", "c.htm"}
+        << QByteArray("a.txt\nc.htm\n") << QByteArray() << 0 << "one " + kLong + " here\n"
+        << kLong + " upper\r\n";
+    QTest::newRow("--find-file: a 1 MiB search text")
+        << Extra::Long << Args{"--find-file", "O/long.txt", "--replace", "thread", "F"}
+        << QByteArray("m.txt\n") << QByteArray() << 0 << kA << kC;
     QTest::newRow("--legacy-encoding refused for a multi-byte encoding: 2")
         << Extra::None << Args{"--legacy-encoding", "UTF-16", "--find", "needle", "F"}
         << QByteArray() << QByteArray("quillmark: UTF-16 is not a single-byte encoding\n") << 2
@@ -397,18 +551,62 @@ void TestCommandLine::run() {
             Write(Path("utf16.txt"), kUtf16);
             Write(Path("cyrillic.txt"), kCyrillic);
             break;
+        case Extra::Texts:
+            Write(Path("d.txt"), kD);
+            Write(Path("e f.txt"), kE);
+            Write(Path("g.txt"), kG);
+            Write(Path(".h.txt"), "needle\n");
+            Write(Path("h.txt"), kH);
+            Write(Path("u.txt"), kU);
+            break;
+        case Extra::Long:
+            Write(outside_ + "/long.txt", kLong + "\r\n");
+            Write(Path("m.txt"), "<" + kLong + ">\n");
+            break;
     }
 
+    const auto everyFile = QDir::Files | QDir::Hidden | QDir::System;
+    const QStringList names = QDir(QFile::decodeName(folder_)).entryList(everyFile, QDir::Name);
     QByteArray out;
     QByteArray errWritten;
     const int exitStatus = RunCommandLine(CommandLine::Parse(WithFolder(args)), out, errWritten);
     QTEST(out, "out");
-    QCOMPARE(errWritten, err.replace("\"F", "\"" + folder_));
+    QCOMPARE(errWritten, err.replace("\"F", "\"" + folder_).replace(" F ", " " + folder_ + ' '));
     QCOMPARE(exitStatus, status);
     QTEST(Content("a.txt"), "aAfter");
     QTEST(Content("c.htm"), "cAfter");
     QCOMPARE(Content("notes.ini"), QByteArray("needle\n"));
 
+    if (extra == Extra::Long && args.contains("--find-file")) {
+        QCOMPARE(Content("m.txt"), QByteArray("<thread>\n"));
+    }
+    if (args.contains("--dry-run")) {
+        // Not even a temporary file was made. The diff, applied by patch to a copy, gives what
+        // the replace itself gives.
+        QCOMPARE(QDir(QFile::decodeName(folder_)).entryList(everyFile, QDir::Name), names);
+        const QString copy = QFile::decodeName(outside_) + "/copy";
+        QCOMPARE(QProcess::execute("cp", {"-a", QFile::decodeName(folder_), copy}), 0);
+        QProcess patch;
+        patch.setWorkingDirectory(copy);
+        patch.start("patch", {"-p0", "--silent", "--no-backup-if-mismatch"});
+        patch.write(out);
+        patch.closeWriteChannel();
+        QVERIFY(patch.waitForFinished(60000));
+        QCOMPARE(patch.exitCode(), 0);
+        Args replace = args;
+        replace.removeAll("--dry-run");
+        QByteArray replaceOut;
+        QByteArray replaceErr;
+        QCOMPARE(RunCommandLine(CommandLine::Parse(WithFolder(replace)), replaceOut, replaceErr),
+                 status);
+        QCOMPARE(replaceErr, errWritten);
+        QCOMPARE(QDir(copy).entryList(everyFile, QDir::Name), names);
+        for (const QString& name : names) {
+            QFile patched(copy + '/' + name);
+            QVERIFY(patched.open(QIODevice::ReadOnly));
+            QCOMPARE(patched.readAll(), Content(QFile::encodeName(name)));
+        }
+    }
     if (extra == Extra::Encodings) {
         // Each file is written in its own encoding, or left as it was.
         const bool replaced = args.contains("--replace") && status == 0;
@@ -472,40 +670,48 @@ void TestCommandLine::programRunsWithoutDisplay_data() {
     QTest::addColumn<QByteArray>("outStart");  // with a fault, the whole of standard output
     QTest::addColumn<QByteArray>("err");       // null: not compared
     QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("input");  // standard input, or null for none
     const Args replace = {"--find", "needle", "--replace", "thread", "F"};
     QTest::newRow("--help") << Args{"--help"} << Fault::None
                             << QByteArray("Usage: quillmark [--legacy-encoding NAME] [FOLDER]\n")
-                            << QByteArray() << 0;
+                            << QByteArray() << 0 << QByteArray();
     QTest::newRow("--version") << Args{"--version"} << Fault::None
-                               << QByteArray("Quillmark 1.01.0002\n") << QByteArray() << 0;
+                               << QByteArray("Quillmark 1.01.0002\n") << QByteArray() << 0
+                               << QByteArray();
     QTest::newRow("find") << Args{"--find", "needle", "F"} << Fault::None
-                          << QByteArray("a.txt\nc.htm\n") << QByteArray() << 0;
+                          << QByteArray("a.txt\nc.htm\n") << QByteArray() << 0 << QByteArray();
     QTest::newRow("find nothing") << Args{"--find", "absent", "F"} << Fault::None << QByteArray()
-                                  << QByteArray() << 1;
+                                  << QByteArray() << 1 << QByteArray();
     QTest::newRow("an unknown option")
-        << Args{"--bogus"} << Fault::None << QByteArray() << QByteArray() << 2;
+        << Args{"--bogus"} << Fault::None << QByteArray() << QByteArray() << 2 << QByteArray();
+    QTest::newRow("--find-file - reads the search text from standard input")
+        << Args{"--find-file", "-", "F"} << Fault::None << QByteArray("a.txt\nc.htm\n")
+        << QByteArray() << 0 << QByteArray("needle\r\n");
+    QTest::newRow("--replace-file - reads a 1 MiB replacement from standard input")
+        << Args{"--find", "needle", "--replace-file", "-", "F"} << Fault::None
+        << QByteArray("a.txt\nc.htm\n") << QByteArray() << 0 << kLong + "\n";
     // Regression: SIGXFSZ killed the program, and no altered file was named.
     QTest::newRow("ulimit -f: the file past it could not be written, every altered file named")
         << replace << Fault::FileSizeLimit << QByteArray("a.txt\nc.htm\nz.txt\n")
-        << QByteArray("Left unchanged: m.txt (could not be written)\n") << 2;
+        << QByteArray("Left unchanged: m.txt (could not be written)\n") << 2 << QByteArray();
     // Regression: std::bad_alloc aborted the program, and no altered file was named.
     QTest::newRow("ulimit -v: the run ends at the file in hand, every altered file named")
         << replace << Fault::MemoryLimit << QByteArray("a.txt\nc.htm\n")
         << QByteArray(
                "Left unchanged: m.txt (not enough memory)\n"
                "quillmark: stopped before every file was processed (not enough memory)\n")
-        << 2;
+        << 2 << QByteArray();
     // Regression: the names were lost and the exit status was 0.
     QTest::newRow("standard output on a full device: said on standard error, 2")
         << Args{"--find", "needle", "F"} << Fault::FullDevice << QByteArray()
-        << QByteArray("quillmark: standard output: No space left on device\n") << 2;
+        << QByteArray("quillmark: standard output: No space left on device\n") << 2 << QByteArray();
     // Regression: SIGPIPE killed the program before its "Left unchanged:" lines.
     QTest::newRow("standard output a pipe without a reader: files left unchanged still named, 2")
         << replace << Fault::ClosedPipe << QByteArray()
         << QByteArray(
                "Left unchanged: 0.txt (binary file)\n"
                "quillmark: standard output: Broken pipe\n")
-        << 2;
+        << 2 << QByteArray();
 }
 
 void TestCommandLine::programRunsWithoutDisplay() {
@@ -513,6 +719,7 @@ void TestCommandLine::programRunsWithoutDisplay() {
     QFETCH(Fault, fault);
     QFETCH(QByteArray, outStart);
     QFETCH(QByteArray, err);
+    QFETCH(QByteArray, input);
     const QByteArray mOld = QByteArray(2 << 20, 'x') + "needle\n";
     const bool limited = fault == Fault::FileSizeLimit || fault == Fault::MemoryLimit;
 #if defined(__SANITIZE_ADDRESS__)
@@ -563,6 +770,10 @@ void TestCommandLine::programRunsWithoutDisplay() {
         }
     });
     program.start(QStringLiteral(QUILLMARK_PROGRAM), arguments);
+    if (!input.isNull()) {
+        program.write(input);
+        program.closeWriteChannel();
+    }
     QVERIFY(program.waitForFinished(60000));
     const QByteArray errWritten = program.readAllStandardError();
     QVERIFY2(program.exitStatus() == QProcess::NormalExit,
@@ -587,6 +798,9 @@ void TestCommandLine::programRunsWithoutDisplay() {
     }
     if (fault == Fault::FileSizeLimit) {
         QVERIFY(Content("m.txt") == mOld);
+    }
+    if (args.contains("--replace-file")) {
+        QVERIFY(Content("a.txt") == "one " + kLong + " here\n");
     }
 }
 

@@ -5,6 +5,8 @@
 #include "fixeddrivesource.h"
 #include "storagedrivesource.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -93,6 +95,10 @@ void TestDrives::driveListSelectsHoldingDriveAndSignalsChange() {
     drives.SetDrive("/home/ann/docs");
     QCOMPARE(drives.Drive(), DriveName("/home"));
     QCOMPARE(changes.count(), 1);
+    // A screen reader hears the drive as the list's value, and finds the drop-down beneath it.
+    QAccessibleInterface* heard = QAccessible::queryAccessibleInterface(&drives);
+    QCOMPARE(heard->text(QAccessible::Value), QStringLiteral("/home"));
+    QCOMPARE(heard->child(0)->object(), drives.view());
 
     drives.SetDrive("/home");
     QCOMPARE(changes.count(), 1);

@@ -12,6 +12,7 @@
 #include "pictureboxwidget.h"
 #include "qteventpump.h"
 
+#include <QAccessible>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
@@ -32,6 +33,7 @@
 #include <memory>
 
 Q_DECLARE_METATYPE(const ControlRow*)
+Q_DECLARE_METATYPE(QAccessible::Role)
 
 namespace {
 
@@ -116,6 +118,34 @@ int NeededWidth(const QWidget* control, const QString& text) {
     return advance;
 }
 
+// The interface of object, found by walking the accessible tree down from root; null if absent.
+QAccessibleInterface* FindInTree(QAccessibleInterface* root, const QObject* object) {
+    if (root->object() == object) {
+        return root;
+    }
+    for (int i = 0; i < root->childCount(); ++i) {
+        if (QAccessibleInterface* found = FindInTree(root->child(i), object)) {
+            return found;
+        }
+    }
+    return nullptr;
+}
+
+// What a screen reader finds shown of the busy display: the caption, then the progress bar's
+// "value of maximum".
+QString HeardBusyDisplay(QAccessibleInterface* caption, QAccessibleInterface* box) {
+    QStringList heard;
+    if (!caption->state().invisible) {
+        heard.append(caption->text(QAccessible::Name));
+    }
+    if (!box->state().invisible && box->role() == QAccessible::ProgressBar) {
+        heard.append(QStringLiteral("%1 of %2")
+                         .arg(box->valueInterface()->currentValue().toInt())
+                         .arg(box->valueInterface()->maximumValue().toInt()));
+    }
+    return heard.join(QLatin1Char(' '));
+}
+
 }  // namespace
 
 class TestFrmMain : public QObject {
@@ -148,6 +178,9 @@ private slots:
     void pastedLineBreakReachesTheRunOnce_data();
     void pastedLineBreakReachesTheRunOnce();
     void textsFollowEveryEdit();
+    void accessibleTreeNamesEveryControl_data();
+    void accessibleTreeNamesEveryControl();
+    void progressBoxTellsTheRunsProgressWhileShown();
 
 private:
     std::unique_ptr<frmMain> MakeWindow(const WindowFonts& fonts = WindowFonts::Standard());
@@ -518,6 +551,86 @@ void TestFrmMain::eventPumpDispatchesOnFirstYieldAndAfterItsInterval() {
     QTest::qSleep(int(QtEventPump::kIntervalMs) + 1);
     pump.DoEvents();
     QCOMPARE(dispatched, 2);
+}
+
+void TestFrmMain::accessibleTreeNamesEveryControl_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QAccessible::Role>("role");
+    QTest::addColumn<bool>("shown");
+    // The control is named by the row's name up to a colon.
+    const auto row = [](const char* tag, const char* name, QAccessible::Role role, bool shown) {
+        QTest::newRow(tag) << QString::fromLatin1(name) << role << shown;
+    };
+    row("Frame1", "Files to search:", QAccessible::Grouping, true);
+    row("drvFolder: not its value", "Drive", QAccessible::ComboBox, true);
+    row("dirFolder", "Folders", QAccessible::Tree, true);
+    row("filFolder", "Files", QAccessible::List, true);
+    row("lblProcessing: beneath the file list", "Processing. Please wait...",
+        QAccessible::StaticText, false);
+    row("picProgress: idle", "Progress", QAccessible::ProgressBar, false);
+    row("chkSelected", "Process Selected Files Only", QAccessible::CheckBox, true);
+    row("lblFileFilter: partly beneath the filter box", "File Filter:", QAccessible::StaticText,
+        true);
+    row("txtFilePattern: not its frame's caption", "File name filter", QAccessible::EditableText,
+        true);
+    row("Frame2", "Text:", QAccessible::Grouping, true);
+    row("Label1", "Find:", QAccessible::StaticText, true);
+    row("txtFind: not its frame's caption", "Search text", QAccessible::EditableText, true);
+    row("Label2", "Replace With:", QAccessible::StaticText, true);
+    row("txtReplace", "Replacement text", QAccessible::EditableText, true);
+    row("chkCaseSensitive", "Case Sensitive", QAccessible::CheckBox, true);
+    row("cmdClear", "Clear all text", QAccessible::Button, true);
+    row("Frame3", "Process", QAccessible::Grouping, true);
+    row("chkFind", "Find (not replace) only", QAccessible::CheckBox, true);
+    row("cmdProcess", "Process", QAccessible::Button, true);
+}
+
+void TestFrmMain::accessibleTreeNamesEveryControl() {
+    QFETCH(QString, name);
+    QFETCH(QAccessible::Role, role);
+    QFETCH(bool, shown);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    const QString control = QString::fromLatin1(QTest::currentDataTag()).section(':', 0, 0);
+    QAccessibleInterface* found =
+        FindInTree(QAccessible::queryAccessibleInterface(window_.get()), window_->Control(control));
+    QVERIFY(found);
+    QCOMPARE(found->text(QAccessible::Name), name);
+    QCOMPARE(found->role(), role);
+    QCOMPARE(!found->state().invisible, shown);
+}
+
+// While a run is in progress the busy caption shows, and the progress box is a progress bar
+// with the painter's position and maximum; idle, neither is heard.
+void TestFrmMain::progressBoxTellsTheRunsProgressWhileShown() {
+    QTemporaryDir folder;
+    for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
+        QFile file(folder.filePath(QString::fromLatin1(name)));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("hello") == 5);
+    }
+    QVERIFY(window_->OpenFolder(QFile::encodeName(folder.path())));
+    window_->findChild<QPlainTextEdit*>(QStringLiteral("txtFind"))->setPlainText("hello");
+    window_->findChild<QCheckBox*>(QStringLiteral("chkFind"))->setChecked(true);
+    window_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+    QAccessibleInterface* tree = QAccessible::queryAccessibleInterface(window_.get());
+    QAccessibleInterface* caption = FindInTree(tree, window_->Control("lblProcessing"));
+    QAccessibleInterface* box = FindInTree(tree, window_->Control("picProgress"));
+    QStringList heard;  // each once; the empty bar before the first file is left out
+    pump_.hook = [&](int) {
+        const QString now = HeardBusyDisplay(caption, box);
+        if (!now.isEmpty() && !now.endsWith(QLatin1String(" 0 of 0")) && !heard.contains(now)) {
+            heard.append(now);
+        }
+    };
+
+    window_->findChild<QToolButton*>(QStringLiteral("cmdProcess"))->click();
+
+    QCOMPARE(heard,
+             (QStringList{"Processing. Please wait... 0 of 2", "Processing. Please wait... 1 of 2",
+                          "Processing. Please wait... 2 of 2"}));
+    QCOMPARE(HeardBusyDisplay(caption, box), QString());
+    QCOMPARE(box->valueInterface()->maximumValue().toInt(), 0);  // not the last run's
 }
 
 QTEST_MAIN(TestFrmMain)

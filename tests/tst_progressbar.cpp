@@ -40,6 +40,8 @@ void TestProgressBar::callsInTwips() {
     QCOMPARE(box.fills[1].x2, barEnd);
     QCOMPARE(box.fills[1].y2, 330.0);
     QCOMPARE(box.fills[1].colour, OleColor(0x007F0000));
+    // The box hears the values unchanged, whatever the drawing made of them.
+    QCOMPARE(box.told, (QList<QPair<qint32, qint32>>{{position, maximum}}));
 }
 
 void TestProgressBar::failingStepsAreSkipped() {
@@ -50,6 +52,7 @@ void TestProgressBar::failingStepsAreSkipped() {
     QCOMPARE(box.calls, (QByteArrayList{"FillStyle=0", "DrawStyle=0"}));
     QCOMPARE(box.fills.size(), 1);
     QCOMPARE(box.fills[0].x2, -10.0);
+    QCOMPARE(box.told, (QList<QPair<qint32, qint32>>{{1, 2}}));
 }
 
 void TestProgressBar::nullBoxDrawsNothing() {

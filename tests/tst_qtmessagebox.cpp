@@ -3,6 +3,7 @@
 #include "qtmessagebox.h"
 
 #include <QAbstractTextDocumentLayout>
+#include <QAccessible>
 #include <QApplication>
 #include <QDialog>
 #include <QPushButton>
@@ -177,8 +178,10 @@ void TestQtMessageBox::escapeAnswersNoOrOk() {
 
 void TestQtMessageBox::titleDefaultsToApplicationTitle() {
     QStringList titles;
-    const auto record = [&titles](QDialog* dialog) {
+    QStringList heard;  // the name a screen reader reads
+    const auto record = [&](QDialog* dialog) {
         titles.append(dialog->windowTitle());
+        heard.append(QAccessible::queryAccessibleInterface(dialog)->text(QAccessible::Name));
         dialog->done(1);
     };
     QtMessageBox box;
@@ -187,6 +190,7 @@ void TestQtMessageBox::titleDefaultsToApplicationTitle() {
     WhenOpen(record);
     box.MsgBox(QStringLiteral("x"), 292, QStringLiteral("Highlight?"));
     QCOMPARE(titles, (QStringList{"Quillmark", "Highlight?"}));
+    QCOMPARE(heard, titles);
 }
 
 void TestQtMessageBox::longPromptStaysWithinScreenAndScrolls() {
@@ -221,7 +225,12 @@ void TestQtMessageBox::shortPromptIsSelectableWithLineFeedsAndFits() {
     bool readOnly = false;
     bool scrolls = true;
     QString text;
+    QAccessible::Role role = QAccessible::NoRole;
+    QString description;
     WhenOpen([&](QDialog* dialog) {
+        QAccessibleInterface* alert = QAccessible::queryAccessibleInterface(dialog);
+        role = alert->role();
+        description = alert->text(QAccessible::Description);
         auto* edit = dialog->findChild<QTextEdit*>(QStringLiteral("msgBoxText"));
         scrolls = edit->verticalScrollBar()->maximum() > 0;
         flags = edit->textInteractionFlags();
@@ -236,6 +245,9 @@ void TestQtMessageBox::shortPromptIsSelectableWithLineFeedsAndFits() {
     QVERIFY(readOnly);
     QVERIFY2(!scrolls, "a short prompt fits without scrolling");
     QCOMPARE(text, QStringLiteral("one\n\ntwo\nthree"));
+    // A screen reader reads an alert's description as it opens.
+    QCOMPARE(role, QAccessible::AlertMessage);
+    QCOMPARE(description, text);
 }
 
 void TestQtMessageBox::promptWrapsAtTheWindowsWidthInItsFont() {

@@ -883,3 +883,13 @@ bool Replacer::WritePieces(QByteArrayView content,
     }
     return copiedTo == content.size() || write(content.sliced(copiedTo));
 }
+
+void Replacer::ForEachOccurrence(
+    QByteArrayView content,
+    const std::function<bool(qsizetype begin, qsizetype end)>& visit) const {
+    Occurrence found;
+    Scan scan;
+    for (qsizetype from = 0; FindNext(content, from, found, scan) && visit(found.begin, found.end);
+         from = found.end) {
+    }
+}

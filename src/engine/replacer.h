@@ -61,6 +61,10 @@ public:
     // written (see EffectOn); returns true otherwise.
     bool WritePieces(QByteArrayView content,
                      const std::function<bool(QByteArrayView)>& write) const;
+    // Calls visit with where each occurrence in content begins and ends, in order: the ones
+    // WritePieces replaces. Stops as soon as visit returns false.
+    void ForEachOccurrence(QByteArrayView content,
+                           const std::function<bool(qsizetype begin, qsizetype end)>& visit) const;
 
 private:
     enum Form { kUtf8, kLegacy, kUtf16Le, kUtf16Be, kForms };

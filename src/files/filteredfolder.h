@@ -14,8 +14,9 @@
 // and with the filter of the window's file list, and a selection of entries.
 class FilteredFolder : public FileList {
 public:
-    // A list of folder (a path the system accepts) with filter; empty until Read.
-    FilteredFolder(QByteArray folder, FilePattern filter);
+    // A list of folder (a path the system accepts) with filter, and with the hidden names
+    // when showHidden; empty until Read.
+    FilteredFolder(QByteArray folder, FilePattern filter, bool showHidden = false);
 
     // Lists the folder with nothing selected; the first call opens it and holds it, and
     // later ones list the folder held. When the folder cannot be read returns false with the
@@ -41,6 +42,7 @@ private:
     QByteArray folder_;
     std::shared_ptr<const HeldFolder> held_;
     FilePattern filter_;
+    bool showHidden_;
     QList<QByteArray> names_;
     QList<bool> selected_;
 };

@@ -66,7 +66,7 @@ bool FolderListing::Read(DIR* dir, QString& error) {
             break;
         }
         const QByteArray name(entry->d_name);
-        if (name.startsWith('.')) {
+        if (name.startsWith('.') && (!showHidden_ || name == "." || name == "..")) {
             continue;
         }
         unsigned char type = entry->d_type;

@@ -10,9 +10,12 @@ class FilePattern;
 class HeldFolder;
 
 // What one folder holds, read with POSIX calls so that names keep their raw bytes. Names
-// starting with "." are hidden and left out; symbolic links count as what they lead to.
+// starting with "." are hidden and left out unless asked for; symbolic links count as what
+// they lead to.
 class FolderListing {
 public:
+    // Whether the reads to come list the hidden names too ("." and ".." never); false at first.
+    void SetShowHidden(bool show) { showHidden_ = show; }
     // Reads folder. On failure returns false with the system's description in error and
     // leaves files and folders empty.
     bool Read(const QByteArray& folder, QString& error);
@@ -45,4 +48,5 @@ private:
     mutable QList<QByteArray> folders_;
     mutable bool filesSorted_ = true;
     mutable bool foldersSorted_ = true;
+    bool showHidden_ = false;
 };

@@ -227,21 +227,35 @@ SaveOutcome PosixFileStore::FindTarget(const QByteArray& path, std::shared_ptr<S
     return SaveOutcome::Pending;
 }
 
-SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
-                                    QByteArrayView oldContent, const NewContent& content,
-                                    std::unique_ptr<FileSave>& prepared) {
+SaveOutcome PosixFileStore::Check(const QByteArray& path, const FileStamp& readStamp, Fd& read,
+                                  std::unique_ptr<FileSave>& save, QByteArray& target) {
     std::shared_ptr<StoreFolder> folder;
     QByteArray name;
-    QByteArray target;
     struct statx entry {};
     const SaveOutcome found = FindTarget(path, folder, name, target, entry);
     if (found != SaveOutcome::Pending) {
         return found;
     }
-    auto save = std::make_unique<FileSave>(std::move(folder), std::move(name), readStamp, entry);
+    save = std::make_unique<FileSave>(std::move(folder), std::move(name), readStamp, entry);
+    return save->Check(read);
+}
+
+SaveOutcome PosixFileStore::CheckSave(const QByteArray& path, const FileStamp& readStamp) {
+    Fd noRead;  // the last read stays open for a save of it
+    std::unique_ptr<FileSave> save;
+    QByteArray target;
+    return Check(path, readStamp, noRead, save, target);
+}
+
+SaveOutcome PosixFileStore::Prepare(const QByteArray& path, const FileStamp& readStamp,
+                                    QByteArrayView oldContent, const NewContent& content,
+                                    std::unique_ptr<FileSave>& prepared) {
     Fd noRead;
     const bool lastRead = lastRead_.ok() && lastReadStamp_ == readStamp;
-    if (const SaveOutcome checked = save->Check(lastRead ? lastRead_ : noRead);
+    std::unique_ptr<FileSave> save;
+    QByteArray target;
+    if (const SaveOutcome checked =
+            Check(path, readStamp, lastRead ? lastRead_ : noRead, save, target);
         checked != SaveOutcome::Pending) {
         return checked;
     }

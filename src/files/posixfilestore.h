@@ -42,6 +42,10 @@ public:
                           QByteArrayView oldContent, const NewContent& content,
                           SaveTicket& ticket) override;
     QHash<SaveTicket, SaveReport> FinishSaves() override;
+    // What BeginSave would decide about saving path, with every look it takes at the target
+    // before it writes: Pending where it would go on to write, else the outcome it would give.
+    // Creates, changes and removes nothing; the saves of this store are not looked at.
+    SaveOutcome CheckSave(const QByteArray& path, const FileStamp& readStamp);
     // Between runs only.
     void HoldFolder(std::shared_ptr<const HeldFolder> folder) override;
     bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) override;
@@ -85,6 +89,11 @@ private:
     // why not.
     SaveOutcome FindTarget(const QByteArray& path, std::shared_ptr<StoreFolder>& folder,
                            QByteArray& name, QByteArray& target, struct statx& entry);
+    // Finds the target of a save of path and makes the checks that may refuse the save before
+    // anything is written (read as for FileSave::Check); Pending, with save and target set, when
+    // the save may go on.
+    SaveOutcome Check(const QByteArray& path, const FileStamp& readStamp, Fd& read,
+                      std::unique_ptr<FileSave>& save, QByteArray& target);
     // Checks and writes a save of path; Pending with the save when what is left is the queue's.
     SaveOutcome Prepare(const QByteArray& path, const FileStamp& readStamp,
                         QByteArrayView oldContent, const NewContent& content,

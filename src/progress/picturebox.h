@@ -28,4 +28,10 @@ public:
     // Fills the rectangle between two opposite corners (in either order), outline included,
     // with colour; parts outside the drawing area are clipped.
     virtual void Line(double x1, double y1, double x2, double y2, OleColor colour) = 0;
+    // Told, after a drawing, which position of which maximum the picture shows, for those who
+    // cannot see it. By default the box keeps nothing.
+    virtual void SetProgressValue(qint32 position, qint32 maximum) {
+        Q_UNUSED(position);
+        Q_UNUSED(maximum);
+    }
 };

@@ -55,4 +55,5 @@ void DrawProgressBar(PictureBox* progressBox, const qint32& position, const qint
             box.Line(0, 0, barEnd, box.Height(), kBarColour);
         }
     });
+    Guarded([&] { box.SetProgressValue(position, maximum); });
 }

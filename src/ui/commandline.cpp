@@ -1,12 +1,11 @@
 #include "commandline.h"
 
-#include "applicationversion.h"
 #include "batchrun.h"
 #include "eventpump.h"
 #include "filepattern.h"
 #include "filteredfolder.h"
-#include "layouttable.h"
 #include "posixfilestore.h"
+#include "previewstore.h"
 #include "summary.h"
 #include "textdecoding.h"
 #include "textsource.h"
@@ -21,19 +20,6 @@
 
 namespace {
 
-// The filter the window's filter box starts with.
-QString StartFilter() {
-    for (const ControlRow& row : kLayout) {
-        if (row.name == "txtFilePattern") {
-            return QString::fromLatin1(row.caption);
-        }
-    }
-    Q_UNREACHABLE();
-}
-
-// The options that take a value, as "--name VALUE" or "--name=VALUE".
-const QList<QByteArray> kValueOptions = {"--find", "--replace", "--filter", "--legacy-encoding"};
-
 // The search and replacement texts of a run without a window: as given, for every file.
 class GivenTexts : public TextSource {
 public:
@@ -46,13 +32,6 @@ private:
     QByteArray find_;
     QByteArray replacement_;
 };
-
-CommandLine UsageError(const QString& error) {
-    CommandLine request;
-    request.mode = CommandLine::Mode::UsageError;
-    request.error = error;
-    return request;
-}
 
 QString Shown(const QByteArray& bytes) {
     return QFile::decodeName(bytes);
@@ -117,6 +96,16 @@ QByteArray LeftUnchangedLine(const QByteArray& name, const QString& reason) {
     return line.left(at).toUtf8() + name + line.mid(at + 2).toUtf8() + '\n';
 }
 
+// "quillmark: no file in FOLDER passes the filter "PATTERNS"" and a line break, the folder
+// as its bytes.
+QByteArray NoFileLine(const CommandLine& request) {
+    const QByteArray line = MessageLine(
+        QCoreApplication::translate("CommandLine", "no file in %1 passes the filter \"%2\"")
+            .replace(QLatin1String("%2"), request.filter));
+    const qsizetype at = line.indexOf("%1");
+    return line.left(at) + request.folder + line.mid(at + 2);
+}
+
 // Gathers what standard output and standard error would get.
 class GatheredOutput : public CommandLineOutput {
 public:
@@ -136,167 +125,6 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
              const bool* stop);
 
 }  // namespace
-
-CommandLine CommandLine::Parse(const QList<QByteArray>& arguments) {
-    CommandLine request;
-    request.filter = StartFilter();
-    QList<QByteArray> positional;
-    bool withoutWindow = false;
-    bool findGiven = false;
-    bool optionsEnded = false;
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QByteArray& argument = arguments[i];
-        if (optionsEnded || !argument.startsWith('-') || argument == "-") {
-            positional.append(argument);
-            continue;
-        }
-        if (argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (argument == "--help" || argument == "-h") {
-            request.mode = Mode::Help;
-            return request;
-        }
-        if (argument == "--version") {
-            request.mode = Mode::Version;
-            return request;
-        }
-        if (argument == "--case-sensitive") {
-            request.caseSensitive = true;
-            withoutWindow = true;
-            continue;
-        }
-        if (argument == "--null") {
-            request.nulEnded = true;
-            withoutWindow = true;
-            continue;
-        }
-        const qsizetype equals = argument.indexOf('=');
-        const QByteArray option = equals < 0 ? argument : argument.left(equals);
-        if (!kValueOptions.contains(option)) {
-            return UsageError(QCoreApplication::translate("CommandLine", "unknown option %1")
-                                  .arg(Shown(argument)));
-        }
-        QByteArray value;
-        if (equals >= 0) {
-            value = argument.mid(equals + 1);
-        } else if (i + 1 < arguments.size()) {
-            value = arguments[++i];
-        } else {
-            return UsageError(
-                QCoreApplication::translate("CommandLine", "%1 needs a value").arg(Shown(option)));
-        }
-        if (option == "--legacy-encoding") {
-            QString error;
-            request.legacy = LegacyEncoding::Named(value, error);
-            if (!request.legacy) {
-                CommandLine refused;
-                refused.mode = Mode::Refused;
-                refused.error = error;
-                return refused;
-            }
-            continue;
-        }
-        withoutWindow = true;
-        if (option == "--find") {
-            request.findText = value;
-            findGiven = true;
-        } else if (option == "--replace") {
-            request.replaceText = value;
-            request.replace = true;
-        } else {
-            request.filter = QString::fromUtf8(value);
-        }
-    }
-
-    if (!withoutWindow) {
-        if (positional.size() > 1) {
-            return UsageError(
-                QCoreApplication::translate("CommandLine", "the window opens on one folder, not %1")
-                    .arg(positional.size()));
-        }
-        request.folder = positional.value(0);
-        return request;
-    }
-    if (!findGiven) {
-        return UsageError(QCoreApplication::translate("CommandLine", "--find TEXT is needed"));
-    }
-    if (request.findText.isEmpty()) {
-        return UsageError(QCoreApplication::translate("CommandLine", "the search text is empty"));
-    }
-    if (positional.isEmpty()) {
-        return UsageError(QCoreApplication::translate("CommandLine", "a folder is needed"));
-    }
-    request.mode = Mode::Run;
-    request.folder = positional.takeFirst();
-    request.names = positional;
-    return request;
-}
-
-bool CommandLine::WantsWindow(const QList<QByteArray>& arguments) {
-    for (qsizetype i = 0; i < arguments.size(); ++i) {
-        const QByteArray& argument = arguments[i];
-        if (argument == "--") {
-            break;
-        }
-        if (argument == "--legacy-encoding" || argument.startsWith("--legacy-encoding=")) {
-            // A refused name is said without a window, so no display is needed for it either.
-            const QByteArray name = argument.startsWith("--legacy-encoding=")
-                                        ? argument.mid(argument.indexOf('=') + 1)
-                                        : arguments.value(++i);
-            QString error;
-            if (!LegacyEncoding::Named(name, error)) {
-                return false;
-            }
-            continue;
-        }
-        // Qt's own options, which the window takes, start with one dash; an unknown option
-        // with two is refused without a window, so no display is needed to say so.
-        if (argument.startsWith("--") || argument == "-h") {
-            return false;
-        }
-    }
-    return true;
-}
-
-QString CommandLineUsage() {
-    return QCoreApplication::translate(
-               "CommandLine",
-               "Usage: quillmark [--legacy-encoding NAME] [FOLDER]\n"
-               "       quillmark --find TEXT [--replace TEXT] [--case-sensitive]\n"
-               "                 [--filter PATTERNS] [--null] [--legacy-encoding NAME]\n"
-               "                 FOLDER [NAME...]\n"
-               "\n"
-               "Without --find, opens the window on FOLDER (or on the current folder).\n"
-               "\n"
-               "With --find, runs without a window over the files of FOLDER that pass the\n"
-               "filter, or only over the NAMEs given, which must be among them:\n"
-               "  --find TEXT         the text to search for, taken as given (UTF-8)\n"
-               "  --replace TEXT      replace every occurrence with TEXT, without asking;\n"
-               "                      without it, only report the files that hold the text\n"
-               "  --case-sensitive    match case exactly; by default case is ignored\n"
-               "  --filter PATTERNS   file-name patterns separated by \";\"\n"
-               "                      (default \"%1\")\n"
-               "  --null              end each printed name with NUL, not a line break\n"
-               "  --legacy-encoding NAME\n"
-               "                      the single-byte encoding of files that are neither\n"
-               "                      UTF-8 nor UTF-16 (default windows-1252)\n"
-               "  --help              print this text\n"
-               "  --version           print the version\n"
-               "\n"
-               "Prints the name of each file found (or altered), in list order, as soon as\n"
-               "it is found (or saved). A file that held the text but was left as it was is\n"
-               "named on standard error with the reason. Exit status: 0 when every file that\n"
-               "held the text was found or altered, 1 when no file held it, 2 when a file\n"
-               "was left unchanged, the run was stopped, standard output failed, memory ran\n"
-               "out, or the request, the folder or the filter was refused.\n")
-        .arg(StartFilter());
-}
-
-QString CommandLineVersion() {
-    return QStringLiteral("Quillmark %1\n").arg(QString::fromLatin1(kVersionText));
-}
 
 int RunCommandLine(const CommandLine& request, QByteArray& out, QByteArray& err, EventPump* pump,
                    const bool* stop) {
@@ -351,12 +179,16 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
                 .arg(request.filter, error)));
         return ExitStatus::LeftAlone;
     }
-    FilteredFolder files(request.folder, *filter);
+    FilteredFolder files(request.folder, *filter, request.hidden);
     if (!files.Read(error)) {
         output.Err(MessageLine(
             QCoreApplication::translate("CommandLine", "the folder \"%1\" cannot be opened: %2")
                 .arg(Shown(request.folder), error)));
         return ExitStatus::LeftAlone;
+    }
+    if (files.ListCount() == 0) {
+        output.Err(NoFileLine(request));
+        return ExitStatus::NoneHeld;
     }
     // Every name is checked before any file is touched: a mistyped name changes nothing.
     for (const QByteArray& name : request.names) {
@@ -372,7 +204,8 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
     }
 
     GivenTexts texts(request.findText, request.replaceText);
-    PosixFileStore store;
+    PosixFileStore posix;
+    PreviewStore store(posix, request);
     store.HoldFolder(files.Folder());
     bool halt = false;
     HaltingPump halting(pump, stop, halt);
@@ -383,7 +216,8 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
     environment.report = [&](const QByteArray& name, const QString& reason) {
         if (!reason.isEmpty()) {
             output.Err(LeftUnchangedLine(name, reason));
-        } else if (!out.Write(name + end)) {
+        } else if (const QByteArray shown = store.Take(name);
+                   !out.Write(shown.isNull() ? name + end : shown)) {
             halt = true;
         }
     };

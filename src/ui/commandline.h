@@ -31,6 +31,9 @@ struct CommandLine {
     bool caseSensitive = false;
     QString filter;  // the file list's filter text; the window's start filter unless given
     bool nulEnded = false;
+    bool hidden = false;      // names starting with "." are listed too
+    bool dryRun = false;      // replace mode: print a unified diff of the changes, write nothing
+    bool lines = false;       // find mode: print each line on which an occurrence starts
     QList<QByteArray> names;  // when not empty, only these entries are processed
     QString error;            // UsageError, Refused: what is wrong, one line
     // The encoding of files that are neither UTF-8 nor UTF-16 (--legacy-encoding); null for
@@ -39,6 +42,8 @@ struct CommandLine {
 
     // Reads arguments (without the program's name). Any of --help, --version or --find
     // chooses a mode without a window; otherwise at most one folder is taken for the window.
+    // The file of --find-file or --replace-file is read here, standard input for "-"; one
+    // that cannot be read is Refused.
     static CommandLine Parse(const QList<QByteArray>& arguments);
     // Whether arguments ask for the window: none of them before "--" is "-h" or starts with
     // "--", but for --legacy-encoding. The window's application object may then take its own

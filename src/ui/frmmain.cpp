@@ -1,5 +1,6 @@
 #include "frmmain.h"
 
+#include "accessiblenames.h"
 #include "applicationrecord.h"
 #include "batchrun.h"
 #include "currentfolder.h"
@@ -107,6 +108,7 @@ frmMain::frmMain(const Services& services, QWidget* parent)
     setFont(services_.fonts.window);
     setFixedSize(TwipsToPixels(kClientWidth), TwipsToPixels(kClientHeight));
     BuildControls();
+    SetAccessibleNames(*this);
 
     Form_Load();
 

@@ -1,6 +1,9 @@
 #include "pictureboxwidget.h"
 
 #include <QAbstractEventDispatcher>
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QHideEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -18,6 +21,43 @@ int ToPixels(double twips) {
     return static_cast<int>(std::lround(twips / kTwipsPerPixel));
 }
 
+// A progress bar from 0 to the maximum, at the progress the box shows; 0 of 0 while it shows
+// none. The role and the value stay whatever the box shows: screen readers keep both as they
+// first read them, so a box that became a progress bar only during a run would never be heard.
+// The value is read-only.
+class PictureBoxAccessible : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit PictureBoxAccessible(PictureBoxWidget* box)
+        : QAccessibleWidget(box, QAccessible::ProgressBar) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        if (type == QAccessible::ValueInterface) {
+            return static_cast<QAccessibleValueInterface*>(this);
+        }
+        return QAccessibleWidget::interface_cast(type);
+    }
+
+    QVariant currentValue() const override { return Shown().position; }
+    void setCurrentValue(const QVariant& value) override { Q_UNUSED(value); }
+    QVariant maximumValue() const override { return Shown().maximum; }
+    QVariant minimumValue() const override { return 0; }
+    QVariant minimumStepSize() const override { return 1; }
+
+private:
+    PictureBoxWidget::Progress Shown() const {
+        return static_cast<const PictureBoxWidget*>(widget())->ShownProgress().value_or(
+            PictureBoxWidget::Progress{0, 0});
+    }
+};
+
+QAccessibleInterface* MakePictureBoxAccessible(const QString& key, QObject* object) {
+    auto* box = qobject_cast<PictureBoxWidget*>(object);
+    if (!box || key != QLatin1String(PictureBoxWidget::staticMetaObject.className())) {
+        return nullptr;
+    }
+    return new PictureBoxAccessible(box);
+}
+
 }  // namespace
 
 PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
@@ -27,6 +67,7 @@ PictureBoxWidget::PictureBoxWidget(QWidget* parent) : QFrame(parent) {
     // The frame and the image cover every pixel: a repaint of the bar need not repaint what
     // lies beneath the box.
     setAttribute(Qt::WA_OpaquePaintEvent);
+    QAccessible::installFactory(&MakePictureBoxAccessible);  // once: a second install is ignored
     if (QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance(thread())) {
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &PictureBoxWidget::ShowChanges);
         connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this,
@@ -99,6 +140,16 @@ void PictureBoxWidget::Line(double x1, double y1, double x2, double y2, OleColor
     drawn_ = true;
 }
 
+void PictureBoxWidget::SetProgressValue(qint32 position, qint32 maximum) {
+    const bool changed =
+        !progress_ || progress_->position != position || progress_->maximum != maximum;
+    progress_ = Progress{position, maximum};
+    if (changed && isVisible()) {
+        QAccessibleValueChangeEvent event(this, position);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void PictureBoxWidget::ShowChanges() {
     if (!drawn_) {
         return;
@@ -131,4 +182,11 @@ void PictureBoxWidget::resizeEvent(QResizeEvent* event) {
     painter.drawImage(0, 0, image_);
     painter.end();
     image_ = resized;
+}
+
+void PictureBoxWidget::hideEvent(QHideEvent* event) {
+    QFrame::hideEvent(event);
+    if (!event->spontaneous()) {
+        progress_.reset();
+    }
 }

@@ -2,6 +2,8 @@
 
 #include "msgboxstyle.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
 #include <QDialog>
 #include <QHBoxLayout>
@@ -64,11 +66,16 @@ QStyle::StandardPixmap IconPixmap(MsgBoxIcon icon) {
 
 // A dialog that a box without a Cancel or No button cannot be closed from, as Escape and the
 // close box would otherwise answer for the user. The access letter of a button answers without
-// Alt too, as message boxes do on the desktop.
+// Alt too, as message boxes do on the desktop. To assistive technology it is an alert, which a
+// screen reader reads out, description (the prompt) included, as it opens.
 class MessageDialog : public QDialog {
+    Q_OBJECT
+
 public:
     MessageDialog(QWidget* parent, int escapeResult)
-        : QDialog(parent), escapeResult_(escapeResult) {}
+        : QDialog(parent), escapeResult_(escapeResult) {
+        QAccessible::installFactory(&MakeAccessible);  // once: a second install is ignored
+    }
 
     void reject() override {
         if (escapeResult_ >= 0) {
@@ -91,8 +98,21 @@ protected:
         }
         QDialog::keyPressEvent(event);
     }
+    void showEvent(QShowEvent* event) override {
+        QDialog::showEvent(event);
+        QAccessibleEvent alert(this, QAccessible::Alert);
+        QAccessible::updateAccessibility(&alert);
+    }
 
 private:
+    static QAccessibleInterface* MakeAccessible(const QString& key, QObject* object) {
+        auto* dialog = qobject_cast<MessageDialog*>(object);
+        if (!dialog || key != QLatin1String(staticMetaObject.className())) {
+            return nullptr;
+        }
+        return new QAccessibleWidget(dialog, QAccessible::AlertMessage);
+    }
+
     int escapeResult_;
 };
 
@@ -112,6 +132,7 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     MessageDialog dialog(parent_, style.EscapeResult());
     dialog.setWindowTitle(title.isEmpty() ? QCoreApplication::applicationName() : title);
     dialog.setSizeGripEnabled(false);
+    dialog.setAccessibleDescription(DisplayText(prompt));
     if (parent_) {
         // A window's font does not pass to the dialogs it opens by itself.
         dialog.setFont(parent_->font());
@@ -126,6 +147,7 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
 
     auto* text = new QTextEdit(&dialog);
     text->setObjectName(QStringLiteral("msgBoxText"));
+    text->setAccessibleName(QApplication::translate("QtMessageBox", "Message"));
     text->setAcceptRichText(false);
     text->setPlainText(DisplayText(prompt));
     text->setReadOnly(true);
@@ -195,3 +217,5 @@ int QtMessageBox::MsgBox(const QString& prompt, int flags, const QString& title)
     return result > 0 ? result
                       : (style.EscapeResult() > 0 ? style.EscapeResult() : style.buttons.first());
 }
+
+#include "qtmessagebox.moc"
