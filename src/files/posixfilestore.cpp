@@ -2,6 +2,8 @@
 
 #include "buffers.h"
 #include "fileaccess.h"
+#include "filesave.h"
+#include "storefolder.h"
 #include "temporaryfile.h"
 
 #include <fcntl.h>
