@@ -1,7 +1,8 @@
-// Times Quillmark's engine against sed, sd, ripgrep and dd on corpora it makes itself.
+// Times Quillmark's engine against sed, sd, ripgrep, dd and the floor on corpora it makes
+// itself.
 //
 //   quillmark_bench [--work DIR] [--runs N] [--window PROGRAM] [--program PROGRAM]
-//                   [--rows A,B,C,H,E,U,W] [--only TEXT]
+//                   [--rows A,B,C,H,M,S,E,U,W] [--only TEXT] [--files N]
 //
 // --help prints the options and exits 0; an argument it does not know exits 2 before any work.
 //
@@ -10,7 +11,11 @@
 // (Xvfb) when one starts; the command-line row runs the quillmark program of the same build
 // (or --program); the highlighting row (H) highlights 100,000 found files among the 110,000
 // entries of a list in the window program, and takes the time it measures from Yes to the
-// repainted list. --only keeps the rows whose label holds TEXT, for example "multi-line".
+// repainted list. The keystroke rows (K) start the window program on corpus H (110,000 files)
+// and, only when M is asked for, on 1,000,000 files: the seconds to the first paint with the
+// names, to the list repainted after one key in the filter box, and from the last of five keys
+// typed 30 ms apart to the list repainted after it. --only keeps the rows whose label holds
+// TEXT, for example "multi-line".
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
 // restore is not timed. The cold rows drop the page cache before each contestant's run (root
@@ -22,6 +27,15 @@
 // The rows of the accented corpora E, U and W (corpus A's text with "n\u00E9edle" hits, in UTF-8,
 // UTF-16LE and Windows-1252) search for "N\u00C9EDLE" and time ours alone; they are not run
 // unless asked for with --rows.
+//
+// The floor (quillmark_floor, built beside this program from floor.c) is the least a replace
+// that keeps files whole can do: open, read, memmem, and for a hit a temporary file written,
+// fsynced and renamed over the file. It runs in one process and in as many as there are cores,
+// in the case-sensitive replace rows of corpora A and M. The rows of corpus M (a million files)
+// run only when asked for with --rows, as those of corpus S: the start-up rows, which time the
+// quillmark program (--version, and a find over a folder of one file in both case modes)
+// against rg, 31 runs each by default. --files N makes corpus M with N files instead, to try
+// its rows.
 
 #include "batchrun.h"
 #include "contestants.h"
@@ -40,6 +54,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextStream>
+#include <QThread>
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -121,6 +136,14 @@ struct Row {
 struct Result {
     double seconds = 0;
     long peakKiB = 0;
+    double cpuSeconds = 0;
+};
+
+// The start-up rows: one command each for ours and for rg, run in a folder of one file.
+struct StartUpRow {
+    QString label;
+    QStringList ours;  // the arguments of our program
+    QStringList rg;
 };
 
 QStringList Shell(const QString& script) {
@@ -136,6 +159,22 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
     if (row.accented) {
         return list;
     }
+    if (!row.findOnly && row.caseSensitive && !row.multiLine && !row.cold &&
+        (row.corpus == "A" || row.corpus == "M")) {
+        const QString floor = QFileInfo(self).absolutePath() + "/quillmark_floor";
+        const QString cores = QString::number(QThread::idealThreadCount());
+        list.append({"floor", {floor, "1", "needle", "thread"}});
+        list.append({"floor x" + cores, {floor, cores, "needle", "thread"}});
+    }
+    if (row.corpus == "M") {
+        // A million files: rg for the find, the floor alone for the replace (sed -i would take
+        // minutes).
+        if (row.findOnly) {
+            list.append({"rg -l", {"rg", "-l", "-F", "needle", "."}});
+            list.append({"rg -j1 -l", {"rg", "-j1", "-l", "-F", "needle", "."}});
+        }
+        return list;
+    }
     if (row.cold) {
         // Reading from the disk is what these rows weigh, against rg with its threads and
         // without, and against the writers.
@@ -149,11 +188,13 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
         // The peers see the whole file as one line: sed with -z, sd always, rg with -U. Their
         // line break is "\n" only, which is all the corpora hold.
         if (row.findOnly) {
-            QStringList rg = {"rg", "-j1", "-l", "-U", "-F"};
+            QStringList rg = {"-l", "-U", "-F"};
             if (!row.caseSensitive) {
                 rg << "-i";
             }
-            list.append({"rg -j1 -l -U", rg << QString::fromLatin1(kMultiLineFind) << "."});
+            rg << QString::fromLatin1(kMultiLineFind) << ".";
+            list.append({"rg -l -U", QStringList{"rg"} + rg});
+            list.append({"rg -j1 -l -U", QStringList{"rg", "-j1"} + rg});
             return list;
         }
         list.append(
@@ -184,9 +225,11 @@ QList<Contestant> ContestantsFor(const Row& row, const QString& self, const QStr
         list.append({"command line", command});
     }
     if (row.findOnly) {
-        list.append({"rg -j1 -l", row.caseSensitive
-                                      ? QStringList{"rg", "-j1", "-l", "-F", "needle", "."}
-                                      : QStringList{"rg", "-j1", "-l", "-F", "-i", "needle", "."}});
+        // rg as people run it, with its threads, and on one thread as ours searches today.
+        const QStringList rg = row.caseSensitive ? QStringList{"-l", "-F", "needle", "."}
+                                                 : QStringList{"-l", "-F", "-i", "needle", "."};
+        list.append({"rg -l", QStringList{"rg"} + rg});
+        list.append({"rg -j1 -l", QStringList{"rg", "-j1"} + rg});
         return list;
     }
     const QString sedFlags = row.caseSensitive ? "g" : "gI";
@@ -213,27 +256,36 @@ int main(int argc, char* argv[]) {
     QCoreApplication app(argc, argv);
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Times Quillmark's engine, window and command line against sed, sd, ripgrep and dd "
-        "on corpora it makes itself, and checks the targets.");
+        "Times Quillmark's engine, window and command line against sed, sd, ripgrep, dd and "
+        "the floor (a minimal replace in C) on corpora it makes itself, and checks the "
+        "targets.");
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption workOption(
         "work", "Makes the corpora and runs the contestants in DIR (/var/tmp/quillmark-bench).",
         "DIR", "/var/tmp/quillmark-bench");
     const QCommandLineOption runsOption(
-        "runs", "Runs every row N times (by default 9, or 5 for corpus C and the cold rows).", "N");
+        "runs",
+        "Runs every row N times (by default 9; 5 for corpus C and the cold rows, 3 for corpus M, "
+        "31 for the start-up rows).",
+        "N");
     const QCommandLineOption windowOption(
         "window", "Runs the window rows with PROGRAM (quillmark_window_bench beside this one).",
         "PROGRAM");
     const QCommandLineOption programOption(
-        "program", "Runs the command-line row with PROGRAM (the quillmark of this build).",
+        "program",
+        "Runs the command-line and start-up rows with PROGRAM (the quillmark of this build).",
         "PROGRAM");
     const QCommandLineOption rowsOption(
-        "rows", "Runs the rows of these corpora, comma-separated, of A, B, C and H.", "LIST",
-        "A,B,C,H");
+        "rows",
+        "Runs the rows of these corpora, comma-separated, of A, B, C, H, and on request M (a "
+        "million files), S (start-up), E, U and W (accented).",
+        "LIST", "A,B,C,H");
     const QCommandLineOption onlyOption(
         "only", "Keeps the rows whose label holds TEXT, for example \"multi-line\".", "TEXT");
+    const QCommandLineOption filesOption(
+        "files", "Makes corpus M with N files instead of 1,000,000, to try its rows.", "N");
     parser.addOptions(
-        {workOption, runsOption, windowOption, programOption, rowsOption, onlyOption});
+        {workOption, runsOption, windowOption, programOption, rowsOption, onlyOption, filesOption});
     int runs = 0;  // 0: as many as the corpus calls for
     const auto refuse = [](const QString& error) {
         std::fprintf(stderr, "quillmark_bench: %s\nTry 'quillmark_bench --help'.\n",
@@ -255,6 +307,14 @@ int main(int argc, char* argv[]) {
         runs = parser.value(runsOption).toInt(&number);
         if (!number || runs < 1) {
             return refuse("--runs takes a number of at least 1");
+        }
+    }
+    int mFiles = 0;  // 0: corpus M as it is
+    if (parser.isSet(filesOption)) {
+        bool number = false;
+        mFiles = parser.value(filesOption).toInt(&number);
+        if (!number || mFiles < 1) {
+            return refuse("--files takes a number of at least 1");
         }
     }
     const QString work = parser.value(workOption);
@@ -280,12 +340,21 @@ int main(int argc, char* argv[]) {
 
     QHash<QString, int> hitFiles;
     QHash<QString, Corpus> corpora;
-    for (const Corpus& corpus : Corpora()) {
+    // Where a corpus is made; a smaller corpus M gets a folder of its own.
+    const auto pristineOf = [&](const QString& name) {
+        return work + "/pristine-" + name +
+               (name == "M" && mFiles > 0 ? QStringLiteral("-%1").arg(mFiles) : QString());
+    };
+    for (Corpus corpus : Corpora()) {
+        if (corpus.name == "M" && mFiles > 0) {
+            corpus.files = mFiles;
+            corpus.description = QStringLiteral("%1 files of 1 KiB").arg(mFiles);
+        }
         corpora.insert(corpus.name, corpus);
         if (rowsWanted.split(',').contains(corpus.name)) {
             out << "making corpus " << corpus.name << " (" << corpus.description << ")...\n";
             out.flush();
-            hitFiles[corpus.name] = MakeCorpus(corpus, work + "/pristine-" + corpus.name);
+            hitFiles[corpus.name] = MakeCorpus(corpus, pristineOf(corpus.name));
         }
     }
 
@@ -323,6 +392,9 @@ int main(int argc, char* argv[]) {
         {"B", true, true, false, true},
         {"B", false, true, false, true},
         {"C", false, true},
+        {"C", true, true},
+        {"M", true, true},
+        {"M", false, true},
         {"E", false, true, false, false, true},
         {"E", false, false, false, false, true},
         {"U", false, true, false, false, true},
@@ -344,7 +416,7 @@ int main(int argc, char* argv[]) {
         if (row.cold && !coldPossible) {
             continue;
         }
-        const QString pristine = work + "/pristine-" + row.corpus;
+        const QString pristine = pristineOf(row.corpus);
         const QString folder = work + "/run-" + row.corpus;
         QString line = row.Label().leftJustified(40);
         // The contestants take turns, so a slower spell of the machine falls on all of them.
@@ -353,7 +425,11 @@ int main(int argc, char* argv[]) {
         QList<QList<double>> seconds(contestants.size());
         QList<QList<double>> toOffer(contestants.size());  // the window's, from Yes to the offer
         QList<long> peaks(contestants.size(), 0);
-        const int rowRuns = runs > 0 ? runs : row.corpus == "C" || row.cold ? 5 : 9;
+        QList<QList<double>> cpu(contestants.size());
+        const int rowRuns = runs > 0                        ? runs
+                            : row.corpus == "M"             ? 3
+                            : row.corpus == "C" || row.cold ? 5
+                                                            : 9;
         for (int run = 0; run < rowRuns; ++run) {
             for (qsizetype c = 0; c < contestants.size(); ++c) {
                 const Contestant& contestant = contestants[c];
@@ -378,6 +454,7 @@ int main(int argc, char* argv[]) {
                     }
                 }
                 seconds[c].append(timing.seconds);
+                cpu[c].append(timing.cpuSeconds);
                 if (const double offer = timing.output.trimmed().split(' ').value(2).toDouble();
                     contestant.name.startsWith("window") && offer > 0) {
                     toOffer[c].append(offer);
@@ -388,17 +465,19 @@ int main(int argc, char* argv[]) {
         double ours = 0;
         for (qsizetype c = 0; c < contestants.size(); ++c) {
             const QString& name = contestants[c].name;
-            const Result result{Median(seconds[c]), peaks[c]};
+            const Result result{Median(seconds[c]), peaks[c], Median(cpu[c])};
             results[row.Label()][name] = result;
             if (name == "ours") {
                 ours = result.seconds;
-                line += QStringLiteral("ours %1 s, peak %2 MiB")
+                line += QStringLiteral("ours %1 s, cpu %2 s, peak %3 MiB")
                             .arg(result.seconds, 0, 'f', 3)
+                            .arg(result.cpuSeconds, 0, 'f', 3)
                             .arg(double(result.peakKiB) / 1024, 0, 'f', 1);
             } else {
-                line += QStringLiteral(" | %1 %2 s (peer/ours %3)")
+                line += QStringLiteral(" | %1 %2 s, cpu %3 s (peer/ours %4)")
                             .arg(name)
                             .arg(result.seconds, 0, 'f', 3)
+                            .arg(result.cpuSeconds, 0, 'f', 3)
                             .arg(result.seconds / ours, 0, 'f', 2);
             }
             if (!toOffer[c].isEmpty()) {
@@ -435,6 +514,81 @@ int main(int argc, char* argv[]) {
         out.flush();
     }
 
+    // The start-up rows: what a person waits for before the first answer, ours against rg.
+    QHash<QString, QPair<double, double>> startUp;  // label -> medians of ours and of rg
+    if (rowsWanted.split(',').contains("S") && !program.isEmpty()) {
+        const QList<StartUpRow> startUpRows = {
+            {"S --version", {"--version"}, {"rg", "--version"}},
+            {"S one-file find, case-sensitive",
+             {"--find", "needle", "--case-sensitive", "--filter", "*", "."},
+             {"rg", "-l", "-F", "needle", "."}},
+            {"S one-file find, ignoring case",
+             {"--find", "needle", "--filter", "*", "."},
+             {"rg", "-l", "-F", "-i", "needle", "."}},
+        };
+        const int rowRuns = runs > 0 ? runs : 31;
+        for (const StartUpRow& row : startUpRows) {
+            if (!row.label.contains(only)) {
+                continue;
+            }
+            QList<double> ours;
+            QList<double> rg;
+            // Nothing is written, so the folder needs no restore; the two take turns.
+            for (int run = 0; run < rowRuns; ++run) {
+                const Timing timing = TimeProcess(pristineOf("S"), QStringList{program} + row.ours);
+                if (timing.exitCode != 0) {
+                    qFatal("%s failed with %d", qPrintable(row.label), timing.exitCode);
+                }
+                ours.append(timing.seconds);
+                rg.append(TimeProcess(pristineOf("S"), row.rg).seconds);
+            }
+            startUp[row.label] = {Median(ours), Median(rg)};
+            out << row.label.leftJustified(40)
+                << QStringLiteral("ours %1 ms | rg %2 ms (peer/ours %3)")
+                       .arg(Median(ours) * 1000, 0, 'f', 2)
+                       .arg(Median(rg) * 1000, 0, 'f', 2)
+                       .arg(Median(rg) / Median(ours), 0, 'f', 2)
+                << " | runs: " << rowRuns << "\n";
+            out.flush();
+        }
+    }
+
+    // corpus -> the medians of the first paint, one key and five keys settled
+    QHash<QString, QList<double>> keyRows;
+    for (const QString& corpus : {QStringLiteral("H"), QStringLiteral("M")}) {
+        if (!rowsWanted.split(',').contains(corpus) || window.isEmpty()) {
+            continue;
+        }
+        const int rowRuns = runs > 0 ? runs : corpus == "M" ? 5 : 9;
+        QList<QList<double>> figures(3);
+        long peak = 0;
+        for (int run = 0; run < rowRuns; ++run) {
+            const Timing timing =
+                TimeProcess(pristineOf(corpus), {window, "keys"}, {"QT_QPA_PLATFORM=offscreen"});
+            const QList<QByteArray> fields = timing.output.trimmed().split(' ');
+            if (timing.exitCode != 0 || fields.size() != 4 ||
+                fields[0].toInt() != corpora.value(corpus).files) {
+                qFatal("the keystroke row failed with %d: %s", timing.exitCode,
+                       timing.output.constData());
+            }
+            for (int f = 0; f < 3; ++f) {
+                figures[f].append(fields[f + 1].toDouble());
+            }
+            peak = std::max(peak, timing.peakRssKiB);
+        }
+        keyRows[corpus] = {Median(figures[0]), Median(figures[1]), Median(figures[2])};
+        out << QStringLiteral("K keys, %1").arg(corpora.value(corpus).description).leftJustified(30)
+            << QStringLiteral(
+                   "window: painted %1 s, one key %2 s, five keys settled %3 s, "
+                   "peak %4 MiB")
+                   .arg(keyRows[corpus][0], 0, 'f', 3)
+                   .arg(keyRows[corpus][1], 0, 'f', 3)
+                   .arg(keyRows[corpus][2], 0, 'f', 3)
+                   .arg(double(peak) / 1024, 0, 'f', 1)
+            << " | runs: " << rowRuns << "\n";
+        out.flush();
+    }
+
     // The targets.
     out << "\ntargets\n";
     const auto check = [&](const QString& what, double value, double limit, bool atMost) {
@@ -448,6 +602,14 @@ int main(int argc, char* argv[]) {
     const auto seconds = [&](const QString& row, const QString& who) {
         return results.value(row).value(who).seconds;
     };
+    if (keyRows.contains("H")) {
+        check("K one key at 110,000 files, seconds", keyRows["H"][1], 0.05, true);
+    }
+    if (keyRows.contains("M")) {
+        check("K names painted at 1,000,000 files, seconds", keyRows["M"][0], 1.0, true);
+        check("K one key at 1,000,000 files, seconds", keyRows["M"][1], 0.2, true);
+        check("K five keys settled at 1,000,000 files, seconds", keyRows["M"][2], 0.3, true);
+    }
     const QString aRcs = Row{"A", false, true}.Label();
     const QString aRci = Row{"A", false, false}.Label();
     const QString aFcs = Row{"A", true, true}.Label();
@@ -462,6 +624,12 @@ int main(int argc, char* argv[]) {
               seconds(aRci, "sed -i") / seconds(aRci, "ours"), 7, false);
         check("A find, ours / rg -j1 -l", seconds(aFcs, "ours") / seconds(aFcs, "rg -j1 -l"), 1.5,
               true);
+        check("A find, ours / rg -l", seconds(aFcs, "ours") / seconds(aFcs, "rg -l"), 1.0, true);
+        const QString floors = "floor x" + QString::number(QThread::idealThreadCount());
+        check("A replace case-sensitive, ours / " + floors,
+              seconds(aRcs, "ours") / seconds(aRcs, floors), 0.9, true);
+        check("A replace case-sensitive, CPU, ours / " + floors,
+              results[aRcs]["ours"].cpuSeconds / results[aRcs][floors].cpuSeconds, 1.2, true);
         if (!window.isEmpty()) {
             check("A replace, window / headless", seconds(aRcs, "window") / seconds(aRcs, "ours"),
                   1.5, true);
@@ -509,6 +677,25 @@ int main(int argc, char* argv[]) {
     if (results.contains(bRcold)) {
         check("B replace cold, ours / dd",
               seconds(bRcold, "ours") / seconds(bRcold, "dd fdatasync"), 1.5, true);
+    }
+    for (const QString corpus : {"C", "M"}) {
+        const QString find = Row{corpus, true, true}.Label();
+        if (results.contains(find)) {
+            check(corpus + " find, ours / rg -l", seconds(find, "ours") / seconds(find, "rg -l"),
+                  1.0, true);
+        }
+    }
+    if (startUp.contains("S one-file find, case-sensitive") &&
+        startUp.contains("S one-file find, ignoring case")) {
+        check("S one-file find, ignoring case / case-sensitive",
+              startUp["S one-file find, ignoring case"].first /
+                  startUp["S one-file find, case-sensitive"].first,
+              1.3, true);
+    }
+    for (const QString label : {"S --version", "S one-file find, case-sensitive"}) {
+        if (startUp.contains(label)) {
+            check(label + ", ours / rg", startUp[label].first / startUp[label].second, 2.0, true);
+        }
     }
     if (results.contains(cRcs) && results.contains(aRcs)) {
         check("C time per file / A time per file",

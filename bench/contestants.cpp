@@ -62,6 +62,10 @@ Timing TimeProcess(const QString& folder, const QStringList& command,
     ::wait4(child, &status, 0, &usage);
     timing.seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const auto toSeconds = [](const timeval& t) {
+        return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+    };
+    timing.cpuSeconds = toSeconds(usage.ru_utime) + toSeconds(usage.ru_stime);
     timing.peakRssKiB = usage.ru_maxrss;
     timing.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     return timing;

@@ -7,7 +7,8 @@
 // What one timed run of a program took.
 struct Timing {
     double seconds = 0;
-    long peakRssKiB = 0;  // the child's peak resident set
+    double cpuSeconds = 0;  // user and system time of the child and the children it waited for
+    long peakRssKiB = 0;    // the child's peak resident set
     int exitCode = -1;
     QByteArray output;  // its standard output
 };

@@ -70,6 +70,8 @@ const QList<Corpus>& Corpora() {
         {"B", "one 256 MiB file", 1, 256ll * 1024 * 1024, 1.0, 4000},
         {"C", "100,000 files of 1 KiB", 100000, 1024, 0.07, 1},
         {"H", "110,000 empty files", 110000, 0, 0.0, 0},
+        {"M", "1,000,000 files of 1 KiB", 1000000, 1024, 0.1, 1},
+        {"S", "one file of 4 KiB", 1, 4096, 1.0, 2},
         {"E", "corpus A, accented, UTF-8", 10000, 4096, 0.07, 2, "UTF-8"},
         {"U", "corpus A, accented, UTF-16LE", 10000, 4096, 0.07, 2, "UTF-16LE"},
         {"W", "corpus A, accented, Windows-1252", 10000, 4096, 0.07, 2, "Windows-1252"},

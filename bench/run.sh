@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the benchmark needs (sed, sd, ripgrep, Xvfb and the build), builds Quillmark
 # optimised, and runs the benchmark. Arguments go to quillmark_bench (--runs N, --rows A,B,C,
-# --work DIR, --program PROGRAM).
+# --work DIR, --program PROGRAM, --files N; --help lists them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
@@ -17,5 +17,6 @@ if ((${#missing[@]})); then
 fi
 build_dir=${BUILD_DIR:-build-bench}
 cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
-cmake --build "$build_dir" -j"${JOBS:-2}" --target quillmark_bench quillmark_window_bench quillmark
+cmake --build "$build_dir" -j"${JOBS:-2}" --target quillmark_bench quillmark_window_bench quillmark \
+  quillmark_floor
 exec "$build_dir/bench/quillmark_bench" "$@"

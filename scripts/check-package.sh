@@ -2,7 +2,8 @@
 # Builds the Debian package (scripts/package.sh), validates its menu entry and AppStream
 # metadata, runs lintian on it (errors and hardening tags fail, warnings and information are
 # printed), installs it with apt, and runs the installed program: --version, and a find over
-# a small folder without a display. Needs root or sudo.
+# a small folder without a display, then its window on the offscreen platform. Needs root or
+# sudo.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 deb=$(./scripts/package.sh | tail -n 1)
@@ -41,4 +42,13 @@ if [ "$found" != $'a.txt\nc.htm' ]; then
   echo "The installed program found: $found" >&2
   exit 1
 fi
-echo "The installed program runs; its find over a small folder printed the two files."
+# The window is another program that quillmark becomes; on the offscreen platform it stays up
+# until timeout ends it (124), where a missing window program would exit at once.
+status=0
+QT_QPA_PLATFORM=offscreen timeout 5 /usr/bin/quillmark "$folder" || status=$?
+if [ "$status" -ne 124 ]; then
+  echo "The installed window did not stay up: exit status $status" >&2
+  exit 1
+fi
+echo "The installed program runs; its find over a small folder printed the two files, and its"
+echo "window starts."

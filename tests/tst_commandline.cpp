@@ -94,6 +94,8 @@ private slots:
     void stopEndsRunAfterFileInHand();
     void programRunsWithoutDisplay_data();
     void programRunsWithoutDisplay();
+    void windowIsAProgramOfItsOwn_data();
+    void windowIsAProgramOfItsOwn();
 
 private:
     QByteArray Path(const QByteArray& name) const { return folder_ + '/' + name; }
@@ -722,9 +724,9 @@ void TestCommandLine::programRunsWithoutDisplay() {
     QFETCH(QByteArray, input);
     const QByteArray mOld = QByteArray(2 << 20, 'x') + "needle\n";
     const bool limited = fault == Fault::FileSizeLimit || fault == Fault::MemoryLimit;
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     if (fault == Fault::MemoryLimit) {
-        QSKIP("AddressSanitizer cannot start under a limit on memory");
+        QSKIP("AddressSanitizer and ThreadSanitizer cannot start under a limit on memory");
     }
 #endif
     if (limited) {
@@ -801,6 +803,41 @@ void TestCommandLine::programRunsWithoutDisplay() {
     }
     if (args.contains("--replace-file")) {
         QVERIFY(Content("a.txt") == "one " + kLong + " here\n");
+    }
+}
+
+void TestCommandLine::windowIsAProgramOfItsOwn_data() {
+    QTest::addColumn<bool>("moved");  // quillmark copied away from the window program
+    QTest::addColumn<QByteArray>("errHolds");
+    // Only the window program loads a platform plugin: a missing one proves quillmark became it.
+    QTest::newRow("the window asked for: quillmark becomes the window program")
+        << false << QByteArray("no-such-platform");
+    // Regression guard: a quillmark without its window program must say so, not crash.
+    QTest::newRow("the window program missing: said, 2")
+        << true << QByteArray("/../libexec/quillmark/quillmark-window cannot be started: ");
+}
+
+void TestCommandLine::windowIsAProgramOfItsOwn() {
+    QFETCH(bool, moved);
+    QFETCH(QByteArray, errHolds);
+    QString program = QStringLiteral(QUILLMARK_PROGRAM);
+    if (moved) {
+        const QString bin = QFile::decodeName(outside_) + "/bin";
+        QVERIFY(QDir().mkpath(bin));
+        QVERIFY(QFile::copy(program, bin + "/quillmark"));
+        program = bin + "/quillmark";
+    }
+    QProcess window;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("QT_QPA_PLATFORM", "no-such-platform");
+    window.setProcessEnvironment(environment);
+    window.start(program, {QFile::decodeName(folder_)});
+    QVERIFY(window.waitForFinished(60000));
+    const QByteArray err = window.readAllStandardError();
+    QVERIFY2(err.contains(errHolds), err.constData());
+    if (moved) {
+        QCOMPARE(window.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(window.exitCode(), 2);
     }
 }
 

@@ -104,6 +104,7 @@ private slots:
     void matchesTheReferenceOnRandomText();
     void caseFoldKey_data();
     void caseFoldKey();
+    void unfoldedFormsInvertTheFolding();
 };
 
 void TestReplacer::replaceAll_data() {
@@ -419,6 +420,30 @@ void TestReplacer::caseFoldKey() {
     QFETCH(QByteArray, b);
     QFETCH(bool, equal);
     QCOMPARE(CaseFoldKey(a) == CaseFoldKey(b), equal);
+}
+
+// The table of unfolded forms is made at build time; it must be the folding of the Qt the
+// program runs with, or a case-insensitive search misses a form of a character.
+void TestReplacer::unfoldedFormsInvertTheFolding() {
+    std::size_t forms = 0;
+    for (char32_t c = 0; c <= 0x10FFFF; ++c) {
+        const char32_t folded = QChar::toCaseFolded(c);
+        if ((c >= 0xD800 && c <= 0xDFFF) || folded == c) {
+            continue;
+        }
+        ++forms;
+        const std::span<const char32_t> unfolded = UnfoldedForms(folded);
+        if (std::find(unfolded.begin(), unfolded.end(), c) == unfolded.end()) {
+            QFAIL(qPrintable(QStringLiteral("U+%1 missing from the forms of U+%2")
+                                 .arg(uint(c), 4, 16, QChar('0'))
+                                 .arg(uint(folded), 4, 16, QChar('0'))));
+        }
+    }
+    std::size_t listed = 0;
+    for (char32_t f = 0; f <= 0x10FFFF; ++f) {
+        listed += UnfoldedForms(f).size();
+    }
+    QCOMPARE(listed, forms);
 }
 
 QTEST_GUILESS_MAIN(TestReplacer)

@@ -140,6 +140,10 @@ void TestSummary::findListIndex_data() {
     QTest::newRow("without an exact entry the last case variant wins")
         << QByteArrayList{"A.TXT", "a.Txt", "b"} << QByteArray("a.txt") << 1;
     QTest::newRow("not listed") << QByteArrayList{"a", "b"} << QByteArray("c") << -1;
+    QTest::newRow("folded as the search folds: the Kelvin sign is a k")
+        << QByteArrayList{"x", "\xE2\x84\xAA.txt"} << QByteArray("k.TXT") << 1;
+    QTest::newRow("a name that is not UTF-8 keeps its raw byte when folded")
+        << QByteArrayList{"CAF\xE9", "CAF\xC9"} << QByteArray("caf\xC9") << 1;
 }
 
 void TestSummary::findListIndex() {

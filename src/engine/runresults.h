@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filename.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QList>
@@ -41,7 +43,7 @@ inline const QString InternalError = QStringLiteral(QT_TRANSLATE_NOOP("Reason", 
 inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
 // A listed name that leads to a file the run has saved already through name.
 inline QString SameFileAs(const QByteArray& name) {
-    return SameFileAsPrefix + QString::fromUtf8(name);
+    return SameFileAsPrefix + FileName::Display(name);
 }
 // The start of CannotBeWrittenIn's reasons; ReasonText translates it with the encoding's name.
 inline const QString CannotBeWrittenInPrefix =
@@ -72,7 +74,7 @@ struct RunResults {
             return;
         }
         ++FilesAffected;
-        FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
+        FoundList += FileName::Display(name) + QStringLiteral("\r\n");
         foundNames.append(name);
     }
 };

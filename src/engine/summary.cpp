@@ -1,7 +1,7 @@
 #include "summary.h"
 
 #include "filelist.h"
-#include "textdecoding.h"
+#include "filename.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -35,10 +35,10 @@ public:
             const int count = list_.ListCount();
             folded_->reserve(count);
             for (int i = 0; i < count; ++i) {
-                folded_->insert(CaseFoldKey(list_.List(i)), i);
+                folded_->insert(FileName::FoldKey(list_.List(i)), i);
             }
         }
-        return folded_->value(CaseFoldKey(name), -1);
+        return folded_->value(FileName::FoldKey(name), -1);
     }
 
 private:
@@ -56,7 +56,7 @@ QString LeftUnchangedSection(const RunResults& results) {
                    QCoreApplication::translate("Summary", "Left unchanged:") +
                    QStringLiteral("\r\n");
     for (const LeftUnchanged& file : results.leftUnchanged) {
-        text += QString::fromUtf8(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
+        text += FileName::Display(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
                 QStringLiteral(")\r\n");
     }
     return text;

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <memory>
+#include <span>
 #include <string>
 
 // Reading text as units (one character, or one piece that is no character) and folding case.
@@ -34,7 +35,7 @@ Token Fold(char32_t cp);
 int FoldedUnit(const uchar* p, const uchar* end, Token& token);
 
 // The code points other than folded itself whose simple case folding is folded.
-const QList<char32_t>& UnfoldedForms(Token folded);
+std::span<const char32_t> UnfoldedForms(Token folded);
 
 // Whether no valid UTF-8 sequence that starts before p covers the byte at p.
 bool IsUnitStart(const uchar* data, const uchar* end, qsizetype p);

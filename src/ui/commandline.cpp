@@ -2,6 +2,7 @@
 
 #include "batchrun.h"
 #include "eventpump.h"
+#include "filename.h"
 #include "filepattern.h"
 #include "filteredfolder.h"
 #include "posixfilestore.h"
@@ -11,7 +12,6 @@
 #include "textsource.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <algorithm>
 #include <cstring>
@@ -34,7 +34,7 @@ private:
 };
 
 QString Shown(const QByteArray& bytes) {
-    return QFile::decodeName(bytes);
+    return FileName::Display(bytes);
 }
 
 // "quillmark: " and message, one line, as UTF-8.

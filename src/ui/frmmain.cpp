@@ -14,6 +14,7 @@
 #include "posixfilestore.h"
 #include "qteventpump.h"
 #include "qtmessagebox.h"
+#include "refusedtext.h"
 #include "stopsignals.h"
 #include "storagedrivesource.h"
 #include "summary.h"
@@ -235,6 +236,8 @@ void frmMain::BuildControls() {
     connect(dirFolder, &DirListBox::Change, this, &frmMain::dirFolder_Change);
     connect(dirFolder, &DirListBox::OpenFailed, this, &frmMain::dirFolder_OpenFailed);
     connect(txtFilePattern, &QLineEdit::textChanged, this, &frmMain::txtFilePattern_Change);
+    connect(filFolder, &FileListBox::FolderChanged, this, &frmMain::filFolder_FolderChanged);
+    connect(filFolder, &FileListBox::FolderGone, this, &frmMain::filFolder_FolderGone);
     connect(cmdClear, &QPushButton::clicked, this, &frmMain::cmdClear_Click);
 }
 
@@ -345,6 +348,7 @@ void frmMain::SetRunLocked(bool locked) {
         control->setEnabled(!locked);
     }
     picProgress->setVisible(locked);
+    filFolder->HoldChanges(locked);
     if (!locked) {
         filFolder->SetVisible(true);
     }
@@ -536,9 +540,30 @@ void frmMain::dirFolder_OpenFailed(const QString& description) {
 }
 
 void frmMain::txtFilePattern_Change() {
-    // A filter the file list rejects leaves the list as it was, without a word.
+    // A filter the file list rejects leaves the list as it was; the box shows why.
     QString error;
-    filFolder->SetPattern(txtFilePattern->text(), error);
+    const bool taken = filFolder->SetPattern(txtFilePattern->text(), error);
+    ShowRefusedText(*txtFilePattern,
+                    taken ? QString()
+                          : error + QLatin1Char('\n') +
+                                tr("The list keeps the filter \"%1\".").arg(filFolder->Pattern()));
+}
+
+void frmMain::filFolder_FolderChanged() {
+    QString error;
+    dirFolder->SetPath(dirFolder->Path(), error);
+}
+
+void frmMain::filFolder_FolderGone(const QString& description) {
+    MsgBox(tr("An error occurred trying to change the folder: ") + description,
+           MsgBoxFlag::Critical);
+    // As for any folder that has gone: the nearest folder above that is still there.
+    QByteArray folder = filFolder->Path();
+    QString error;
+    do {
+        folder = DirListBox::CleanPath(folder + "/..");
+    } while (!dirFolder->SetPath(folder, error) && folder != "/");
+    drvFolder->SetDrive(dirFolder->Path());
 }
 
 void frmMain::cmdClear_Click() {

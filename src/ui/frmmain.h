@@ -109,6 +109,10 @@ private:
     // Opening a folder in the folder list failed: reported like a folder change that failed.
     void dirFolder_OpenFailed(const QString& description);
     void txtFilePattern_Change();
+    // The file list followed its folder: the folder list follows too.
+    void filFolder_FolderChanged();
+    // The folder shown has gone: said as a failed folder change, then the nearest one above.
+    void filFolder_FolderGone(const QString& description);
     void cmdClear_Click();
     // Ctrl+Z outside the text boxes and the file list's menu entry: asks, then undoes.
     void UndoRequested();

@@ -1,17 +1,12 @@
+// The window program, quillmark-window, which the quillmark command becomes when the arguments
+// ask for the window. Run by itself, it also carries out the modes without a window.
 #include "applicationrecord.h"
 #include "commandline.h"
 #include "frmmain.h"
-#include "mappedfile.h"
-#include "stopsignalpump.h"
-#include "stopsignals.h"
+#include "withoutwindow.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-
-#include <unistd.h>
-
-#include <cerrno>
-#include <csignal>
 
 namespace {
 
@@ -23,49 +18,10 @@ QList<QByteArray> Arguments(int argc, char* argv[]) {
     return arguments;
 }
 
-// Returns 0, or the errno of the write that failed.
-int WriteAll(int fd, QByteArrayView bytes) {
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + written, std::size_t(bytes.size() - written));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return errno;
-        }
-        if (n == 0) {
-            return EIO;
-        }
-        written += n;
-    }
-    return 0;
-}
-
-// The process's standard output and standard error, unbuffered.
-class StandardStreams : public CommandLineOutput {
-public:
-    int Out(QByteArrayView bytes) override { return WriteAll(STDOUT_FILENO, bytes); }
-    void Err(QByteArrayView bytes) override { (void)WriteAll(STDERR_FILENO, bytes); }
-};
-
-int RunWithoutWindow(const CommandLine& request) {
-    bool stop = false;
-    StopSignalPump pump(stop);
-    StandardStreams streams;
-    return RunCommandLine(request, streams, &pump, &stop);
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    StopSignals::Install();
-    // A write past the file size limit then fails with EFBIG, and one to a pipe without a
-    // reader with EPIPE, instead of killing the program: the file is "could not be written",
-    // and a failed standard output is said on standard error.
-    std::signal(SIGXFSZ, SIG_IGN);
-    std::signal(SIGPIPE, SIG_IGN);
-    MappedFile::InstallBusErrorHandler();
+    PrepareProcess();
     if (!CommandLine::WantsWindow(Arguments(argc, argv))) {
         // No QApplication here: these modes must work without a display.
         QCoreApplication app(argc, argv);
