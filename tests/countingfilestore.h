@@ -29,6 +29,7 @@ public:
     }
     QHash<SaveTicket, SaveReport> FinishSaves() override { return real_.FinishSaves(); }
     void WillRead(const QByteArray& path) override { real_.WillRead(path); }
+    void WillOnlySearch(bool onlySearch) override { real_.WillOnlySearch(onlySearch); }
     void HoldFolder(std::shared_ptr<const HeldFolder> folder) override {
         real_.HoldFolder(std::move(folder));
     }

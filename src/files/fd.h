@@ -19,6 +19,12 @@ public:
         }
         fd_ = fd;
     }
+    // Hands the descriptor over to the caller, who closes it; -1 when none is held.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
 
 private:
     int fd_;
