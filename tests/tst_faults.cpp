@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults a run must survive without damage. Every case checks that each file is wholly its old
 // or its intended new content, that nothing else (no temporary file) is in the folder, and that
 // every file left alone is reported with its reason.

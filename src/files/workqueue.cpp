@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "workqueue.h"
 
 WorkQueue::WorkQueue(int threads, int mostWaiting) : mostWaiting_(std::size_t(mostWaiting)) {

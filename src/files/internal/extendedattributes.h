@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Gives the open file fd exactly the extended attributes (user.*, ACLs, security.*) of the open
