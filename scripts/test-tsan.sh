@@ -17,8 +17,9 @@ cmake --build "$build_dir" -j"${JOBS:-2}" --target "${tests[@]}"
 # A report fails the test that caused it. Our threads meet through std::mutex,
 # std::condition_variable and std::atomic, which ThreadSanitizer sees; Qt's threads do not, and
 # scripts/tsan.supp says why what Qt calls itself is ignored. QtTest's stack dump on a crash
-# forks, which deadlocks inside ThreadSanitizer, so it is off.
-export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:abort_on_error=1:second_deadlock_stack=1:suppressions=$PWD/scripts/tsan.supp}
+# forks, which deadlocks inside ThreadSanitizer, so it is off. The command-line tests start cp and
+# patch through QProcess, whose child only execs: die_after_fork=0 lets that child go on.
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:abort_on_error=1:second_deadlock_stack=1:die_after_fork=0:suppressions=$PWD/scripts/tsan.supp}
 export QTEST_DISABLE_STACK_DUMP=1
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir "$build_dir" --output-on-failure -j"${JOBS:-2}" \
