@@ -18,6 +18,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -98,6 +99,40 @@ bool RenameForbidden(int fd) {
            (flags & (FS_APPEND_FL | FS_IMMUTABLE_FL)) != 0;
 }
 
+// Opens the entry name of the folder open as folderFd for reading, as OpenChecked does.
+Opened OpenForRead(int folderFd, const QByteArray& name, Fd& fd, struct stat& st) {
+    // O_NONBLOCK keeps a fifo from blocking the open; it is refused as not a regular file.
+    return OpenChecked(folderFd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                       fd, st);
+}
+
+// Reads the open file fd, of size bytes when looked at, into content; a file that shrank
+// since is read to its end. False when a read fails.
+bool ReadInto(int fd, qsizetype size, QByteArray& content) {
+    if (content.capacity() < size || !content.isDetached()) {
+        content = QByteArray();  // the old buffer goes before the new one is taken
+        content = NewBuffer(size);
+    } else {
+        content.resize(size);
+    }
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, content.data() + got, std::size_t(size - got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;  // the file shrank since the stat: the save's stamp check will notice
+        }
+        got += n;
+    }
+    content.truncate(got);
+    return true;
+}
+
 }  // namespace
 
 // A folder a run reads or saves in: open for the steps of its reads and saves and for the
@@ -122,11 +157,21 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     if (!onlySearch_) {
         RemoveStaleOnce(*folder);
     }
+    if (content.constData() == handedOut_) {
+        content = QByteArray();  // it refers to a mapping that goes now, or went with a save
+    }
+    handedOut_ = nullptr;
+    mapped_.reset();
+    if (readPool_) {
+        if (std::optional<ReadPool::Read> read = readPool_->Take(folder->fd(), name)) {
+            content = std::move(read->content);
+            stamp = read->stamp;
+            return read->outcome;
+        }
+    }
     Fd fd;
     struct stat st {};
-    // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
-    switch (OpenChecked(folder->fd(), name.constData(),
-                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, fd, st)) {
+    switch (OpenForRead(folder->fd(), name, fd, st)) {
         case Opened::Ok:
             break;
         case Opened::Failed:
@@ -138,11 +183,6 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
         return ReadOutcome::NotRegularFile;
     }
     const qsizetype size = st.st_size;
-    if (content.constData() == handedOut_) {
-        content = QByteArray();  // it refers to a mapping that goes now, or went with a save
-    }
-    handedOut_ = nullptr;
-    mapped_.reset();
     if (auto mapping = std::make_shared<MappedFile>();
         size >= kMapAtLeast && mapping->Map(fd.get(), size, !onlySearch_)) {
         mapped_ = std::move(mapping);
@@ -151,29 +191,37 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
         stamp = StampOf(st);
         return ReadOutcome::Read;
     }
-    if (content.capacity() < size || !content.isDetached()) {
-        content = QByteArray();  // the old buffer goes before the new one is taken
-        content = NewBuffer(size);
-    } else {
-        content.resize(size);
+    if (!ReadInto(fd.get(), size, content)) {
+        return ReadOutcome::CouldNotRead;
     }
-    qsizetype got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(fd.get(), content.data() + got, std::size_t(size - got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n < 0) {
-            return ReadOutcome::CouldNotRead;
-        }
-        if (n == 0) {
-            break;  // the file shrank since the stat: the save's stamp check will notice
-        }
-        got += n;
-    }
-    content.truncate(got);
     stamp = StampOf(st);
     return ReadOutcome::Read;
+}
+
+bool PosixFileStore::ReadForPool(int folderFd, const QByteArray& name, ReadPool::Read& read) {
+    Fd fd;
+    struct stat st {};
+    switch (OpenForRead(folderFd, name, fd, st)) {
+        case Opened::Ok:
+            break;
+        case Opened::Failed:
+            read.outcome = errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
+            return true;
+        case Opened::LinkOfAnotherUser:
+            read.outcome = ReadOutcome::LinkOfAnotherUser;
+            return true;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        read.outcome = ReadOutcome::NotRegularFile;
+        return true;
+    }
+    if (st.st_size >= kMapAtLeast) {
+        return false;  // mapped by the run itself
+    }
+    read.outcome = ReadInto(fd.get(), st.st_size, read.content) ? ReadOutcome::Read
+                                                                 : ReadOutcome::CouldNotRead;
+    read.stamp = StampOf(st);
+    return true;
 }
 
 // A save whose temporary file is written and given the target's owner, mode and attributes;
@@ -200,7 +248,9 @@ PosixFileStore::~PosixFileStore() {
 }
 
 void PosixFileStore::HoldFolder(std::shared_ptr<const HeldFolder> folder) {
-    readAhead_.reset();  // its thread may be opening a file of the folder held until now
+    // Their threads may be opening a file of the folder held until now.
+    readPool_.reset();
+    readAhead_.reset();
     held_ = std::move(folder);
     heldFolder_.reset();
 }
@@ -536,9 +586,11 @@ void PosixFileStore::WillRead(const QByteArray& path) {
     }
     if (!readAhead_) {
         readAhead_ = std::make_unique<ReadAhead>();
+        readPool_ = std::make_unique<ReadPool>(&PosixFileStore::ReadForPool);
     }
-    // The folder outlives the hint: FinishSaves and HoldFolder stop the thread first.
+    // The folder outlives the hint: FinishSaves and HoldFolder stop the threads first.
     readAhead_->Hint(folder->fd(), name);
+    readPool_->Hint(folder->fd(), name);
 }
 
 QHash<SaveTicket, SaveReport> PosixFileStore::CompletedSaves() {
@@ -554,6 +606,7 @@ QHash<SaveTicket, SaveReport> PosixFileStore::CompletedSaves() {
 QHash<SaveTicket, SaveReport> PosixFileStore::FinishSaves() {
     // Letting go of a large file's mapping takes a while; it goes while the saves still sync.
     mapped_.reset();
+    readPool_.reset();
     readAhead_.reset();
     QHash<SaveTicket, SaveReport> outcomes;
     if (pending_) {
