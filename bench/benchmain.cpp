@@ -11,7 +11,11 @@
 // (Xvfb) when one starts; the command-line row runs the quillmark program of the same build
 // (or --program); the highlighting row (H) highlights 100,000 found files among the 110,000
 // entries of a list in the window program, and takes the time it measures from Yes to the
-// repainted list. --only keeps the rows whose label holds TEXT, for example "multi-line".
+// repainted list. The keystroke rows (K) start the window program on corpus H (110,000 files)
+// and, only when M is asked for, on 1,000,000 files: the seconds to the first paint with the
+// names, to the list repainted after one key in the filter box, and from the last of five keys
+// typed 30 ms apart to the list repainted after it. --only keeps the rows whose label holds
+// TEXT, for example "multi-line".
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the
 // restore is not timed. The cold rows drop the page cache before each contestant's run (root
@@ -40,7 +44,7 @@
 #include "folderlist.h"
 #include "mappedfile.h"
 #include "posixfilestore.h"
-#include "textsource.h"
+#include "runrequest.h"
 #include "undorecord.h"
 
 #include <QByteArrayList>
@@ -75,32 +79,26 @@ const QByteArray kAccentedFind =
     "N\xC3\x89"
     "EDLE";
 
-class FixedTexts : public TextSource {
-public:
-    FixedTexts(bool multiLine, bool accented) : multiLine_(multiLine), accented_(accented) {}
-    QByteArray FindText() const override {
-        return accented_ ? kAccentedFind : multiLine_ ? kMultiLineFind : kFind;
-    }
-    QByteArray ReplaceText() const override {
-        return multiLine_ ? kMultiLineReplacement : kReplacement;
-    }
-
-private:
-    bool multiLine_;
-    bool accented_;
-};
+// The search and replacement texts of a row.
+RunRequest RequestFor(bool caseSensitive, bool findOnly, bool multiLine, bool accented) {
+    RunRequest request;
+    request.findText = accented ? kAccentedFind : multiLine ? kMultiLineFind : kFind;
+    request.replaceText = multiLine ? kMultiLineReplacement : kReplacement;
+    request.caseSensitive = caseSensitive;
+    request.findOnly = findOnly;
+    return request;
+}
 
 // The child: one headless run over the current folder, noting what it changes for an undo as
 // the window does; prints affected and processed.
 int RunEngine(bool caseSensitive, bool findOnly, bool multiLine, bool accented) {
     FolderFileList list(CurrentFolder());
-    FixedTexts texts(multiLine, accented);
     PosixFileStore files;
     UndoRecord undo;
-    RunEnvironment env{texts, files};
+    RunEnvironment env{files};
     env.undo = &undo;
     RunResults results;
-    ProcessFileList(env, list, caseSensitive ? 1 : 0, 0, findOnly ? 1 : 0, results);
+    ProcessFileList(env, list, RequestFor(caseSensitive, findOnly, multiLine, accented), results);
     std::printf("%d %d\n", results.FilesAffected, results.FilesProcessed);
     return 0;
 }
@@ -549,6 +547,42 @@ int main(int argc, char* argv[]) {
         }
     }
 
+    // corpus -> the medians of the first paint, one key and five keys settled
+    QHash<QString, QList<double>> keyRows;
+    for (const QString& corpus : {QStringLiteral("H"), QStringLiteral("M")}) {
+        if (!rowsWanted.split(',').contains(corpus) || window.isEmpty()) {
+            continue;
+        }
+        const int rowRuns = runs > 0 ? runs : corpus == "M" ? 5 : 9;
+        QList<QList<double>> figures(3);
+        long peak = 0;
+        for (int run = 0; run < rowRuns; ++run) {
+            const Timing timing =
+                TimeProcess(pristineOf(corpus), {window, "keys"}, {"QT_QPA_PLATFORM=offscreen"});
+            const QList<QByteArray> fields = timing.output.trimmed().split(' ');
+            if (timing.exitCode != 0 || fields.size() != 4 ||
+                fields[0].toInt() != corpora.value(corpus).files) {
+                qFatal("the keystroke row failed with %d: %s", timing.exitCode,
+                       timing.output.constData());
+            }
+            for (int f = 0; f < 3; ++f) {
+                figures[f].append(fields[f + 1].toDouble());
+            }
+            peak = std::max(peak, timing.peakRssKiB);
+        }
+        keyRows[corpus] = {Median(figures[0]), Median(figures[1]), Median(figures[2])};
+        out << QStringLiteral("K keys, %1").arg(corpora.value(corpus).description).leftJustified(30)
+            << QStringLiteral(
+                   "window: painted %1 s, one key %2 s, five keys settled %3 s, "
+                   "peak %4 MiB")
+                   .arg(keyRows[corpus][0], 0, 'f', 3)
+                   .arg(keyRows[corpus][1], 0, 'f', 3)
+                   .arg(keyRows[corpus][2], 0, 'f', 3)
+                   .arg(double(peak) / 1024, 0, 'f', 1)
+            << " | runs: " << rowRuns << "\n";
+        out.flush();
+    }
+
     // The targets.
     out << "\ntargets\n";
     const auto check = [&](const QString& what, double value, double limit, bool atMost) {
@@ -562,6 +596,14 @@ int main(int argc, char* argv[]) {
     const auto seconds = [&](const QString& row, const QString& who) {
         return results.value(row).value(who).seconds;
     };
+    if (keyRows.contains("H")) {
+        check("K one key at 110,000 files, seconds", keyRows["H"][1], 0.05, true);
+    }
+    if (keyRows.contains("M")) {
+        check("K names painted at 1,000,000 files, seconds", keyRows["M"][0], 1.0, true);
+        check("K one key at 1,000,000 files, seconds", keyRows["M"][1], 0.2, true);
+        check("K five keys settled at 1,000,000 files, seconds", keyRows["M"][2], 0.3, true);
+    }
     const QString aRcs = Row{"A", false, true}.Label();
     const QString aRci = Row{"A", false, false}.Label();
     const QString aFcs = Row{"A", true, true}.Label();

@@ -18,9 +18,9 @@ struct Corpus {
 };
 
 // The corpora: many small files, one large file, very many tiny files, the folder of the
-// highlighting row (H), whose files only need names, a million tiny files (M), the one file of
-// the start-up rows (S), and corpus A with accented hits in UTF-8 (E), UTF-16LE (U) and
-// Windows-1252 (W).
+// highlighting row (H), whose files only need names, a million tiny files (M), which the
+// keystroke row lists too, the one file of the start-up rows (S), and corpus A with accented
+// hits in UTF-8 (E), UTF-16LE (U) and Windows-1252 (W).
 const QList<Corpus>& Corpora();
 
 // Writes corpus into folder, unless a complete copy is already there (marked by a file named

@@ -2,15 +2,23 @@
 
 // Scripted stand-ins for the platform interfaces, recording what they were asked.
 
-#include "eventpump.h"
-#include "fakepicturebox.h"
 #include "filelist.h"
-#include "textsource.h"
+#include "runobserver.h"
+#include "runrequest.h"
+#include "summary.h"
 
 #include <QByteArrayList>
 #include <QList>
 
 #include <functional>
+
+// A request for a replace (or, with findOnly set, a find) of find by replacement, case ignored.
+inline RunRequest Texts(const QByteArray& find, const QByteArray& replacement) {
+    RunRequest request;
+    request.findText = find;
+    request.replaceText = replacement;
+    return request;
+}
 
 // A file list over given names in a given folder.
 class FakeFileList : public FileList {
@@ -19,50 +27,16 @@ public:
         : path_(std::move(path)), names_(std::move(names)), selected_(names_.size(), false) {}
 
     QByteArray Path() const override { return path_; }
-    int ListCount() const override {
-        ++listCountReads;
-        return int(names_.size());
-    }
+    int ListCount() const override { return int(names_.size()); }
     QByteArray List(int i) const override {
         return i >= 0 && i < names_.size() ? names_[i] : QByteArray();
     }
     bool Selected(int i) const override { return i >= 0 && i < selected_.size() && selected_[i]; }
-    void SetSelected(int i, bool on) override {
+    void SetSelected(int i, bool on) {
         if (i >= 0 && i < selected_.size()) {
             selected_[i] = on;
         }
     }
-    void SelectEntries(const QList<int>& indices) override {
-        selectEntriesCalls.append(indices);
-        FileList::SelectEntries(indices);
-    }
-    void SetListIndex(int i) override { listIndexes.append(i); }
-    void SetVisible(bool visible) override { visibility.append(visible); }
-    void Refresh() override {
-        ++refreshes;
-        if (onRefresh) {
-            onRefresh(names_);
-            selected_.resize(names_.size());
-        }
-    }
-
-    QList<int> SelectedIndexes() const {
-        QList<int> indexes;
-        for (int i = 0; i < selected_.size(); ++i) {
-            if (selected_[i]) {
-                indexes.append(i);
-            }
-        }
-        return indexes;
-    }
-
-    mutable int listCountReads = 0;
-    QList<QList<int>> selectEntriesCalls;
-    QList<int> listIndexes;
-    QList<bool> visibility;
-    int refreshes = 0;
-    // Lets a test change the entries when the list reads its folder again.
-    std::function<void(QByteArrayList&)> onRefresh;
 
 private:
     QByteArray path_;
@@ -70,33 +44,55 @@ private:
     QList<bool> selected_;
 };
 
-// Search and replacement texts that a test can change in the middle of a run.
-class FakeTexts : public TextSource {
+// Records what a run tells it as a transcript, one line a call ("begin 3", "reached 0",
+// "processed 0 of 3", "found a.txt", "left b.txt (read-only)", "end"), and runs a test's
+// action where the window lets events through; stops the run at the entry stopAt.
+class RecordingObserver : public RunObserver {
 public:
-    FakeTexts(QByteArray findText, QByteArray replacementText)
-        : find(std::move(findText)), replacement(std::move(replacementText)) {}
-
-    QByteArray FindText() const override {
-        ++reads;
-        return find;
+    void RunBegins(int entries) override {
+        told.append("begin " + QByteArray::number(entries));
+        Yield();
     }
-    QByteArray ReplaceText() const override { return replacement; }
+    bool Reached(int entry) override {
+        if (entry == stopAt) {
+            return false;
+        }
+        told.append("reached " + QByteArray::number(entry));
+        return true;
+    }
+    void Processed(int entry, int entries) override {
+        told.append("processed " + QByteArray::number(entry) + " of " +
+                    QByteArray::number(entries));
+        Yield();
+    }
+    void Found(const QByteArray& name) override { told.append("found " + name); }
+    void LeftUnchanged(const QByteArray& name, const LeftReason& reason) override {
+        told.append("left " + name + " (" + ReasonBytes(reason) + ")");
+    }
+    void RunEnded() override { told.append("end"); }
 
-    QByteArray find;
-    QByteArray replacement;
-    mutable int reads = 0;
-};
+    // The lines that start with prefix.
+    QByteArrayList Told(const QByteArray& prefix) const {
+        QByteArrayList lines;
+        for (const QByteArray& line : told) {
+            if (line.startsWith(prefix)) {
+                lines.append(line);
+            }
+        }
+        return lines;
+    }
 
-// Counts yields and runs a test's action at each one.
-class FakePump : public EventPump {
-public:
-    void DoEvents() override {
-        ++calls;
-        if (onEvents) {
-            onEvents(calls);
+    QByteArrayList told;
+    int stopAt = -1;
+    // Called with 1 as the run begins, then with 2, 3, ... after each processed file.
+    std::function<void(int call)> onYield;
+
+private:
+    void Yield() {
+        ++yields_;
+        if (onYield) {
+            onYield(yields_);
         }
     }
-
-    int calls = 0;
-    std::function<void(int call)> onEvents;
+    int yields_ = 0;
 };

@@ -5,7 +5,6 @@
 //   fault_child FOLDER FIND REPLACEMENT [find|undo]
 
 #include "batchrun.h"
-#include "eventpump.h"
 #include "fakes.h"
 #include "folderlist.h"
 #include "mappedfile.h"
@@ -46,14 +45,11 @@ RunIdentity WhoAmI() {
     return who;
 }
 
-// Between two files, turns a stop signal into the run's stop flag, as the window does.
-class StopOnSignal : public EventPump {
+// Before each file, turns a stop signal into the end of the run after the file in hand, as
+// the window does.
+class StopOnSignal : public RunObserver {
 public:
-    explicit StopOnSignal(bool& stop) : stop_(stop) {}
-    void DoEvents() override { stop_ = stop_ || StopSignals::Requested(); }
-
-private:
-    bool& stop_;
+    bool Reached(int) override { return !StopSignals::Requested(); }
 };
 
 }  // namespace
@@ -67,23 +63,23 @@ int main(int argc, char** argv) {
     MappedFile::InstallBusErrorHandler();
     const QByteArray mode = argc == 5 ? QByteArray(argv[4]) : QByteArray();
     const bool findOnly = mode == "find";
-    FakeTexts texts(argv[2], argv[3]);
+    RunRequest request = Texts(argv[2], argv[3]);
+    request.findOnly = findOnly;
     PosixFileStore files;
     FolderFileList list(argv[1]);
-    bool stop = false;
-    StopOnSignal pump(stop);
-    RunEnvironment env{texts, files, nullptr, &pump, &stop};
+    StopOnSignal stop;
+    RunEnvironment env{files, &stop};
     UndoRecord undo;
     if (mode == "undo") {
         env.undo = &undo;
     }
     RunResults results;
-    ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
+    ProcessFileList(env, list, request, results);
     if (mode == "undo") {
         // The tests aim their kills at the undo from this line on.
         std::fputs("undoing\n", stderr);
         std::fflush(stderr);
-        UndoLastReplace(env, list, undo, results);
+        UndoLastReplace(env, undo, results);
     }
     const QByteArray report = EncodeReport(WhoAmI(), results);
     std::fwrite(report.constData(), 1, std::size_t(report.size()), stdout);

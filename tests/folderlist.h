@@ -29,7 +29,7 @@ inline QByteArrayList FolderEntries(const QByteArray& folder) {
 }
 
 // The entries of one folder whose names match one of the patterns (fnmatch, hidden names
-// and folders included), in byte order, read when constructed and on Refresh.
+// and folders included), in byte order, read when constructed and on Refresh; none selected.
 class FolderFileList : public FileList {
 public:
     explicit FolderFileList(QByteArray folder, QByteArrayList patterns = {"*"})
@@ -42,15 +42,8 @@ public:
     QByteArray List(int i) const override {
         return i >= 0 && i < names_.size() ? names_[i] : QByteArray();
     }
-    bool Selected(int i) const override { return i >= 0 && i < selected_.size() && selected_[i]; }
-    void SetSelected(int i, bool on) override {
-        if (i >= 0 && i < selected_.size()) {
-            selected_[i] = on;
-        }
-    }
-    void SetListIndex(int) override {}
-    void SetVisible(bool) override {}
-    void Refresh() override {
+    bool Selected(int) const override { return false; }
+    void Refresh() {
         names_.clear();
         for (const QByteArray& name : FolderEntries(folder_)) {
             for (const QByteArray& pattern : patterns_) {
@@ -60,14 +53,10 @@ public:
                 }
             }
         }
-        selected_ = QList<bool>(names_.size(), false);
     }
-
-    int SelectedCount() const { return int(selected_.count(true)); }
 
 private:
     QByteArray folder_;
     QByteArrayList patterns_;
     QByteArrayList names_;
-    QList<bool> selected_;
 };

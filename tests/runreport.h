@@ -33,12 +33,12 @@ inline QByteArray EncodeReport(const RunIdentity& who, const RunResults& results
     text += "capeff " + who.effectiveCapabilities + '\n';
     text += "processed " + QByteArray::number(results.FilesProcessed) + '\n';
     text += "affected " + QByteArray::number(results.FilesAffected) + '\n';
-    text += "foundlist " + results.FoundList.toUtf8().toHex() + '\n';
     for (const QByteArray& name : results.foundNames) {
         text += "found " + name.toHex() + '\n';
     }
     for (const LeftUnchanged& file : results.leftUnchanged) {
-        text += "left " + file.name.toHex() + ' ' + file.reason.toUtf8().toHex() + '\n';
+        text += "left " + file.name.toHex() + ' ' + QByteArray::number(file.reason.kind) + ' ' +
+                file.reason.other.toHex() + '\n';
     }
     text += "end\n";
     return text;
@@ -67,13 +67,12 @@ inline bool DecodeReport(const QByteArray& text, RunIdentity& who, RunResults& r
             results.FilesProcessed = words[1].toInt();
         } else if (key == "affected" && words.size() == 2) {
             results.FilesAffected = words[1].toInt();
-        } else if (key == "foundlist" && words.size() == 2) {
-            results.FoundList = QString::fromUtf8(QByteArray::fromHex(words[1]));
         } else if (key == "found" && words.size() == 2) {
             results.foundNames.append(QByteArray::fromHex(words[1]));
-        } else if (key == "left" && words.size() == 3) {
-            results.leftUnchanged.append(
-                {QByteArray::fromHex(words[1]), QString::fromUtf8(QByteArray::fromHex(words[2]))});
+        } else if (key == "left" && words.size() == 4) {
+            const LeftReason reason{LeftReason::Kind(words[2].toInt()),
+                                    QByteArray::fromHex(words[3])};
+            results.leftUnchanged.append({QByteArray::fromHex(words[1]), reason});
         } else if (key == "end") {
             ended = true;
         } else if (!line.isEmpty()) {

@@ -1,6 +1,7 @@
 #include "batchrun.h"
 #include "fakes.h"
 #include "mappedfile.h"
+#include "pathsyntax.h"
 #include "posixfilestore.h"
 #include "testfiles.h"
 #include "undolastreplace.h"
@@ -23,7 +24,7 @@ namespace {
 QString LeftText(const RunResults& results) {
     QStringList lines;
     for (const LeftUnchanged& file : results.leftUnchanged) {
-        lines << QString::fromUtf8(file.name) + " (" + file.reason + ")";
+        lines << QString::fromUtf8(file.name) + " (" + ReasonText(file.reason) + ")";
     }
     return lines.join('|');
 }
@@ -31,28 +32,27 @@ QString LeftText(const RunResults& results) {
 // A folder of files and a run over it with the real file store.
 struct Fixture {
     QTemporaryDir dir;
-    FakeTexts texts{"needle", "thread"};
+    RunRequest request = Texts("needle", "thread");
     PosixFileStore files;
-    FakePump pump;
-    FakePictureBox box;
+    RecordingObserver observer;
     RunResults results;
 
     QString PathOf(const QString& name) const { return dir.filePath(name); }
 
     UndoRecord undo;
-    std::function<void(const QByteArray& name, const QString& reason)> report;
 
-    void Run(FakeFileList& list, qint16 caseSensitive = 0, qint16 selectedOnly = 0,
-             qint16 findOnly = 0) {
-        RunEnvironment env{texts, files, &box, &pump};
-        env.undo = &undo;
-        env.report = report;
-        ProcessFileList(env, list, caseSensitive, selectedOnly, findOnly, results);
+    void Run(FakeFileList& list, bool caseSensitive = false, bool selectedOnly = false,
+             bool findOnly = false) {
+        request.caseSensitive = caseSensitive;
+        request.selectedOnly = selectedOnly;
+        request.findOnly = findOnly;
+        RunEnvironment env{files, &observer, &undo};
+        ProcessFileList(env, list, request, results);
     }
 
-    void Undo(FakeFileList& list) {
-        RunEnvironment env{texts, files, &box, &pump};
-        UndoLastReplace(env, list, undo, results);
+    void Undo() {
+        RunEnvironment env{files, &observer};
+        UndoLastReplace(env, undo, results);
     }
 
     FakeFileList ListOf(const QByteArrayList& names) const {
@@ -67,8 +67,8 @@ class TestBatchRun : public QObject {
 
 private slots:
     void initTestCase() { QVERIFY(MappedFile::InstallBusErrorHandler()); }
-    void addBackslash_data();
-    void addBackslash();
+    void joinPath_data();
+    void joinPath();
     void emptyList();
     void replacesAndReports();
     void bytesOutsideMatchesKept_data();
@@ -85,27 +85,28 @@ private slots:
     void symlinkTargetRewrittenLinkKept();
     void shortWriteKeepsOriginal();
     void changedBetweenReadAndSave();
-    void textsReadAgainForEveryFile();
+    void textsChangedDuringRunHoldForLaterFiles();
     void stopsAfterTheFileInHand();
-    void progressAndYieldsPerProcessedFile();
+    void toldOfEveryEntryAndEachProcessedFile();
     void orderKeptWhileReadingAhead_data();
     void orderKeptWhileReadingAhead();
     void undoPutsBackOnlyWhatTheRunWrote_data();
     void undoPutsBackOnlyWhatTheRunWrote();
 };
 
-void TestBatchRun::addBackslash_data() {
+void TestBatchRun::joinPath_data() {
     QTest::addColumn<QByteArray>("path");
     QTest::addColumn<QByteArray>("expected");
-    QTest::newRow("root") << QByteArray("/") << QByteArray("/");
-    QTest::newRow("folder") << QByteArray("/home/docs") << QByteArray("/home/docs/");
-    QTest::newRow("trailing separator") << QByteArray("/home/docs/") << QByteArray("/home/docs/");
+    QTest::newRow("root") << QByteArray("/") << QByteArray("/x.txt");
+    QTest::newRow("folder") << QByteArray("/home/docs") << QByteArray("/home/docs/x.txt");
+    QTest::newRow("trailing separator")
+        << QByteArray("/home/docs/") << QByteArray("/home/docs/x.txt");
 }
 
-void TestBatchRun::addBackslash() {
+void TestBatchRun::joinPath() {
     QFETCH(QByteArray, path);
     QFETCH(QByteArray, expected);
-    QCOMPARE(AddBackslash(path), expected);
+    QCOMPARE(JoinPath(path, "x.txt"), expected);
 }
 
 void TestBatchRun::emptyList() {
@@ -116,10 +117,9 @@ void TestBatchRun::emptyList() {
     f.Run(list);
     QCOMPARE(f.results.FilesAffected, 0);
     QCOMPARE(f.results.FilesProcessed, 0);
-    QCOMPARE(f.results.FoundList, QStringLiteral("\r\n"));
+    QCOMPARE(FoundList(f.results), QStringLiteral("\r\n"));
     QVERIFY(f.results.leftUnchanged.isEmpty());
-    QVERIFY(f.box.fills.isEmpty());
-    QCOMPARE(list.visibility, (QList<bool>{false, true}));
+    QCOMPARE(f.observer.told, (QByteArrayList{"begin 0", "end"}));
 }
 
 void TestBatchRun::replacesAndReports() {
@@ -135,10 +135,10 @@ void TestBatchRun::replacesAndReports() {
     QCOMPARE(ReadFile(f.PathOf("c.txt")), QByteArray("thread and thread\n"));
     QCOMPARE(f.results.FilesAffected, 2);
     QCOMPARE(f.results.FilesProcessed, 3);
-    QCOMPARE(f.results.FoundList, QStringLiteral("\r\na.txt\r\nc.txt\r\n"));
     QCOMPARE(f.results.foundNames, (QByteArrayList{"a.txt", "c.txt"}));
-    QCOMPARE(list.listIndexes, (QList<int>{0, 1, 2}));
-    QCOMPARE(list.visibility, (QList<bool>{false, true}));
+    QCOMPARE(f.observer.Told("found"), (QByteArrayList{"found a.txt", "found c.txt"}));
+    QCOMPARE(f.observer.Told("reached"), (QByteArrayList{"reached 0", "reached 1", "reached 2"}));
+    QCOMPARE(f.observer.told.last(), QByteArray("end"));
     QCOMPARE(Entries(f.dir.path()), (QStringList{"a.txt", "b.txt", "c.txt"}));
 }
 
@@ -216,15 +216,15 @@ void TestBatchRun::findMode() {
     QFETCH(qint16, caseSensitive);
     QFETCH(bool, found);
     Fixture f;
-    f.texts.find = find;
-    f.texts.replacement = replacement;
+    f.request.findText = find;
+    f.request.replaceText = replacement;
     WriteFile(f.PathOf("f.txt"), content);
     struct stat before {};
     QCOMPARE(::stat(QFile::encodeName(f.PathOf("f.txt")).constData(), &before), 0);
     FakeFileList list = f.ListOf({"f.txt"});
-    f.Run(list, caseSensitive, 0, 1);
+    f.Run(list, caseSensitive != 0, false, true);
     QCOMPARE(f.results.FilesAffected, found ? 1 : 0);
-    QCOMPARE(f.results.FoundList, found ? QStringLiteral("\r\nf.txt\r\n") : QStringLiteral("\r\n"));
+    QCOMPARE(f.results.foundNames, found ? QByteArrayList{"f.txt"} : QByteArrayList{});
     QCOMPARE(ReadFile(f.PathOf("f.txt")), content);
     struct stat after {};
     QCOMPARE(::stat(QFile::encodeName(f.PathOf("f.txt")).constData(), &after), 0);
@@ -232,18 +232,16 @@ void TestBatchRun::findMode() {
 }
 
 void TestBatchRun::selectedOnly_data() {
-    QTest::addColumn<qint16>("flag");
+    QTest::addColumn<bool>("on");
     QTest::addColumn<QList<int>>("selected");
     QTest::addColumn<QByteArray>("changed");
-    QTest::newRow("off: every entry") << qint16(0) << QList<int>{1} << QByteArray("abc");
-    QTest::newRow("flag 2 (grayed) counts as off")
-        << qint16(2) << QList<int>{1} << QByteArray("abc");
-    QTest::newRow("on: the selected entry only") << qint16(1) << QList<int>{1} << QByteArray("b");
-    QTest::newRow("on with nothing selected") << qint16(1) << QList<int>{} << QByteArray();
+    QTest::newRow("off: every entry") << false << QList<int>{1} << QByteArray("abc");
+    QTest::newRow("on: the selected entry only") << true << QList<int>{1} << QByteArray("b");
+    QTest::newRow("on with nothing selected") << true << QList<int>{} << QByteArray();
 }
 
 void TestBatchRun::selectedOnly() {
-    QFETCH(qint16, flag);
+    QFETCH(bool, on);
     QFETCH(QList<int>, selected);
     QFETCH(QByteArray, changed);
     Fixture f;
@@ -254,20 +252,21 @@ void TestBatchRun::selectedOnly() {
     for (int i : selected) {
         list.SetSelected(i, true);
     }
-    f.Run(list, 0, flag, 0);
+    f.Run(list, false, on, false);
     for (const char* name : {"a", "b", "c"}) {
         QCOMPARE(ReadFile(f.PathOf(name)),
                  QByteArray(changed.contains(name) ? "thread" : "needle"));
     }
     QCOMPARE(f.results.FilesProcessed, changed.size());
     QCOMPARE(f.results.FilesAffected, changed.size());
-    QCOMPARE(list.listIndexes, (QList<int>{0, 1, 2}));  // skipped entries are visited too
+    // Skipped entries are reached too.
+    QCOMPARE(f.observer.Told("reached"), (QByteArrayList{"reached 0", "reached 1", "reached 2"}));
 }
 
 void TestBatchRun::unchangedFileIsNotRewritten() {
     Fixture f;
     WriteFile(f.PathOf("same.txt"), "needle and more");
-    f.texts.replacement = "needle";  // replacing changes nothing
+    f.request.replaceText = "needle";  // replacing changes nothing
     WriteFile(f.PathOf("none.txt"), "nothing here");
     const QByteArray same = QFile::encodeName(f.PathOf("same.txt"));
     const QByteArray none = QFile::encodeName(f.PathOf("none.txt"));
@@ -312,14 +311,14 @@ void TestBatchRun::filesLeftUnchanged() {
                             "readonly.txt (read-only)"));
     QCOMPARE(f.results.FilesAffected, 1);
     QCOMPARE(f.results.FilesProcessed, 7);
-    QCOMPARE(f.results.FoundList, QStringLiteral("\r\nok.txt\r\n"));
+    QCOMPARE(f.results.foundNames, QByteArrayList{"ok.txt"});
     QCOMPARE(ReadFile(f.PathOf("readonly.txt")), QByteArray("needle"));
     QCOMPARE(ReadFile(f.PathOf("binary.bin")), QByteArray("needle\0", 7));
     QCOMPARE(ReadFile(f.PathOf("linked.txt")), QByteArray("needle"));
     QCOMPARE(ReadFile(f.PathOf("other-link")), QByteArray("needle"));
 
     // In find mode only an unreadable file is reported.
-    f.Run(list, 0, 0, 1);
+    f.Run(list, false, false, true);
     QCOMPARE(LeftText(f.results), QStringLiteral("folder.txt (could not be read)|"
                                                  "gone.txt (could not be read)"));
     QCOMPARE(f.results.FilesAffected, 3);
@@ -328,8 +327,8 @@ void TestBatchRun::filesLeftUnchanged() {
 // One run over an LF file and a CRLF file: each keeps its own line breaks.
 void TestBatchRun::multiLineSearchKeepsEachFilesLineBreaks() {
     Fixture f;
-    f.texts.find = "one\ntwo";
-    f.texts.replacement = "1\n2\n3";
+    f.request.findText = "one\ntwo";
+    f.request.replaceText = "1\n2\n3";
     WriteFile(f.PathOf("lf.txt"), "zero\none\ntwo\n");
     WriteFile(f.PathOf("crlf.txt"), "zero\r\none\r\ntwo\r\n");
     FakeFileList list = f.ListOf({"crlf.txt", "lf.txt"});
@@ -393,7 +392,7 @@ void TestBatchRun::shortWriteKeepsOriginal() {
     Fixture f;
     const QByteArray original = "needle" + QByteArray(5000, 'x');
     WriteFile(f.PathOf("big.txt"), original);
-    f.texts.replacement = "a much longer thread";
+    f.request.replaceText = "a much longer thread";
     FakeFileList list = f.ListOf({"big.txt"});
 
     rlimit old{};
@@ -427,16 +426,15 @@ void TestBatchRun::changedBetweenReadAndSave() {
     QCOMPARE(Entries(f.dir.path()), QStringList{"busy.txt"});
 }
 
-void TestBatchRun::textsReadAgainForEveryFile() {
+void TestBatchRun::textsChangedDuringRunHoldForLaterFiles() {
     Fixture f;
     for (const char* name : {"1", "2", "3"}) {
         WriteFile(f.PathOf(name), "needle");
     }
-    // Clear pressed during the first file's yields: the rest run with empty texts.
-    f.pump.onEvents = [&](int call) {
+    // Clear pressed after the first file: the rest run with empty texts.
+    f.observer.onYield = [&](int call) {
         if (call == 2) {
-            f.texts.find.clear();
-            f.texts.replacement.clear();
+            f.request.ChangeTexts(QByteArray(), QByteArray());
         }
     };
     FakeFileList list = f.ListOf({"1", "2", "3"});
@@ -444,7 +442,6 @@ void TestBatchRun::textsReadAgainForEveryFile() {
     QCOMPARE(ReadFile(f.PathOf("1")), QByteArray("thread"));
     QCOMPARE(ReadFile(f.PathOf("2")), QByteArray("needle"));
     QCOMPARE(ReadFile(f.PathOf("3")), QByteArray("needle"));
-    QCOMPARE(f.texts.reads, 3);
     QCOMPARE(f.results.FilesProcessed, 3);
     QCOMPARE(f.results.FilesAffected, 1);
 }
@@ -454,79 +451,79 @@ void TestBatchRun::stopsAfterTheFileInHand() {
     for (const char* name : {"1", "2", "3"}) {
         WriteFile(f.PathOf(name), "needle");
     }
-    bool stop = false;
-    f.pump.onEvents = [&](int call) { stop = call >= 2; };
+    f.observer.stopAt = 1;
     FakeFileList list = f.ListOf({"1", "2", "3"});
-    RunEnvironment env{f.texts, f.files, &f.box, &f.pump, &stop};
-    ProcessFileList(env, list, 0, 0, 0, f.results);
+    f.Run(list);
     QCOMPARE(ReadFile(f.PathOf("1")), QByteArray("thread"));
     QCOMPARE(ReadFile(f.PathOf("2")), QByteArray("needle"));
     QCOMPARE(f.results.FilesProcessed, 1);
-    QCOMPARE(list.visibility, (QList<bool>{false, true}));
+    QCOMPARE(f.observer.told,
+             (QByteArrayList{"begin 3", "reached 0", "processed 0 of 3", "found 1", "end"}));
 }
 
-void TestBatchRun::progressAndYieldsPerProcessedFile() {
+// Every entry is reached, and each processed file told with the number of entries for the
+// progress bar; an entry that does not qualify is only reached. A find tells a hit at once.
+void TestBatchRun::toldOfEveryEntryAndEachProcessedFile() {
     Fixture f;
     for (const char* name : {"a", "b", "c"}) {
         WriteFile(f.PathOf(name), "x");
     }
+    WriteFile(f.PathOf("c"), "needle");
     FakeFileList list = f.ListOf({"a", "b", "c"});
     list.SetSelected(0, true);
     list.SetSelected(2, true);
-    f.Run(list, 0, 1, 0);
-    // One yield before the loop, two per processed file; one repaint per processed file,
-    // with the bound read again for each: background, then a bar to i/(n-1) of the width.
-    QCOMPARE(f.pump.calls, 1 + 2 * 2);
-    QCOMPARE(f.box.fills.size(), 4);
-    QCOMPARE(f.box.fills[1].x2, -10.0);
-    QCOMPARE(f.box.fills[3].x2, 3255.0 - 10);
-    QCOMPARE(list.listCountReads, 1 + 2);
+    f.Run(list, false, true, true);
+    QCOMPARE(f.observer.told,
+             (QByteArrayList{"begin 3", "reached 0", "processed 0 of 3", "reached 1", "reached 2",
+                             "found c", "processed 2 of 3", "end"}));
 }
 
 void TestBatchRun::orderKeptWhileReadingAhead_data() {
-    QTest::addColumn<qint16>("findOnly");
-    QTest::newRow("replace") << qint16(0);
-    QTest::newRow("find, large files searched as they come from the disk") << qint16(1);
+    QTest::addColumn<bool>("findOnly");
+    QTest::newRow("replace") << false;
+    QTest::newRow("find, large files searched as they come from the disk") << true;
 }
 
 // Enough files for the store to read ahead and then rest, and two large files whose only hit
 // lies past their first pages: the report and the current-entry mark keep the list's order.
 // Each name is told as soon as it is known: a hit found before the next entry is reached.
 void TestBatchRun::orderKeptWhileReadingAhead() {
-    QFETCH(qint16, findOnly);
+    QFETCH(bool, findOnly);
     Fixture f;
     QByteArrayList names;
-    QByteArrayList told;
-    QByteArrayList toldEarly;  // names told before the entry after theirs was reached
-    QString found = QStringLiteral("\r\n");
+    QByteArrayList found;
     for (int i = 0; i < 150; ++i) {
         const QByteArray name = QByteArray::number(1000 + i) + ".txt";
         names.append(name);
         QByteArray content(i == 40 || i == 90 ? 5 << 20 : 100, 'x');
         if (i % 7 == 0 || i == 40 || i == 90) {
             content.replace(content.size() - 6, 6, "needle");
-            found += QString::fromLatin1(name) + QStringLiteral("\r\n");
+            found.append(name);
         }
         WriteFile(f.PathOf(QString::fromLatin1(name)), content);
     }
     FakeFileList list = f.ListOf(names);
-    f.report = [&](const QByteArray& name, const QString& reason) {
-        QVERIFY(reason.isEmpty());
-        told.append(name);
-        if (list.listIndexes.size() == names.indexOf(name) + 1) {
-            toldEarly.append(name);
-        }
-    };
-    f.Run(list, 1, 0, findOnly);
-    QCOMPARE(f.results.FoundList, found);
-    QCOMPARE(told, f.results.foundNames);
-    if (findOnly == 1) {
-        QCOMPARE(toldEarly, told);
+    f.Run(list, true, false, findOnly);
+    QCOMPARE(f.results.foundNames, found);
+    QByteArrayList reached;
+    QByteArrayList told;
+    for (int i = 0; i < names.size(); ++i) {
+        reached.append("reached " + QByteArray::number(i));
+        told.append(found.contains(names[i]) ? "found " + names[i] : QByteArray());
     }
-    QList<int> everyEntry(names.size());
-    std::iota(everyEntry.begin(), everyEntry.end(), 0);
-    QCOMPARE(list.listIndexes, everyEntry);
-    QCOMPARE(ReadFile(f.PathOf("1040.txt")).endsWith("needle"), findOnly == 1);
+    told.removeAll(QByteArray());
+    QCOMPARE(f.observer.Told("reached"), reached);
+    QCOMPARE(f.observer.Told("found"), told);
+    if (findOnly) {
+        // A hit is told before the entry after it is reached.
+        for (const QByteArray& name : found) {
+            const qsizetype at = f.observer.told.indexOf("found " + name);
+            const int entry = int(names.indexOf(name));
+            QVERIFY(at < f.observer.told.indexOf("reached " + QByteArray::number(entry + 1)) ||
+                    entry + 1 == names.size());
+        }
+    }
+    QCOMPARE(ReadFile(f.PathOf("1040.txt")).endsWith("needle"), findOnly);
 }
 
 enum class AfterReplace {
@@ -593,7 +590,8 @@ void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote() {
     QFETCH(AfterReplace, after);
     QFETCH(QString, left);
     Fixture f;
-    f.texts = FakeTexts(find, replacement);
+    f.request.findText = find;
+    f.request.replaceText = replacement;
     WriteFile(f.PathOf("f.txt"), content);
     WriteFile(f.PathOf("target.txt"), content);
     QVERIFY(QFile::link("target.txt", f.PathOf("link.txt")));
@@ -647,7 +645,7 @@ void TestBatchRun::undoPutsBackOnlyWhatTheRunWrote() {
     }
     const QByteArray leftThere =
         ReadFile(after == AfterReplace::Renames ? f.PathOf("moved.txt") : path);
-    f.Undo(list);
+    f.Undo();
 
     QCOMPARE(LeftText(f.results), left);
     QCOMPARE(f.results.FilesProcessed, 2);

@@ -49,6 +49,8 @@ private slots:
     void typingSetsFilterOnEveryKeystroke();
     void rejectedFilterKeepsListAndText_data();
     void rejectedFilterKeepsListAndText();
+    void listsFollowTheFolder_data();
+    void listsFollowTheFolder();
     void clearEmptiesBothTextsOnly_data();
     void clearEmptiesBothTextsOnly();
 
@@ -379,11 +381,14 @@ void TestBrowsing::rejectedFilterKeepsListAndText_data() {
     QTest::addColumn<QString>("text");
     QTest::newRow("unbalanced [") << QStringLiteral("*.[tx");
     QTest::newRow("holding /") << QStringLiteral("sub/*.txt");
+    QTest::newRow("a range with its ends reversed") << QStringLiteral("[z-a]*");
 }
 
 void TestBrowsing::rejectedFilterKeepsListAndText() {
     QFETCH(QString, text);
     Filter()->setText(QStringLiteral("*.txt"));
+    const QColor normal = Filter()->palette().color(QPalette::Base);
+    QCOMPARE(Filter()->toolTip(), QString());
 
     Filter()->setText(text);
 
@@ -391,6 +396,63 @@ void TestBrowsing::rejectedFilterKeepsListAndText() {
     QCOMPARE(Files()->Pattern(), QStringLiteral("*.txt"));
     QCOMPARE(FileNames(), Names{"a.txt"});
     QCOMPARE(messages_.calls.size(), 0);
+    // The box says it was refused: a reddish base, and why with the filter still in use.
+    const QColor refused = Filter()->palette().color(QPalette::Base);
+    QVERIFY2(refused.red() > refused.green() && refused.red() > refused.blue(),
+             qPrintable(refused.name()));
+    QVERIFY2(Filter()->toolTip().contains(QStringLiteral("\"*.txt\"")),
+             qPrintable(Filter()->toolTip()));
+
+    Filter()->setText(QStringLiteral("*.doc"));
+    QCOMPARE(Filter()->palette().color(QPalette::Base), normal);
+    QCOMPARE(Filter()->toolTip(), QString());
+    QCOMPARE(FileNames(), Names{"b.doc"});
+}
+
+void TestBrowsing::listsFollowTheFolder_data() {
+    QTest::addColumn<QByteArray>("made");     // a file made from outside, with its folders
+    QTest::addColumn<QByteArray>("removed");  // a folder removed from outside
+    QTest::addColumn<QByteArray>("folder");   // the folder shown afterwards
+    QTest::addColumn<QByteArray>("entry");    // the folder list's current entry then
+    QTest::addColumn<Names>("files");
+    QTest::addColumn<QStringList>("prompts");
+    QTest::newRow("a file made appears")
+        << QByteArray("d1/sub/new.txt") << QByteArray() << QByteArray("d1/sub")
+        << QByteArray("d1/sub/inner") << Names{"a.txt", "b.doc", "new.txt"} << QStringList();
+    QTest::newRow("a folder made appears, the entry moved to stays current")
+        << QByteArray("d1/sub/made/x.txt") << QByteArray() << QByteArray("d1/sub")
+        << QByteArray("d1/sub/inner") << Names{"a.txt", "b.doc"} << QStringList();
+    QTest::newRow("the folder shown goes: said, then the folder above")
+        << QByteArray() << QByteArray("d1/sub") << QByteArray("d1") << QByteArray("d1")
+        << Names{"root.txt"} << QStringList{kFolderPrefix + kGone};
+}
+
+void TestBrowsing::listsFollowTheFolder() {
+    QFETCH(QByteArray, made);
+    QFETCH(QByteArray, removed);
+    QFETCH(QByteArray, folder);
+    QFETCH(QByteArray, entry);
+    QFETCH(Names, files);
+    QFETCH(QStringList, prompts);
+
+    Select("d1/sub/inner");
+    if (!made.isEmpty()) {
+        Touch(made.constData());
+    }
+    if (!removed.isEmpty()) {
+        QVERIFY(QDir(QFile::decodeName(Path(removed.constData()))).removeRecursively());
+    }
+
+    QTRY_COMPARE(FileNames(), files);
+    QTRY_COMPARE(Folders()->Path(), Path(folder.constData()));
+    if (!made.isEmpty()) {
+        const QByteArray madeIn = made.left(made.lastIndexOf('/'));
+        QTRY_VERIFY(Folders()->EntryPaths().contains(Path(madeIn.constData())));
+    }
+    QCOMPARE(Files()->Path(), Path(folder.constData()));
+    QCOMPARE(Prompts(), prompts);
+    QCOMPARE(Folders()->currentItem()->data(0, Qt::UserRole).toByteArray(),
+             Path(entry.constData()));
 }
 
 void TestBrowsing::clearEmptiesBothTextsOnly_data() {

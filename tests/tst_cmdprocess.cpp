@@ -7,6 +7,7 @@
 #include "hookedeventpump.h"
 #include "mappedfile.h"
 #include "msgboxstyle.h"
+#include "pictureboxwidget.h"
 #include "scriptedmessagebox.h"
 #include "stopsignals.h"
 
@@ -74,6 +75,7 @@ private slots:
     void closingDuringRunStopsAfterFileInHand();
     void failureInsideCommandShowsErrorAndUnlocks_data();
     void failureInsideCommandShowsErrorAndUnlocks();
+    void selectedOnlyProcessesSelectedEntries_data();
     void selectedOnlyProcessesSelectedEntries();
     void clearDuringRunLeavesRemainingFilesUnchanged();
     void undoLastReplace_data();
@@ -272,7 +274,9 @@ void TestCmdProcess::windowIsLockedDuringRunAndUnlockedAfter() {
         bool progressVisible;
         bool fileListVisible;
         bool othersEnabled;
+        int bar;  // bar-coloured columns along the middle row of the progress box
     };
+    auto* progress = window_->findChild<PictureBoxWidget*>(QStringLiteral("picProgress"));
     QList<Seen> seen;
     pump_.hook = [&](int) {
         Seen state;
@@ -286,6 +290,12 @@ void TestCmdProcess::windowIsLockedDuringRunAndUnlockedAfter() {
         state.othersEnabled = true;
         for (const char* name : {"cmdClear", "chkSelected", "chkCaseSensitive", "chkFind"}) {
             state.othersEnabled &= Enabled(QString::fromLatin1(name));
+        }
+        const QImage& image = progress->image();
+        state.bar = 0;
+        while (state.bar < image.width() && image.pixelColor(state.bar, image.height() / 2) ==
+                                                progress->ResolveColour(0x007F0000)) {
+            ++state.bar;
         }
         seen.append(state);
     };
@@ -309,6 +319,8 @@ void TestCmdProcess::windowIsLockedDuringRunAndUnlockedAfter() {
         QVERIFY(seen[i].progressVisible);
         QVERIFY(!seen[i].fileListVisible);
         QVERIFY(seen[i].othersEnabled);
+        // The bar goes to i of the last index after file i: empty after the first of two.
+        QCOMPARE(seen[i].bar, i + 1 < seen.size() ? 0 : progress->image().width());
     }
     QVERIFY(lockedAtHighlightOffer);
     for (const QString& name : kLockedDuringRun) {
@@ -532,24 +544,35 @@ void TestCmdProcess::failureInsideCommandShowsErrorAndUnlocks() {
     QVERIFY(!Files()->isHidden());
 }
 
+void TestCmdProcess::selectedOnlyProcessesSelectedEntries_data() {
+    QTest::addColumn<Qt::CheckState>("state");
+    QTest::addColumn<QByteArray>("altered");
+    QTest::newRow("checked: the selected entry only") << Qt::Checked << QByteArray("b");
+    // The box's grayed value is 2; only 1 turns the option on.
+    QTest::newRow("grayed counts as unchecked") << Qt::PartiallyChecked << QByteArray("abc");
+}
+
 void TestCmdProcess::selectedOnlyProcessesSelectedEntries() {
+    QFETCH(Qt::CheckState, state);
+    QFETCH(QByteArray, altered);
     for (const char* name : {"a.txt", "b.txt", "c.txt"}) {
         WriteFile(QString::fromLatin1(name), "hello");
     }
     ShowFolder();
     Files()->SetSelected(1, true);
-    Check("chkSelected")->setChecked(true);
+    Check("chkSelected")->setTristate(true);
+    Check("chkSelected")->setCheckState(state);
     SetTexts(QStringLiteral("hello"), QStringLiteral("bye"));
     messages_.answers = {MsgBoxResult::Yes, MsgBoxResult::No};
 
     Click();
 
-    QCOMPARE(ReadFile(QStringLiteral("a.txt")), QByteArray("hello"));
-    QCOMPARE(ReadFile(QStringLiteral("b.txt")), QByteArray("bye"));
-    QCOMPARE(ReadFile(QStringLiteral("c.txt")), QByteArray("hello"));
-    QCOMPARE(messages_.calls.last().prompt,
-             QStringLiteral("Text replace complete!\r\n\r\n1 of 1 selected files were altered:"
-                            "\r\nb.txt\r\n"));
+    for (const char name : {'a', 'b', 'c'}) {
+        QCOMPARE(ReadFile(QString(QLatin1Char(name)) + QStringLiteral(".txt")),
+                 QByteArray(altered.contains(name) ? "bye" : "hello"));
+    }
+    QCOMPARE(window_->Results().FilesProcessed, altered.size());
+    QCOMPARE(window_->Results().FilesAffected, altered.size());
 }
 
 void TestCmdProcess::clearDuringRunLeavesRemainingFilesUnchanged() {

@@ -24,8 +24,8 @@ namespace {
 using Args = QList<QByteArray>;
 using Mode = CommandLine::Mode;
 
-// Sets stop at its calls-th call: a run yields once before its first file and twice after
-// each, so 2 stops it after the first file.
+// Sets stop at its calls-th call: a run lets the pump look once before its first file and
+// once after each, so 2 stops it after the first file.
 class StoppingPump : public EventPump {
 public:
     StoppingPump(bool& stop, int calls) : stop_(stop), callsLeft_(calls) {}
@@ -41,7 +41,18 @@ private:
 };
 
 // The folder before a run: what each row's special file is.
-enum class Extra { None, Binary, ReadOnly, Symlink, RawName, SecondName, Encodings, Texts, Long };
+enum class Extra {
+    None,
+    Binary,
+    ReadOnly,
+    Symlink,
+    RawName,
+    SecondName,
+    RawSecondName,
+    Encodings,
+    Texts,
+    Long
+};
 
 // What the program is started under: a limit on the size of the files it writes or on its
 // memory (a file past either lies between altered ones), or a standard output that takes
@@ -369,6 +380,11 @@ void TestCommandLine::run_data() {
         << Extra::SecondName << Args{"--find", "needle", "--replace", "thread", "F"}
         << QByteArray("a.txt\nc.htm\n")
         << QByteArray("Left unchanged: b.txt (same file as a.txt)\n") << 0 << aNew << cNew;
+    // Regression: the first name went through UTF-8 and came out as U+FFFD.
+    QTest::newRow("a second name of a file whose name is not UTF-8 is named with its bytes")
+        << Extra::RawSecondName << Args{"--find", "needle", "--replace", "thread", "F"}
+        << QByteArray("a.txt\nc.htm\ncaf\xE9.txt\n")
+        << QByteArray("Left unchanged: z.txt (same file as caf\xE9.txt)\n") << 0 << aNew << cNew;
     QTest::newRow("a name that is not UTF-8 is printed as its bytes")
         << Extra::RawName << Args{"--find", "needle", "F"}
         << QByteArray("a.txt\nc.htm\ncaf\xE9.txt\n") << QByteArray() << 0 << kA << kC;
@@ -543,6 +559,10 @@ void TestCommandLine::run() {
             break;
         case Extra::SecondName:
             QVERIFY(::symlink("a.txt", Path("b.txt").constData()) == 0);
+            break;
+        case Extra::RawSecondName:
+            Write(Path("caf\xE9.txt"), "needle\n");
+            QVERIFY(::symlink("caf\xE9.txt", Path("z.txt").constData()) == 0);
             break;
         case Extra::RawName:
             Write(Path("caf\xE9.txt"), "needle\n");

@@ -6,7 +6,6 @@
 #include "fakes.h"
 #include "folderlist.h"
 #include "heldfolder.h"
-#include "hookedeventpump.h"
 #include "mappedfile.h"
 #include "mountedimage.h"
 #include "posixfilestore.h"
@@ -202,7 +201,7 @@ private:
 struct Want {
     QByteArray name;
     std::optional<QByteArray> content;  // read through the entry afterwards; unset: not read
-    QString reason;                     // the reason it is reported with; empty: not reported
+    std::optional<LeftReason> reason;   // the reason it is reported with; unset: not reported
     bool counted = false;               // counted as altered (or found) and in the found list
     bool listed = true;                 // the run's list holds it
 };
@@ -213,7 +212,8 @@ Want Saved(const QByteArray& name, const QByteArray& content) {
 Want Untouched(const QByteArray& name, const QByteArray& content) {
     return {name, content, {}, false};
 }
-Want Left(const QByteArray& name, const std::optional<QByteArray>& content, const QString& reason) {
+Want Left(const QByteArray& name, const std::optional<QByteArray>& content,
+          const LeftReason& reason) {
     return {name, content, reason, false};
 }
 // An entry the run's list does not show (a link's hop, a second hard link).
@@ -224,7 +224,8 @@ Want Unlisted(const QByteArray& name, const std::optional<QByteArray>& content =
 QStringList Described(const QList<LeftUnchanged>& left) {
     QStringList lines;
     for (const LeftUnchanged& file : left) {
-        lines << Show(file.name) + QStringLiteral(" (") + file.reason + QStringLiteral(")");
+        lines << Show(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
+                     QStringLiteral(")");
     }
     return lines;
 }
@@ -247,8 +248,8 @@ void Verify(const QByteArray& folder, QList<Want> wants, const RunResults& resul
             counted << want.name;
             foundList += QString::fromUtf8(want.name) + QStringLiteral("\r\n");
         }
-        if (want.listed && !want.reason.isEmpty()) {
-            left.append({want.name, want.reason});
+        if (want.listed && want.reason) {
+            left.append({want.name, *want.reason});
         }
     }
     QCOMPARE(Show(FolderEntries(folder)), Show(names));
@@ -266,22 +267,23 @@ void Verify(const QByteArray& folder, QList<Want> wants, const RunResults& resul
     QCOMPARE(Show(results.foundNames), Show(counted));
     QCOMPARE(results.FilesAffected, qint32(counted.size()));
     QCOMPARE(results.FilesProcessed, qint32(listed));
-    QCOMPARE(results.FoundList, foundList);
+    QCOMPARE(FoundList(results), foundList);
 }
 
 // Runs the engine here over the entries of folder that match patterns, holding the folder
 // from the listing on as the programs do.
 RunResults RunHere(const QByteArray& folder, PosixFileStore& store, bool findOnly = false,
                    const QByteArrayList& patterns = {"*"},
-                   const QByteArray& replacement = kReplacement, EventPump* pump = nullptr,
+                   const QByteArray& replacement = kReplacement, RunObserver* observer = nullptr,
                    const QByteArray& find = kFind) {
-    FakeTexts texts(find, replacement);
+    RunRequest request = Texts(find, replacement);
+    request.findOnly = findOnly;
     FolderFileList list(folder, patterns);
     QString error;
     store.HoldFolder(HeldFolder::Open(folder, error));
-    RunEnvironment env{texts, store, nullptr, pump};
+    RunEnvironment env{store, observer};
     RunResults results;
-    ProcessFileList(env, list, qint16(0), qint16(0), qint16(findOnly ? 1 : 0), results);
+    ProcessFileList(env, list, request, results);
     return results;
 }
 
@@ -295,24 +297,22 @@ RunResults RunHere(const QByteArray& folder, bool findOnly = false,
 // Replaces find by replacement in every file of folder, noting in undo what it changes.
 RunResults ReplaceNotingUndo(const QByteArray& folder, UndoRecord& undo, const QByteArray& find,
                              const QByteArray& replacement) {
-    FakeTexts texts(find, replacement);
+    RunRequest request = Texts(find, replacement);
+    request.caseSensitive = true;
     PosixFileStore store;
     FolderFileList list(folder);
-    RunEnvironment env{texts, store};
-    env.undo = &undo;
+    RunEnvironment env{store, nullptr, &undo};
     RunResults results;
-    ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    ProcessFileList(env, list, request, results);
     return results;
 }
 
-// Undoes the replace noted in undo over folder.
-RunResults UndoHere(const QByteArray& folder, UndoRecord& undo) {
-    FakeTexts texts("", "");
+// Undoes the replace noted in undo.
+RunResults UndoHere(UndoRecord& undo) {
     PosixFileStore store;
-    FolderFileList list(folder);
-    RunEnvironment env{texts, store};
+    RunEnvironment env{store};
     RunResults results;
-    UndoLastReplace(env, list, undo, results);
+    UndoLastReplace(env, undo, results);
     return results;
 }
 
@@ -461,6 +461,7 @@ enum class InUse {
 
 }  // namespace
 
+Q_DECLARE_METATYPE(LeftReason)
 Q_DECLARE_METATYPE(Permission)
 Q_DECLARE_METATYPE(Link)
 Q_DECLARE_METATYPE(Metadata)
@@ -619,15 +620,16 @@ void TestFaults::shortWrites() {
     rlimit limited = old;
     limited.rlim_cur = rlim_t(limit);
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limited), 0);
-    FakeTexts texts("needl", "thread");
+    RunRequest request = Texts("needl", "thread");
+    request.caseSensitive = true;
     PosixFileStore store;
     FolderFileList list(scratch.Path());
-    RunEnvironment env{texts, store};
+    RunEnvironment env{store};
     RunResults results;
     if (undoing) {
-        UndoLastReplace(env, list, undo, results);
+        UndoLastReplace(env, undo, results);
     } else {
-        ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+        ProcessFileList(env, list, request, results);
     }
     QCOMPARE(::setrlimit(RLIMIT_FSIZE, &old), 0);
     std::signal(SIGXFSZ, oldHandler);
@@ -645,12 +647,12 @@ void TestFaults::permissions_data() {
     QTest::addColumn<Permission>("permission");
     QTest::addColumn<bool>("unprivileged");
     QTest::addColumn<bool>("saved");
-    QTest::addColumn<QString>("reason");
+    QTest::addColumn<LeftReason>("reason");
 
     // Root may replace the entries of a folder it cannot write, the file itself being
     // writable; another user may not.
     QTest::newRow("folder not writable, as root")
-        << Permission::FolderNotWritable << false << true << QString();
+        << Permission::FolderNotWritable << false << true << LeftReason();
     QTest::newRow("folder not writable, unprivileged")
         << Permission::FolderNotWritable << true << false << Reason::CouldNotBeWritten;
     // A rename would get around a missing write bit: root must check it too.
@@ -659,20 +661,20 @@ void TestFaults::permissions_data() {
     QTest::newRow("read-only file, unprivileged")
         << Permission::ReadOnlyFile << true << false << Reason::ReadOnly;
     QTest::newRow("file of another user, as root")
-        << Permission::FileOfAnotherUser << false << true << QString();
+        << Permission::FileOfAnotherUser << false << true << LeftReason();
     QTest::newRow("file of another user, unprivileged")
         << Permission::FileOfAnotherUser << true << false << Reason::ReadOnly;
     // Another user's file that anyone may write: a save would give it to the one who saved.
     QTest::newRow("file of another user writable by all, as root")
-        << Permission::FileOfAnotherUserWritableByAll << false << true << QString();
+        << Permission::FileOfAnotherUserWritableByAll << false << true << LeftReason();
     QTest::newRow("file of another user writable by all, unprivileged")
         << Permission::FileOfAnotherUserWritableByAll << true << false << Reason::CouldNotBeWritten;
     QTest::newRow("file without read bits, as root")
-        << Permission::FileWithoutReadBits << false << true << QString();
+        << Permission::FileWithoutReadBits << false << true << LeftReason();
     QTest::newRow("file without read bits, unprivileged")
         << Permission::FileWithoutReadBits << true << false << Reason::CouldNotBeRead;
     QTest::newRow("another user's file in a sticky folder, as root")
-        << Permission::StickyFolderOfAnotherUser << false << true << QString();
+        << Permission::StickyFolderOfAnotherUser << false << true << LeftReason();
     QTest::newRow("another user's file in a sticky folder, unprivileged")
         << Permission::StickyFolderOfAnotherUser << true << false << Reason::CouldNotBeWritten;
     // A symlink another user planted, to a file of the runner's that user may not write.
@@ -693,7 +695,7 @@ void TestFaults::permissions() {
     QFETCH(Permission, permission);
     QFETCH(bool, unprivileged);
     QFETCH(bool, saved);
-    QFETCH(QString, reason);
+    QFETCH(LeftReason, reason);
     if (!unprivileged && !IsRoot()) {
         QSKIP("the root runs need root");
     }
@@ -1091,11 +1093,11 @@ void TestFaults::changedBetweenReadAndSave() {
     PosixFileStore store;
     const QByteArray movedAway = scratch / "moved";
     const QByteArray rootOnly = scratch.Folder("root-only", 0700);
-    HookedEventPump pump;
+    RecordingObserver pump;
     if (otherProgram == OtherProgram::MovesTheFolderAwayForALink) {
         QVERIFY(WriteRaw(Join(rootOnly, "busy.txt"), "root's needle\n"));
         QVERIFY(WriteRaw(Join(rootOnly, "calm.txt"), "root's needle\n"));
-        pump.hook = [&](int count) {
+        pump.onYield = [&](int count) {
             if (count == 1) {
                 QCOMPARE(::rename(files.constData(), movedAway.constData()), 0);
                 QCOMPARE(::symlink(rootOnly.constData(), files.constData()), 0);
@@ -1163,7 +1165,7 @@ void TestFaults::changedBetweenReadAndSave() {
     }
     if (otherProgram == OtherProgram::Deletes) {
         QCOMPARE(Described(results.leftUnchanged),
-                 QStringList{"busy.txt (" + Reason::ChangedByAnotherProgram + ")"});
+                 QStringList{"busy.txt (" + ReasonText(Reason::ChangedByAnotherProgram) + ")"});
         QCOMPARE(Show(FolderEntries(files)), Show(QByteArrayList{"calm.txt"}));
         return;
     }
@@ -1273,9 +1275,9 @@ void TestFaults::savedByAnEditorBetweenTwoFiles() {
 
     bool edited = false;
     bool reused = false;
-    HookedEventPump pump;
-    // Events are pumped once before the first file and twice after each.
-    pump.hook = [&](int count) {
+    RecordingObserver pump;
+    // Events are let through once before the first file and once after each.
+    pump.onYield = [&](int count) {
         if (count != 2) {
             return;
         }
@@ -1297,12 +1299,11 @@ void TestFaults::savedByAnEditorBetweenTwoFiles() {
         QCOMPARE(::rename(swap.constData(), b.constData()), 0);
         edited = true;
     };
-    FakeTexts texts(kFind, kReplacement);
     PosixFileStore store;
     FolderFileList list(files);
-    RunEnvironment env{texts, store, nullptr, &pump};
+    RunEnvironment env{store, &pump};
     RunResults results;
-    ProcessFileList(env, list, qint16(0), qint16(0), qint16(0), results);
+    ProcessFileList(env, list, Texts(kFind, kReplacement), results);
     QVERIFY(edited);
     qInfo("the editor's new b.txt %s the inode number the run freed",
           reused ? "took" : "did not take");
@@ -1617,11 +1618,9 @@ void TestFaults::awkwardNames() {
 
     // Highlighting finds the file again by its name.
     FolderFileList list(folder);
-    HighlightFoundFiles(list, results);
-    QCOMPARE(list.SelectedCount(), 1);
-    for (int i = 0; i < list.ListCount(); ++i) {
-        QCOMPARE(list.Selected(i), list.List(i) == name);
-    }
+    const QList<int> entries = FoundEntries(list, results);
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(list.List(entries[0]), name);
 }
 
 // No count, list or index is capped below 100,000 files.
@@ -1641,21 +1640,22 @@ void TestFaults::hundredThousandFiles() {
     }
 
     // Find mode over all of them: every file holds a line break.
-    FakeTexts texts("\n", "");
+    RunRequest request = Texts("\n", "");
+    request.caseSensitive = true;
+    request.findOnly = true;
     PosixFileStore store;
     FolderFileList list(folder);
     QCOMPARE(list.ListCount(), kCount);
-    RunEnvironment env{texts, store};
+    RunEnvironment env{store};
     RunResults results;
-    ProcessFileList(env, list, qint16(1), qint16(0), qint16(1), results);
+    ProcessFileList(env, list, request, results);
     QCOMPARE(results.FilesProcessed, kCount);
     QCOMPARE(results.FilesAffected, kCount);
     QCOMPARE(results.foundNames.size(), qsizetype(kCount));
     QCOMPARE(results.foundNames.last(), nameOf(kCount - 1));
-    QCOMPARE(results.FoundList.size(), qsizetype(2 + kCount * (7 + 2)));
+    QCOMPARE(FoundList(results).size(), qsizetype(2 + kCount * (7 + 2)));
     QVERIFY(results.leftUnchanged.isEmpty());
-    HighlightFoundFiles(list, results);
-    QCOMPARE(list.SelectedCount(), kCount);
+    QCOMPARE(FoundEntries(list, results).size(), qsizetype(kCount));
 
     // Replace mode: only the hits change, wherever they stand in the list.
     results = RunHere(folder);
@@ -1686,7 +1686,7 @@ void TestFaults::hundredThousandFiles() {
     results = ReplaceNotingUndo(folder, undo, "a", "@");
     const qint64 replacing = clock.restart();
     QCOMPARE(results.FilesAffected, kCount);
-    results = UndoHere(folder, undo);
+    results = UndoHere(undo);
     qInfo("replacing every file while noting its undo took %lld ms, the undo %lld ms", replacing,
           clock.elapsed());
     QList<Want> wants;
@@ -1723,12 +1723,14 @@ void TestFaults::oneGibibyteFile() {
     }
     QVERIFY(WriteRaw(scratch / "small.txt", "a needle\n"));
 
-    FakeTexts texts("needle", "thread!");  // one byte longer: the output grows
+    // One byte longer: the output grows.
+    RunRequest request = Texts("needle", "thread!");
+    request.caseSensitive = true;
     PosixFileStore store;
     FolderFileList list(scratch.Path());
-    RunEnvironment env{texts, store};
+    RunEnvironment env{store};
     RunResults results;
-    ProcessFileList(env, list, qint16(1), qint16(0), qint16(0), results);
+    ProcessFileList(env, list, request, results);
     QCOMPARE(Show(results.foundNames), Show(QByteArrayList{"huge.txt", "small.txt"}));
     QCOMPARE(results.FilesAffected, 2);
     QCOMPARE(results.FilesProcessed, 2);

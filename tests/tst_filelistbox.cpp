@@ -19,11 +19,16 @@ private slots:
     void init();
 
     void listsVisibleRegularFilesSortedWithCaseIgnored();
+    void sortsNames_data();
+    void sortsNames();
     void keepsRawBytesOfNamesThatAreNotUtf8();
     void outOfRangeEntriesAreEmptyAndUnselected();
     void setListIndexKeepsSelection();
     void listIndexSetWhileHiddenShowsWhenListShows();
     void refreshReadsFolderAgainAndClearsSelection();
+    void newFilterPicksFromTheNamesRead();
+    void followsTheFolder_data();
+    void followsTheFolder();
     void failedPathWriteChangesNothing();
     void rejectedPatternChangesNothing();
     void emptyPatternListsEveryFile();
@@ -79,6 +84,37 @@ void TestFileListBox::listsVisibleRegularFilesSortedWithCaseIgnored() {
 
     QCOMPARE(Names(list), (QList<QByteArray>{"A.txt", "b.txt", "c.TXT", "link.txt"}));
     QCOMPARE(list.Path(), Folder());
+}
+
+void TestFileListBox::sortsNames_data() {
+    QTest::addColumn<QByteArrayList>("names");  // in the order the list shows them
+    QTest::newRow("case ignored, ties by bytes")
+        << QByteArrayList{"A.txt", "a.txt", "B.txt", "b.txt"};
+    QTest::newRow("a name before the longer names it starts")
+        << QByteArrayList{"ab", "AB.txt", "abc"};
+    QTest::newRow("signs, digits, then letters of either case")
+        << QByteArrayList{"10.txt", "_x.asp", "A.txt", "Zed.html"};
+    QTest::newRow("beyond ASCII folded: \u00c4 with \u00e4, after z")
+        << QByteArrayList{"z.txt", "\xC3\x84.txt", "\xC3\xA4.txt",
+                          "\xC3\xA4"
+                          "b.txt"};
+    QTest::newRow("folded as the search folds: the Kelvin sign sits with k")
+        << QByteArrayList{"j", "\xE2\x84\xAA", "l"};
+    QTest::newRow("alike in the first eight bytes, ordered by the rest")
+        << QByteArrayList{"abcdefghA", "ABCDEFGHb", "abcdefgh\xE2\x84\xAA", "abcdefghz"};
+    QTest::newRow("a byte that is not UTF-8 after every character")
+        << QByteArrayList{"caf\xC3\xA9", "caf\xE9"};
+}
+
+void TestFileListBox::sortsNames() {
+    QFETCH(QByteArrayList, names);
+    for (auto name = names.crbegin(); name != names.crend(); ++name) {
+        Touch(*name);
+    }
+    FileListBox list;
+    QString error;
+    QVERIFY(list.SetPath(Folder(), error));
+    QCOMPARE(Names(list), names);
 }
 
 void TestFileListBox::keepsRawBytesOfNamesThatAreNotUtf8() {
@@ -137,20 +173,20 @@ void TestFileListBox::listIndexSetWhileHiddenShowsWhenListShows() {
         QVERIFY(list->SetPath(Folder(), error));
         window.show();
         list->SetSelected(0, true);
-        list->SetVisible(!hidden);
+        list->setVisible(!hidden);
         list->SetListIndex(2);
         QCOMPARE(list->ListIndex(), 2);
-        list->SetVisible(true);
+        list->setVisible(true);
         QCOMPARE(list->currentIndex().row(), 2);
         QCOMPARE(list->ListIndex(), 2);
         QVERIFY(list->Selected(0));
         QVERIFY(!list->Selected(2));
 
         // A mark set before the list is filled again does not outlive the old entries.
-        list->SetVisible(!hidden);
+        list->setVisible(!hidden);
         list->SetListIndex(1);
         list->Refresh();
-        list->SetVisible(true);
+        list->setVisible(true);
         QCOMPARE(list->ListIndex(), list->currentIndex().row());
         endRows.append(list->currentIndex().row());
     }
@@ -172,6 +208,69 @@ void TestFileListBox::refreshReadsFolderAgainAndClearsSelection() {
     QCOMPARE(Names(list), (QList<QByteArray>{"b", "c"}));
     QVERIFY(!list.Selected(0));
     QVERIFY(!list.Selected(1));
+}
+
+void TestFileListBox::newFilterPicksFromTheNamesRead() {
+    Touch("a.txt");
+    FileListBox list;
+    QString error;
+    QVERIFY(list.SetPath(Folder(), error));
+    QVERIFY(list.SetPattern(QStringLiteral("*.txt"), error));
+    Touch("b.doc");
+
+    QVERIFY(list.SetPattern(QStringLiteral("*"), error));
+    QCOMPARE(Names(list), QList<QByteArray>{"a.txt"});
+
+    list.Refresh();
+    QCOMPARE(Names(list), (QList<QByteArray>{"a.txt", "b.doc"}));
+}
+
+void TestFileListBox::followsTheFolder_data() {
+    QTest::addColumn<QByteArrayList>("made");
+    QTest::addColumn<QByteArrayList>("deleted");
+    QTest::addColumn<bool>("duringRun");
+    QTest::addColumn<QByteArrayList>("expected");  // "b" and "c" were selected
+    QTest::newRow("a file made appears")
+        << QByteArrayList{"ab"} << QByteArrayList{} << false << QByteArrayList{"a", "ab", "b", "c"};
+    QTest::newRow("a file deleted goes, the other selected stays")
+        << QByteArrayList{} << QByteArrayList{"c"} << false << QByteArrayList{"a", "b"};
+    QTest::newRow("during a run nothing changes until it ends")
+        << QByteArrayList{"d"} << QByteArrayList{"a"} << true << QByteArrayList{"b", "c", "d"};
+}
+
+void TestFileListBox::followsTheFolder() {
+    QFETCH(QByteArrayList, made);
+    QFETCH(QByteArrayList, deleted);
+    QFETCH(bool, duringRun);
+    QFETCH(QByteArrayList, expected);
+    for (const char* name : {"a", "b", "c"}) {
+        Touch(name);
+    }
+    FileListBox list;
+    QString error;
+    QVERIFY(list.SetPath(Folder(), error));
+    list.SelectEntries({1, 2});
+    QSignalSpy followed(&list, &FileListBox::FolderChanged);
+    list.HoldChanges(duringRun);
+
+    for (const QByteArray& name : made) {
+        Touch(name);
+    }
+    for (const QByteArray& name : deleted) {
+        QVERIFY(QFile::remove(QFile::decodeName(Folder() + '/' + name)));
+    }
+    if (duringRun) {
+        QTest::qWait(700);
+        QCOMPARE(Names(list), (QList<QByteArray>{"a", "b", "c"}));
+        QCOMPARE(followed.count(), 0);
+        list.HoldChanges(false);
+    }
+
+    QTRY_COMPARE(Names(list), expected);
+    QCOMPARE(followed.count(), 1);
+    for (int i = 0; i < list.ListCount(); ++i) {
+        QCOMPARE(list.Selected(i), list.List(i) == "b" || list.List(i) == "c");
+    }
 }
 
 void TestFileListBox::failedPathWriteChangesNothing() {

@@ -46,6 +46,28 @@ void TestFilePattern::matches_data() {
         << QStringLiteral("*.txt") << QByteArray("caf\xe9.txt") << true;
     QTest::newRow("non-ASCII case folding")
         << QStringLiteral("ÄRGER.txt") << QByteArray("ärger.TXT") << true;
+    QTest::newRow("a range of capitals takes small letters")
+        << QStringLiteral("[A-C]*") << QByteArray("b.txt") << true;
+    QTest::newRow("a range of small letters takes capitals")
+        << QStringLiteral("[a-c]*") << QByteArray("B.txt") << true;
+    QTest::newRow("a range leaves out what lies beyond it")
+        << QStringLiteral("[a-c]*") << QByteArray("d.txt") << false;
+    QTest::newRow("a negated set with !")
+        << QStringLiteral("[!a]*") << QByteArray("A.txt") << false;
+    QTest::newRow("a negated set with ^") << QStringLiteral("[^a]*") << QByteArray("b.txt") << true;
+    QTest::newRow("] first in a set is a member")
+        << QStringLiteral("[]x].txt") << QByteArray("].txt") << true;
+    QTest::newRow("a star gives back what a later part needs")
+        << QStringLiteral("*.t*t") << QByteArray("a.txt.tot") << true;
+    QTest::newRow("a star does not make up a missing end")
+        << QStringLiteral("*.txt") << QByteArray("a.txt.") << false;
+    QTest::newRow("question mark takes one character of two bytes")
+        << QStringLiteral("caf?.txt") << QByteArray("caf\xC3\xA9.txt") << true;
+    QTest::newRow("question mark takes a byte that is not UTF-8")
+        << QStringLiteral("caf?.txt") << QByteArray("caf\xE9.txt") << true;
+    QTest::newRow("folded as the search folds: the Kelvin sign is a k")
+        << QStringLiteral("k*") << QByteArray("\xE2\x84\xAA.txt") << true;
+    QTest::newRow("backslash is literal") << QStringLiteral("a\\b") << QByteArray("a\\b") << true;
 }
 
 void TestFilePattern::matches() {
@@ -63,6 +85,8 @@ void TestFilePattern::rejects_data() {
     QTest::newRow("folder separator") << QStringLiteral("*.txt;sub/*.txt");
     QTest::newRow("unbalanced bracket") << QStringLiteral("[ab.txt");
     QTest::newRow("bracket closed only as first member") << QStringLiteral("[].txt");
+    QTest::newRow("range with its ends reversed") << QStringLiteral("[z-a].txt");
+    QTest::newRow("set negated with ^ closed only as first member") << QStringLiteral("[^]");
 }
 
 void TestFilePattern::rejects() {

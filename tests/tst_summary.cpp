@@ -11,9 +11,7 @@ RunResults ResultsWith(qint32 processed, const QByteArrayList& found) {
     RunResults results;
     results.FilesProcessed = processed;
     for (const QByteArray& name : found) {
-        ++results.FilesAffected;
-        results.FoundList += QString::fromUtf8(name) + "\r\n";
-        results.foundNames.append(name);
+        results.Found(name);
     }
     return results;
 }
@@ -46,9 +44,9 @@ private slots:
     void buildUndoSummary();
     void findListIndex_data();
     void findListIndex();
-    void highlightSelectsExactlyTheHits();
-    void highlightSkipsVanishedNames();
-    void highlightManyNamesWithLineBreaks();
+    void foundEntriesAreExactlyTheHits();
+    void foundEntriesSkipVanishedNames();
+    void foundEntriesOfManyNamesWithLineBreaks();
 };
 
 void TestSummary::buildSummary_data() {
@@ -140,6 +138,10 @@ void TestSummary::findListIndex_data() {
     QTest::newRow("without an exact entry the last case variant wins")
         << QByteArrayList{"A.TXT", "a.Txt", "b"} << QByteArray("a.txt") << 1;
     QTest::newRow("not listed") << QByteArrayList{"a", "b"} << QByteArray("c") << -1;
+    QTest::newRow("folded as the search folds: the Kelvin sign is a k")
+        << QByteArrayList{"x", "\xE2\x84\xAA.txt"} << QByteArray("k.TXT") << 1;
+    QTest::newRow("a name that is not UTF-8 keeps its raw byte when folded")
+        << QByteArrayList{"CAF\xE9", "CAF\xC9"} << QByteArray("caf\xC9") << 1;
 }
 
 void TestSummary::findListIndex() {
@@ -150,45 +152,36 @@ void TestSummary::findListIndex() {
     QCOMPARE(FindListIndex(list, name), expected);
 }
 
-void TestSummary::highlightSelectsExactlyTheHits() {
-    FakeFileList list("/folder", {"a.txt", "B.TXT", "c.txt", "d.txt"});
-    list.SetSelected(3, true);  // a selection made before stays
-    HighlightFoundFiles(list, ResultsWith(4, {"a.txt", "b.txt"}));
-    QCOMPARE(list.refreshes, 1);
-    QCOMPARE(list.SelectedIndexes(), (QList<int>{0, 1, 3}));
-    // All hits in one change, then the mark on the first of them.
-    QCOMPARE(list.selectEntriesCalls, (QList<QList<int>>{{0, 1}}));
-    QCOMPARE(list.listIndexes, QList<int>{0});
+void TestSummary::foundEntriesAreExactlyTheHits() {
+    const FakeFileList list("/folder", {"a.txt", "B.TXT", "c.txt", "d.txt"});
+    QCOMPARE(FoundEntries(list, ResultsWith(4, {"a.txt", "b.txt"})), (QList<int>{0, 1}));
 }
 
-void TestSummary::highlightSkipsVanishedNames() {
-    FakeFileList list("/folder", {"a.txt", "b.txt", "c.txt"});
-    list.onRefresh = [](QByteArrayList& names) { names.removeAll("b.txt"); };
-    HighlightFoundFiles(list, ResultsWith(3, {"a.txt", "b.txt", "c.txt"}));
-    QCOMPARE(list.SelectedIndexes(), (QList<int>{0, 1}));  // a.txt and c.txt, now at 1
-    QCOMPARE(list.selectEntriesCalls.size(), 1);
+void TestSummary::foundEntriesSkipVanishedNames() {
+    // The list read again after the run: b.txt has gone, c.txt is now at 1.
+    const FakeFileList list("/folder", {"a.txt", "c.txt"});
+    QCOMPARE(FoundEntries(list, ResultsWith(3, {"a.txt", "b.txt", "c.txt"})), (QList<int>{0, 1}));
 }
 
-void TestSummary::highlightManyNamesWithLineBreaks() {
+void TestSummary::foundEntriesOfManyNamesWithLineBreaks() {
     QByteArrayList names;
     for (int i = 0; i < 40000; ++i) {
         names.append("file" + QByteArray::number(i) + ".txt");
     }
     names.append("line\r\nbreak.txt");
     names.append("lone\nfeed.txt");
-    FakeFileList list("/folder", names);
+    const FakeFileList list("/folder", names);
     QByteArrayList hits;
     for (int i = 0; i < names.size(); i += 2) {
         hits.append(names[i]);
     }
     hits.append("lone\nfeed.txt");
-    HighlightFoundFiles(list, ResultsWith(int(names.size()), hits));
     QList<int> expected;
     for (int i = 0; i < names.size(); i += 2) {
         expected.append(i);
     }
     expected.append(int(names.size()) - 1);
-    QCOMPARE(list.SelectedIndexes(), expected);
+    QCOMPARE(FoundEntries(list, ResultsWith(int(names.size()), hits)), expected);
 }
 
 QTEST_GUILESS_MAIN(TestSummary)

@@ -1,78 +1,84 @@
 #pragma once
 
 #include <QByteArray>
-#include <QCoreApplication>
 #include <QList>
-#include <QString>
 #include <QtGlobal>
+
+// Why a file that held the search text, or that could not be read, was left as it was.
+// ReasonText and ReasonBytes put it into words.
+struct LeftReason {
+    enum Kind {
+        CouldNotBeRead,
+        CouldNotBeWritten,
+        ReadOnly,
+        BinaryFile,
+        ChangedByAnotherProgram,
+        SeveralHardLinks,
+        NotARegularFile,
+        InUseByAnotherProgram,
+        ChangedSinceTheReplace,
+        LinkOfAnotherUser,
+        NoLongerThere,
+        NotEnoughMemory,    // the file in hand when an allocation failure ended the run
+        InternalError,      // the file in hand when another error ended the run
+        SameFileAs,         // a listed name of a file the run has saved already through other
+        CannotBeWrittenIn,  // the replacement holds a character the encoding other cannot hold
+    };
+    Kind kind = CouldNotBeRead;
+    // SameFileAs: the other name, raw bytes; CannotBeWrittenIn: the encoding's name; else empty.
+    QByteArray other;
+    friend bool operator==(const LeftReason&, const LeftReason&) = default;
+};
+
+namespace Reason {
+inline const LeftReason CouldNotBeRead{LeftReason::CouldNotBeRead, {}};
+inline const LeftReason CouldNotBeWritten{LeftReason::CouldNotBeWritten, {}};
+inline const LeftReason ReadOnly{LeftReason::ReadOnly, {}};
+inline const LeftReason BinaryFile{LeftReason::BinaryFile, {}};
+inline const LeftReason ChangedByAnotherProgram{LeftReason::ChangedByAnotherProgram, {}};
+inline const LeftReason SeveralHardLinks{LeftReason::SeveralHardLinks, {}};
+inline const LeftReason NotARegularFile{LeftReason::NotARegularFile, {}};
+inline const LeftReason InUseByAnotherProgram{LeftReason::InUseByAnotherProgram, {}};
+inline const LeftReason ChangedSinceTheReplace{LeftReason::ChangedSinceTheReplace, {}};
+inline const LeftReason LinkOfAnotherUser{LeftReason::LinkOfAnotherUser, {}};
+inline const LeftReason NoLongerThere{LeftReason::NoLongerThere, {}};
+inline const LeftReason NotEnoughMemory{LeftReason::NotEnoughMemory, {}};
+inline const LeftReason InternalError{LeftReason::InternalError, {}};
+// A listed name that leads to a file the run has saved already through name.
+inline LeftReason SameFileAs(const QByteArray& name) {
+    return {LeftReason::SameFileAs, name};
+}
+// A file where the replacement holds a character that encoding cannot hold.
+inline LeftReason CannotBeWrittenIn(const QByteArray& encoding) {
+    return {LeftReason::CannotBeWrittenIn, encoding};
+}
+}  // namespace Reason
 
 // A file that held the search text but was left as it was, and why.
 struct LeftUnchanged {
     QByteArray name;  // the bare file name, raw bytes
-    QString reason;   // one of the reason texts below, in English; ReasonText translates it
+    LeftReason reason;
 };
 
-namespace Reason {
-// Each reason is kept in English and put into the user's language by ReasonText when shown.
-inline const QString CouldNotBeRead =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be read"));
-inline const QString CouldNotBeWritten =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "could not be written"));
-inline const QString ReadOnly = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "read-only"));
-inline const QString BinaryFile = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "binary file"));
-inline const QString ChangedByAnotherProgram =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed by another program"));
-inline const QString SeveralHardLinks =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "has several hard links"));
-inline const QString NotARegularFile =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not a regular file"));
-inline const QString InUseByAnotherProgram =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "in use by another program"));
-inline const QString ChangedSinceTheReplace =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "changed since the replace"));
-inline const QString LinkOfAnotherUser =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "link owned by another user"));
-inline const QString NoLongerThere = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "no longer there"));
-// The file in hand when an allocation failure, or another error, ended the run.
-inline const QString NotEnoughMemory =
-    QStringLiteral(QT_TRANSLATE_NOOP("Reason", "not enough memory"));
-inline const QString InternalError = QStringLiteral(QT_TRANSLATE_NOOP("Reason", "internal error"));
-// The start of SameFileAs's reasons; ReasonText translates "same file as %1" for it.
-inline const QString SameFileAsPrefix = QStringLiteral("same file as ");
-// A listed name that leads to a file the run has saved already through name.
-inline QString SameFileAs(const QByteArray& name) {
-    return SameFileAsPrefix + QString::fromUtf8(name);
-}
-// The start of CannotBeWrittenIn's reasons; ReasonText translates it with the encoding's name.
-inline const QString CannotBeWrittenInPrefix =
-    QStringLiteral("the replacement cannot be written in ");
-// A file where the replacement holds a character that encoding cannot hold.
-inline QString CannotBeWrittenIn(const QByteArray& encoding) {
-    return CannotBeWrittenInPrefix + QString::fromUtf8(encoding);
-}
-}  // namespace Reason
-
-// The results of the last run; zero and a lone CRLF until the first run.
+// The results of the last run; zero and empty until the first run. The summary code
+// (FoundList, BuildSummary) puts them into words.
 struct RunResults {
     // Replace mode: files whose content changed. Find mode: files holding the search text.
     qint32 FilesAffected = 0;
     // Entries that qualified and were processed, whether or not they matched.
     qint32 FilesProcessed = 0;
-    // CRLF, then each hit file's bare name followed by CRLF, in list order.
-    QString FoundList = QStringLiteral("\r\n");
-    // The same hit names as raw bytes, in list order; names may hold CR or LF.
+    // The hit names as raw bytes, in list order; names may hold CR or LF.
     QList<QByteArray> foundNames;
     // Files left as they were although they held the search text, or that could not be read.
     QList<LeftUnchanged> leftUnchanged;
 
-    // Counts a hit (an empty reason) or lists a file left unchanged.
-    void Report(const QByteArray& name, const QString& reason) {
-        if (!reason.isEmpty()) {
-            leftUnchanged.append({name, reason});
-            return;
-        }
+    // Counts a hit.
+    void Found(const QByteArray& name) {
         ++FilesAffected;
-        FoundList += QString::fromUtf8(name) + QStringLiteral("\r\n");
         foundNames.append(name);
+    }
+    // Lists a file left unchanged.
+    void Left(const QByteArray& name, const LeftReason& reason) {
+        leftUnchanged.append({name, reason});
     }
 };

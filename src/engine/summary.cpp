@@ -1,12 +1,11 @@
 #include "summary.h"
 
 #include "filelist.h"
-#include "textdecoding.h"
+#include "filename.h"
 
 #include <QCoreApplication>
 #include <QHash>
 
-#include <algorithm>
 #include <optional>
 
 namespace {
@@ -35,10 +34,10 @@ public:
             const int count = list_.ListCount();
             folded_->reserve(count);
             for (int i = 0; i < count; ++i) {
-                folded_->insert(CaseFoldKey(list_.List(i)), i);
+                folded_->insert(FileName::FoldKey(list_.List(i)), i);
             }
         }
-        return folded_->value(CaseFoldKey(name), -1);
+        return folded_->value(FileName::FoldKey(name), -1);
     }
 
 private:
@@ -56,24 +55,78 @@ QString LeftUnchangedSection(const RunResults& results) {
                    QCoreApplication::translate("Summary", "Left unchanged:") +
                    QStringLiteral("\r\n");
     for (const LeftUnchanged& file : results.leftUnchanged) {
-        text += QString::fromUtf8(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
+        text += FileName::Display(file.name) + QStringLiteral(" (") + ReasonText(file.reason) +
                 QStringLiteral(")\r\n");
     }
     return text;
 }
 
+// reason in the user's language; where it carries a name, "%1" stands for it.
+QString ReasonPattern(const LeftReason& reason) {
+    switch (reason.kind) {
+        case LeftReason::CouldNotBeRead:
+            return QCoreApplication::translate("Reason", "could not be read");
+        case LeftReason::CouldNotBeWritten:
+            return QCoreApplication::translate("Reason", "could not be written");
+        case LeftReason::ReadOnly:
+            return QCoreApplication::translate("Reason", "read-only");
+        case LeftReason::BinaryFile:
+            return QCoreApplication::translate("Reason", "binary file");
+        case LeftReason::ChangedByAnotherProgram:
+            return QCoreApplication::translate("Reason", "changed by another program");
+        case LeftReason::SeveralHardLinks:
+            return QCoreApplication::translate("Reason", "has several hard links");
+        case LeftReason::NotARegularFile:
+            return QCoreApplication::translate("Reason", "not a regular file");
+        case LeftReason::InUseByAnotherProgram:
+            return QCoreApplication::translate("Reason", "in use by another program");
+        case LeftReason::ChangedSinceTheReplace:
+            return QCoreApplication::translate("Reason", "changed since the replace");
+        case LeftReason::LinkOfAnotherUser:
+            return QCoreApplication::translate("Reason", "link owned by another user");
+        case LeftReason::NoLongerThere:
+            return QCoreApplication::translate("Reason", "no longer there");
+        case LeftReason::NotEnoughMemory:
+            return QCoreApplication::translate("Reason", "not enough memory");
+        case LeftReason::InternalError:
+            return QCoreApplication::translate("Reason", "internal error");
+        case LeftReason::SameFileAs:
+            return QCoreApplication::translate("Reason", "same file as %1");
+        case LeftReason::CannotBeWrittenIn:
+            return QCoreApplication::translate("Reason", "the replacement cannot be written in %1");
+    }
+    Q_UNREACHABLE();
+}
+
+bool CarriesName(const LeftReason& reason) {
+    return reason.kind == LeftReason::SameFileAs || reason.kind == LeftReason::CannotBeWrittenIn;
+}
+
 }  // namespace
 
-QString ReasonText(const QString& reason) {
-    if (reason.startsWith(Reason::SameFileAsPrefix)) {
-        return QCoreApplication::translate("Reason", "same file as %1")
-            .arg(reason.mid(Reason::SameFileAsPrefix.size()));
+QString ReasonText(const LeftReason& reason) {
+    const QString pattern = ReasonPattern(reason);
+    if (reason.kind == LeftReason::SameFileAs) {
+        return pattern.arg(FileName::Display(reason.other));
     }
-    if (reason.startsWith(Reason::CannotBeWrittenInPrefix)) {
-        return QCoreApplication::translate("Reason", "the replacement cannot be written in %1")
-            .arg(reason.mid(Reason::CannotBeWrittenInPrefix.size()));
+    return CarriesName(reason) ? pattern.arg(QString::fromUtf8(reason.other)) : pattern;
+}
+
+QByteArray ReasonBytes(const LeftReason& reason) {
+    const QString pattern = ReasonPattern(reason);
+    const qsizetype at = CarriesName(reason) ? pattern.indexOf(QLatin1String("%1")) : -1;
+    if (at < 0) {
+        return pattern.toUtf8();
     }
-    return QCoreApplication::translate("Reason", reason.toUtf8().constData());
+    return pattern.left(at).toUtf8() + reason.other + pattern.mid(at + 2).toUtf8();
+}
+
+QString FoundList(const RunResults& results) {
+    QString text = QStringLiteral("\r\n");
+    for (const QByteArray& name : results.foundNames) {
+        text += FileName::Display(name) + QStringLiteral("\r\n");
+    }
+    return text;
 }
 
 QString BuildSummary(bool findMode, const RunResults& results) {
@@ -84,7 +137,7 @@ QString BuildSummary(bool findMode, const RunResults& results) {
             QString::number(results.FilesProcessed) +
             (findMode ? QCoreApplication::translate("Summary", " selected files were found:")
                       : QCoreApplication::translate("Summary", " selected files were altered:")) +
-            results.FoundList;
+            FoundList(results);
     return text + LeftUnchangedSection(results);
 }
 
@@ -93,11 +146,10 @@ QString BuildUndoSummary(const RunResults& results) {
            QString::number(results.FilesAffected) + QCoreApplication::translate("Summary", " of ") +
            QString::number(results.FilesProcessed) +
            QCoreApplication::translate("Summary", " altered files were restored:") +
-           results.FoundList + LeftUnchangedSection(results);
+           FoundList(results) + LeftUnchangedSection(results);
 }
 
-void HighlightFoundFiles(FileList& fileList, const RunResults& results) {
-    fileList.Refresh();
+QList<int> FoundEntries(const FileList& fileList, const RunResults& results) {
     ListIndexLookup lookup(fileList);
     QList<int> indices;
     indices.reserve(results.foundNames.size());
@@ -107,15 +159,7 @@ void HighlightFoundFiles(FileList& fileList, const RunResults& results) {
             indices.append(index);
         }
     }
-    if (indices.isEmpty()) {
-        return;
-    }
-    // One change for all hits: one by one, each selection costs more the more are selected
-    // (bench row H, 100,000 hits among 110,000 entries: unfinished after 20 minutes one by
-    // one, 0.31 s in one change, most of it reading the folder again).
-    fileList.SelectEntries(indices);
-    // The mark goes to the first hit, so the list shows the top of the highlighted files.
-    fileList.SetListIndex(*std::min_element(indices.cbegin(), indices.cend()));
+    return indices;
 }
 
 int FindListIndex(const FileList& list, const QByteArray& name) {

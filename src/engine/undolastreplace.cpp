@@ -1,9 +1,7 @@
 #include "undolastreplace.h"
 
-#include "eventpump.h"
-#include "filelist.h"
 #include "filestore.h"
-#include "progressbar.h"
+#include "runloop.h"
 
 #include <vector>
 
@@ -60,80 +58,48 @@ bool HoldsWhatWasWritten(QByteArrayView current, const AlteredFile& file) {
     return old.Hash() == file.oldHash;
 }
 
-void Yield(RunEnvironment& env) {
-    if (env.pump) {
-        env.pump->DoEvents();
+// The undo of each file of a record, in order.
+class UndoSteps : public RunSteps {
+public:
+    UndoSteps(RunEnvironment& env, const UndoRecord& record) : env_(env), record_(record) {
+        env_.files.WillOnlySearch(false);
     }
-}
+
+    int Count() const override { return record_.Count(); }
+
+    bool Step(int i, RunLoop& loop) override {
+        const AlteredFile& file = record_.Files()[std::size_t(i)];
+        loop.InHand(file.name);
+        FileStamp stamp;
+        const ReadOutcome read = env_.files.ReadWholeFile(file.path, current_, stamp);
+        if (read == ReadOutcome::Missing) {
+            loop.Left(file.name, Reason::NoLongerThere);
+        } else if (read == ReadOutcome::LinkOfAnotherUser) {
+            loop.Left(file.name, Reason::LinkOfAnotherUser);
+        } else if (read != ReadOutcome::Read) {
+            loop.Left(file.name, Reason::CouldNotBeRead);
+        } else if (!(stamp == file.written) || !HoldsWhatWasWritten(current_, file)) {
+            loop.Left(file.name, Reason::ChangedSinceTheReplace);
+        } else {
+            SaveTicket ticket = 0;
+            const SaveOutcome saved = env_.files.BeginSave(
+                file.path, stamp, current_, Reversed(current_, file.regions), ticket);
+            loop.Saving(file.name, saved, ticket);
+        }
+        return true;
+    }
+
+private:
+    RunEnvironment& env_;
+    const UndoRecord& record_;
+    QByteArray current_;
+};
 
 }  // namespace
 
-void UndoLastReplace(RunEnvironment& env, FileList& fileList, UndoRecord& record,
-                     RunResults& results) {
-    fileList.SetVisible(false);
-    results = RunResults{};
-    Yield(env);
-
-    // What became of each file, known for a pending save only when the saves finish.
-    struct Entry {
-        QByteArray name;
-        QString reason;
-        SaveTicket ticket = 0;
-        bool pending = false;
-    };
-    std::vector<Entry> entries;
-    QByteArray current;
-    const std::vector<AlteredFile>& files = record.Files();
-    const qint32 last = record.Count() - 1;
-    env.files.WillOnlySearch(false);
-    try {
-        for (qint32 i = 0; i <= last; ++i) {
-            if (env.stop && *env.stop) {
-                break;
-            }
-            const AlteredFile& file = files[std::size_t(i)];
-            Entry entry{file.name, QString()};
-            FileStamp stamp;
-            const ReadOutcome read = env.files.ReadWholeFile(file.path, current, stamp);
-            if (read == ReadOutcome::Missing) {
-                entry.reason = Reason::NoLongerThere;
-            } else if (read == ReadOutcome::LinkOfAnotherUser) {
-                entry.reason = Reason::LinkOfAnotherUser;
-            } else if (read != ReadOutcome::Read) {
-                entry.reason = Reason::CouldNotBeRead;
-            } else if (!(stamp == file.written) || !HoldsWhatWasWritten(current, file)) {
-                entry.reason = Reason::ChangedSinceTheReplace;
-            } else {
-                const SaveOutcome saved = env.files.BeginSave(
-                    file.path, stamp, current, Reversed(current, file.regions), entry.ticket);
-                entry.pending = saved == SaveOutcome::Pending;
-                if (saved != SaveOutcome::Pending && saved != SaveOutcome::Saved) {
-                    entry.reason = ReasonFor(saved);
-                }
-            }
-            entries.push_back(std::move(entry));
-            ++results.FilesProcessed;
-
-            Yield(env);
-            qint32 position = i;
-            qint32 maximum = last;
-            DrawProgressBar(env.progressBox, position, maximum);
-            Yield(env);
-        }
-    } catch (...) {
-        env.files.FinishSaves();
-        throw;
-    }
-    const QHash<SaveTicket, SaveReport> reports = env.files.FinishSaves();
-    for (const Entry& entry : entries) {
-        if (entry.pending) {
-            const SaveOutcome saved = reports.value(entry.ticket).outcome;
-            results.Report(entry.name, saved == SaveOutcome::Saved ? QString() : ReasonFor(saved));
-        } else {
-            results.Report(entry.name, entry.reason);
-        }
-    }
+void UndoLastReplace(RunEnvironment& env, UndoRecord& record, RunResults& results) {
+    RunLoop loop(env, results);
+    UndoSteps steps(env, record);
+    loop.Run(steps);
     record.Clear();
-    fileList.Refresh();
-    fileList.SetVisible(true);
 }

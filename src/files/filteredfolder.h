@@ -29,11 +29,10 @@ public:
     int ListCount() const override { return int(names_.size()); }
     QByteArray List(int i) const override { return names_.value(i); }
     bool Selected(int i) const override { return selected_.value(i, false); }
-    void SetSelected(int i, bool selected) override;
-    void SetListIndex(int) override {}
-    void SetVisible(bool) override {}
+    // Selects or deselects entry i; other entries keep their selection. No entry i: no effect.
+    void SetSelected(int i, bool selected);
     // Lists the folder again; a folder that can no longer be read lists nothing.
-    void Refresh() override;
+    void Refresh();
 
     // The index of the entry named exactly name, or -1.
     int IndexOf(const QByteArray& name) const { return int(names_.indexOf(name)); }

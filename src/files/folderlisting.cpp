@@ -1,5 +1,6 @@
 #include "folderlisting.h"
 
+#include "filename.h"
 #include "filepattern.h"
 #include "heldfolder.h"
 
@@ -9,32 +10,56 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <vector>
 
 void FolderListing::SortNames(QList<QByteArray>& names) {
-    // Each name is folded once, not once per comparison.
+    // Most comparisons are settled by the first eight bytes folded into one number, with no
+    // visit to the names (bench row K, names painted at 1,000,000 files).
     struct Keyed {
-        QString key;
-        QByteArray name;
+        quint64 key;     // the first bytes, ASCII folded, big-endian; zeros after the end
+        qsizetype sure;  // how many leading bytes of key are the name's own folded units
+        qsizetype index;
     };
-    std::vector<Keyed> keyed;
-    keyed.reserve(std::size_t(names.size()));
-    for (QByteArray& name : names) {
-        keyed.push_back({QString::fromUtf8(name).toCaseFolded(), std::move(name)});
-    }
-    std::sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
-        const int folded = a.key.compare(b.key);
-        return folded != 0 ? folded < 0 : a.name < b.name;
-    });
+    std::vector<Keyed> keyed(std::size_t(names.size()));
     for (qsizetype i = 0; i < names.size(); ++i) {
-        names[i] = std::move(keyed[std::size_t(i)].name);
+        const QByteArray& name = names[i];
+        quint64 key = 0;
+        qsizetype sure = 0;
+        for (; sure < 8 && sure < name.size(); ++sure) {
+            const auto c = uchar(name[sure]);
+            if (c >= 0x80) {
+                break;  // a unit beyond ASCII may fold to anything
+            }
+            key |= quint64((c >= 'A' && c <= 'Z') ? c + ('a' - 'A') : c) << (56 - 8 * sure);
+        }
+        // A name that ends within the key has its end there too: zeros come before any byte.
+        if (sure == name.size()) {
+            sure = 8;
+        }
+        keyed[std::size_t(i)] = {key, sure, i};
     }
+    std::sort(keyed.begin(), keyed.end(), [&names](const Keyed& a, const Keyed& b) {
+        if (a.key != b.key) {
+            const int differing = std::countl_zero(a.key ^ b.key) / 8;
+            if (differing < a.sure && differing < b.sure) {
+                return a.key < b.key;
+            }
+        }
+        return FileName::Less(names[a.index], names[b.index]);
+    });
+    QList<QByteArray> sorted;
+    sorted.reserve(names.size());
+    for (const Keyed& k : keyed) {
+        sorted.append(std::move(names[k.index]));
+    }
+    names = std::move(sorted);
 }
 
-bool FolderListing::Read(const QByteArray& folder, QString& error) {
-    return Read(::opendir(folder.constData()), error);
+bool FolderListing::Read(const QByteArray& folder, QString& error, Keep keep) {
+    return Read(::opendir(folder.constData()), error, keep);
 }
 
 bool FolderListing::Read(const HeldFolder& folder, QString& error) {
@@ -49,7 +74,7 @@ bool FolderListing::Read(const HeldFolder& folder, QString& error) {
     return Read(dir, error);
 }
 
-bool FolderListing::Read(DIR* dir, QString& error) {
+bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
     files_.clear();
     folders_.clear();
     if (!dir) {
@@ -65,11 +90,17 @@ bool FolderListing::Read(DIR* dir, QString& error) {
             readError = errno;
             break;
         }
-        const QByteArray name(entry->d_name);
-        if (name.startsWith('.') && (!showHidden_ || name == "." || name == "..")) {
+        const char* name = entry->d_name;
+        if (name[0] == '.' &&
+            (!showHidden_ || name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) {
             continue;
         }
         unsigned char type = entry->d_type;
+        // The folder list of a folder of many files keeps no name of a file (bench row K,
+        // names painted at 1,000,000 files).
+        if (type == DT_REG && keep == Keep::FoldersOnly) {
+            continue;
+        }
         if (type == DT_LNK || type == DT_UNKNOWN) {
             struct stat st {};
             if (::fstatat(dirFd, entry->d_name, &st, 0) != 0) {
@@ -77,10 +108,10 @@ bool FolderListing::Read(DIR* dir, QString& error) {
             }
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
-        if (type == DT_REG) {
-            files_.append(name);
+        if (type == DT_REG && keep == Keep::FilesAndFolders) {
+            files_.append(QByteArray(entry->d_name));
         } else if (type == DT_DIR) {
-            folders_.append(name);
+            folders_.append(QByteArray(entry->d_name));
         }
     }
     ::closedir(dir);
@@ -96,11 +127,16 @@ bool FolderListing::Read(DIR* dir, QString& error) {
 }
 
 QList<QByteArray> FolderListing::FilesMatching(const FilePattern& filter) const {
+    // Filtered first, so that only the names that pass are sorted (the command line on corpus
+    // M of the bench, 1,000,000 files, a filter that passes none: 3.5-5.7 s to 0.6-1.1 s).
     QList<QByteArray> matching;
-    for (const QByteArray& name : files()) {
+    for (const QByteArray& name : std::as_const(files_)) {
         if (filter.Matches(name)) {
             matching.append(name);
         }
+    }
+    if (!filesSorted_) {
+        SortNames(matching);
     }
     return matching;
 }

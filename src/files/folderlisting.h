@@ -16,13 +16,15 @@ class FolderListing {
 public:
     // Whether the reads to come list the hidden names too ("." and ".." never); false at first.
     void SetShowHidden(bool show) { showHidden_ = show; }
-    // Reads folder. On failure returns false with the system's description in error and
-    // leaves files and folders empty.
-    bool Read(const QByteArray& folder, QString& error);
+    // What a reading keeps.
+    enum class Keep { FilesAndFolders, FoldersOnly };
+    // Reads folder; with FoldersOnly, files() stays empty. On failure returns false with the
+    // system's description in error and leaves files and folders empty.
+    bool Read(const QByteArray& folder, QString& error, Keep keep = Keep::FilesAndFolders);
     // Reads the folder held, whatever its path leads to now.
     bool Read(const HeldFolder& folder, QString& error);
 
-    // The regular files, sorted with case ignored (ties by bytes). Each list is sorted when
+    // The regular files in FileName's order. Each list is sorted when
     // first asked for: a folder list of a folder of many files does not sort the files.
     const QList<QByteArray>& files() const { return Sorted(files_, filesSorted_); }
     // The sub-folders, sorted the same way.
@@ -33,8 +35,8 @@ public:
 
 private:
     // Reads dir and closes it; a null dir fails with errno's description.
-    bool Read(DIR* dir, QString& error);
-    // Sorts names with case ignored, ties by bytes.
+    bool Read(DIR* dir, QString& error, Keep keep = Keep::FilesAndFolders);
+    // Sorts names in FileName's order.
     static void SortNames(QList<QByteArray>& names);
     static const QList<QByteArray>& Sorted(QList<QByteArray>& names, bool& sorted) {
         if (!sorted) {

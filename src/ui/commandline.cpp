@@ -2,16 +2,17 @@
 
 #include "batchrun.h"
 #include "eventpump.h"
+#include "filename.h"
 #include "filepattern.h"
 #include "filteredfolder.h"
 #include "posixfilestore.h"
 #include "previewstore.h"
+#include "runobserver.h"
+#include "runrequest.h"
 #include "summary.h"
 #include "textdecoding.h"
-#include "textsource.h"
 
 #include <QCoreApplication>
-#include <QFile>
 
 #include <algorithm>
 #include <cstring>
@@ -20,21 +21,8 @@
 
 namespace {
 
-// The search and replacement texts of a run without a window: as given, for every file.
-class GivenTexts : public TextSource {
-public:
-    GivenTexts(QByteArray find, QByteArray replacement)
-        : find_(std::move(find)), replacement_(std::move(replacement)) {}
-    QByteArray FindText() const override { return find_; }
-    QByteArray ReplaceText() const override { return replacement_; }
-
-private:
-    QByteArray find_;
-    QByteArray replacement_;
-};
-
 QString Shown(const QByteArray& bytes) {
-    return QFile::decodeName(bytes);
+    return FileName::Display(bytes);
 }
 
 // "quillmark: " and message, one line, as UTF-8.
@@ -68,33 +56,59 @@ private:
     bool failed_ = false;
 };
 
-// Between files: dispatches through pump, and ends the run after the file in hand once stop
-// points at true or halt is set.
-class HaltingPump : public EventPump {
-public:
-    HaltingPump(EventPump* pump, const bool* stop, bool& halt)
-        : pump_(pump), stop_(stop), halt_(halt) {}
-    void DoEvents() override {
-        if (pump_) {
-            pump_->DoEvents();
+// "Left unchanged: NAME (reason)" and a line break. The name goes in as raw bytes, and so
+// does a name the reason carries.
+QByteArray LeftUnchangedLine(const QByteArray& name, const LeftReason& reason) {
+    const QByteArray pattern =
+        QCoreApplication::translate("CommandLine", "Left unchanged: %1 (%2)").toUtf8();
+    QByteArray line;
+    for (qsizetype i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        if (pattern[i] == '%' && (next == '1' || next == '2')) {
+            line += next == '1' ? name : ReasonBytes(reason);
+            ++i;
+        } else {
+            line += pattern[i];
         }
-        halt_ = halt_ || (stop_ && *stop_);
+    }
+    return line + '\n';
+}
+
+// The command line's watch over a run: prints each name as soon as it is known, lets pump
+// look for a stop before the first file and after each, and ends the run after the file in
+// hand once stop points at true or standard output has failed.
+class PrintingObserver : public RunObserver {
+public:
+    PrintingObserver(CheckedOutput& out, CommandLineOutput& output, PreviewStore& preview, char end,
+                     EventPump* pump, const bool* stop)
+        : out_(out), output_(output), preview_(preview), end_(end), pump_(pump), stop_(stop) {}
+
+    void RunBegins(int) override { Pump(); }
+    bool Reached(int) override { return !out_.Failed() && !(stop_ && *stop_); }
+    void Processed(int, int) override { Pump(); }
+    // A preview prints what it made of the file (a diff, its lines) instead of its name.
+    void Found(const QByteArray& name) override {
+        const QByteArray shown = preview_.Take(name);
+        out_.Write(shown.isNull() ? name + end_ : shown);
+    }
+    void LeftUnchanged(const QByteArray& name, const LeftReason& reason) override {
+        output_.Err(LeftUnchangedLine(name, reason));
     }
 
 private:
+    void Pump() {
+        if (pump_) {
+            pump_->DoEvents();
+        }
+    }
+
+    CheckedOutput& out_;
+    CommandLineOutput& output_;
+    PreviewStore& preview_;
+    const char end_;
     EventPump* pump_;
     const bool* stop_;
-    bool& halt_;
 };
-
-// "Left unchanged: NAME (reason)" and a line break. The name goes in as raw bytes, so the
-// translated line is cut where it stands.
-QByteArray LeftUnchangedLine(const QByteArray& name, const QString& reason) {
-    const QString line = QCoreApplication::translate("CommandLine", "Left unchanged: %1 (%2)")
-                             .replace(QLatin1String("%2"), ReasonText(reason));
-    const qsizetype at = line.indexOf(QLatin1String("%1"));
-    return line.left(at).toUtf8() + name + line.mid(at + 2).toUtf8() + '\n';
-}
 
 // "quillmark: no file in FOLDER passes the filter "PATTERNS"" and a line break, the folder
 // as its bytes.
@@ -141,7 +155,7 @@ int RunCommandLine(const CommandLine& request, CommandLineOutput& output, EventP
     } catch (...) {
         output.Err(MessageLine(ReasonText(Reason::InternalError)));
     }
-    return ExitStatus::LeftAlone;
+    return ExitStatus::Unfinished;
 }
 
 namespace {
@@ -152,10 +166,10 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
     switch (request.mode) {
         case CommandLine::Mode::Help:
             return out.Write(CommandLineUsage().toUtf8()) ? ExitStatus::AllHandled
-                                                          : ExitStatus::LeftAlone;
+                                                          : ExitStatus::Unfinished;
         case CommandLine::Mode::Version:
             return out.Write(CommandLineVersion().toUtf8()) ? ExitStatus::AllHandled
-                                                            : ExitStatus::LeftAlone;
+                                                            : ExitStatus::Unfinished;
         case CommandLine::Mode::UsageError:
         case CommandLine::Mode::Window:
             output.Err(MessageLine(request.error.isEmpty() ? QCoreApplication::translate(
@@ -163,10 +177,10 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
                                                            : request.error));
             output.Err(
                 MessageLine(QCoreApplication::translate("CommandLine", "see quillmark --help")));
-            return ExitStatus::LeftAlone;
+            return ExitStatus::UsageError;
         case CommandLine::Mode::Refused:
             output.Err(MessageLine(request.error));
-            return ExitStatus::LeftAlone;
+            return ExitStatus::Refused;
         case CommandLine::Mode::Run:
             break;
     }
@@ -177,14 +191,14 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
         output.Err(MessageLine(
             QCoreApplication::translate("CommandLine", "the filter \"%1\" is refused: %2")
                 .arg(request.filter, error)));
-        return ExitStatus::LeftAlone;
+        return ExitStatus::Refused;
     }
     FilteredFolder files(request.folder, *filter, request.hidden);
     if (!files.Read(error)) {
         output.Err(MessageLine(
             QCoreApplication::translate("CommandLine", "the folder \"%1\" cannot be opened: %2")
                 .arg(Shown(request.folder), error)));
-        return ExitStatus::LeftAlone;
+        return ExitStatus::Refused;
     }
     if (files.ListCount() == 0) {
         output.Err(NoFileLine(request));
@@ -198,36 +212,28 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
                 QCoreApplication::translate(
                     "CommandLine", "\"%1\" is not among the files of \"%2\" that pass the filter")
                     .arg(Shown(name), Shown(request.folder))));
-            return ExitStatus::LeftAlone;
+            return ExitStatus::Refused;
         }
         files.SetSelected(index, true);
     }
 
-    GivenTexts texts(request.findText, request.replaceText);
+    RunRequest run;
+    run.findText = request.findText;
+    run.replaceText = request.replaceText;
+    run.caseSensitive = request.caseSensitive;
+    run.selectedOnly = !request.names.isEmpty();
+    run.findOnly = !request.replace;
+    run.legacy = request.legacy;
     PosixFileStore posix;
     PreviewStore store(posix, request);
     store.HoldFolder(files.Folder());
-    bool halt = false;
-    HaltingPump halting(pump, stop, halt);
-    RunEnvironment environment{texts, store, nullptr, &halting, &halt};
-    environment.legacy = request.legacy;
-    const char end = request.nulEnded ? '\0' : '\n';
     // Each name as soon as it is known: a run cut short by a kill has named what it did.
-    environment.report = [&](const QByteArray& name, const QString& reason) {
-        if (!reason.isEmpty()) {
-            output.Err(LeftUnchangedLine(name, reason));
-        } else if (const QByteArray shown = store.Take(name);
-                   !out.Write(shown.isNull() ? name + end : shown)) {
-            halt = true;
-        }
-    };
-    const qint16 caseSensitive = request.caseSensitive ? 1 : 0;
-    const qint16 selectedOnly = request.names.isEmpty() ? 0 : 1;
-    const qint16 findOnly = request.replace ? 0 : 1;
+    PrintingObserver printer(out, output, store, request.nulEnded ? '\0' : '\n', pump, stop);
+    RunEnvironment environment{store, &printer};
     RunResults results;
-    QString endedBy;
+    std::optional<LeftReason> endedBy;
     try {
-        ProcessFileList(environment, files, caseSensitive, selectedOnly, findOnly, results);
+        ProcessFileList(environment, files, run, results);
     } catch (const std::bad_alloc&) {
         endedBy = Reason::NotEnoughMemory;
     } catch (...) {
@@ -235,21 +241,22 @@ int CarryOut(const CommandLine& request, CommandLineOutput& output, EventPump* p
     }
 
     const bool stopped = stop && *stop;
-    if (!endedBy.isEmpty()) {
+    if (endedBy) {
         output.Err(MessageLine(QCoreApplication::translate(
                                    "CommandLine", "stopped before every file was processed (%1)")
-                                   .arg(ReasonText(endedBy))));
+                                   .arg(ReasonText(*endedBy))));
     } else if (stopped) {
         output.Err(MessageLine(
             QCoreApplication::translate("CommandLine", "stopped before every file was processed")));
     }
+    if (stopped || endedBy || out.Failed()) {
+        return ExitStatus::Unfinished;
+    }
     // A second name of a file altered under its first leaves nothing undone.
-    const bool leftUndone =
-        std::any_of(results.leftUnchanged.cbegin(), results.leftUnchanged.cend(),
-                    [](const LeftUnchanged& left) {
-                        return !left.reason.startsWith(Reason::SameFileAsPrefix);
-                    });
-    if (stopped || !endedBy.isEmpty() || out.Failed() || leftUndone) {
+    const bool leftUndone = std::any_of(
+        results.leftUnchanged.cbegin(), results.leftUnchanged.cend(),
+        [](const LeftUnchanged& left) { return left.reason.kind != LeftReason::SameFileAs; });
+    if (leftUndone) {
         return ExitStatus::LeftAlone;
     }
     return results.FilesAffected > 0 ? ExitStatus::AllHandled : ExitStatus::NoneHeld;

@@ -51,11 +51,16 @@ struct CommandLine {
     static bool WantsWindow(const QList<QByteArray>& arguments);
 };
 
-// The exit statuses of a run without a window.
+// The exit statuses of a run without a window. Every failure is 2, as grep has it.
 namespace ExitStatus {
 inline constexpr int AllHandled = 0;  // some file held the text; each was found or altered
 inline constexpr int NoneHeld = 1;    // no file held the text
-inline constexpr int LeftAlone = 2;   // a file left unchanged, a stop, or a refused request
+inline constexpr int LeftAlone = 2;   // a file that held the text was left unchanged
+// The run or the printing ended early: a stop, a failed standard output, a lack of memory.
+inline constexpr int Unfinished = 2;
+inline constexpr int UsageError = 2;  // the arguments ask for nothing that can be done
+// Nothing was touched: the legacy encoding, the filter, the folder or a NAME was refused.
+inline constexpr int Refused = 2;
 }  // namespace ExitStatus
 
 // The usage text that --help prints.

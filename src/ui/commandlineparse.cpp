@@ -2,7 +2,7 @@
 #include "commandline.h"
 
 #include "applicationversion.h"
-#include "layouttable.h"
+#include "filepattern.h"
 #include "textdecoding.h"
 
 #include <QCoreApplication>
@@ -18,12 +18,7 @@ namespace {
 
 // The filter the window's filter box starts with.
 QString StartFilter() {
-    for (const ControlRow& row : kLayout) {
-        if (row.name == "txtFilePattern") {
-            return QString::fromLatin1(row.caption);
-        }
-    }
-    Q_UNREACHABLE();
+    return QString::fromLatin1(kDefaultFilter);
 }
 
 // The options that take a value, as "--name VALUE" or "--name=VALUE".

@@ -10,11 +10,13 @@
 // is made. The file list's members follow the same scheme: List(i) and ListCount are its
 // entries, SetListIndex moves its current-entry mark (ListIndex), Selected(i) tells whether an
 // entry is selected. MsgBox takes numeric flag values (MsgBoxFlag) and returns the button
-// chosen (MsgBoxResult). The shared counts of a run (FilesAffected, FilesProcessed, FoundList)
-// keep their names in RunResults. Everything else follows the usual Qt conventions.
+// chosen (MsgBoxResult). The shared counts of a run (FilesAffected, FilesProcessed) keep their
+// names in RunResults, and FoundList is the summary's. A check box's value (0 unchecked,
+// 1 checked, 2 grayed; "selected only" when exactly 1) is read here only, and handed to a run
+// as a typed option of its RunRequest. Everything else follows the usual Qt conventions.
 
+#include "runrequest.h"
 #include "runresults.h"
-#include "textsource.h"
 #include "undorecord.h"
 #include "windowfonts.h"
 
@@ -24,7 +26,6 @@
 #include <QWidget>
 
 #include <memory>
-#include <optional>
 
 class DirListBox;
 class DriveListBox;
@@ -47,9 +48,10 @@ class QToolButton;
 struct ControlRow;
 
 // The main window: the controls of the layout table, the start-up, and the handlers of the
-// Process command and of the folder, filter and Clear controls. The window reads the search
-// and replacement texts for a run as a TextSource.
-class frmMain : public QWidget, public TextSource {
+// Process command and of the folder, filter and Clear controls. Its parts live in files of
+// their own: the controls built from the layout table (frmmaincontrols.cpp), and the Process
+// command with the undo (frmmainprocess.cpp).
+class frmMain : public QWidget {
     Q_OBJECT
 
 public:
@@ -72,9 +74,9 @@ public:
     ~frmMain() override;
 
     // txtFind's text as UTF-8, line breaks as LF.
-    QByteArray FindText() const override;
+    QByteArray FindText() const;
     // txtReplace's text as UTF-8, line breaks as LF.
-    QByteArray ReplaceText() const override;
+    QByteArray ReplaceText() const;
 
     // Shows folder (absolute, or relative to the process's current folder) in the drive,
     // folder and file lists. A folder that cannot be opened is reported with the folder
@@ -109,12 +111,18 @@ private:
     // Opening a folder in the folder list failed: reported like a folder change that failed.
     void dirFolder_OpenFailed(const QString& description);
     void txtFilePattern_Change();
+    // The file list followed its folder: the folder list follows too.
+    void filFolder_FolderChanged();
+    // The folder shown has gone: said as a failed folder change, then the nearest one above.
+    void filFolder_FolderGone(const QString& description);
     void cmdClear_Click();
     // Ctrl+Z outside the text boxes and the file list's menu entry: asks, then undoes.
     void UndoRequested();
     // Puts back the files the last replace altered, as a run, and shows its summary.
     void UndoLastReplaceCommand();
     void filFolder_ContextMenu(const QPoint& at);
+    // The request of a run as the controls stand now.
+    RunRequest TakeRequest() const;
     // Disables or enables the controls a run must not see changed, and shows or hides the
     // progress box; unlocking shows the file list too, whatever ended the run.
     void SetRunLocked(bool locked);
@@ -144,9 +152,6 @@ private:
     QPlainTextEdit* txtFind = nullptr;
     QLabel* Label2 = nullptr;
     QPlainTextEdit* txtReplace = nullptr;
-    // The texts as UTF-8, made again after a change: a run asks for them for every file.
-    mutable std::optional<QByteArray> findText_;
-    mutable std::optional<QByteArray> replaceText_;
     QCheckBox* chkCaseSensitive = nullptr;
     QPushButton* cmdClear = nullptr;
     QGroupBox* Frame3 = nullptr;
@@ -159,6 +164,8 @@ private:
     std::shared_ptr<const LegacyEncoding> legacy_;
     // True from the start of a Process command to its end; a second click meanwhile is ignored.
     bool commandInProgress_ = false;
+    // The request of the replace or find in progress, which Clear changes; null between runs.
+    RunRequest* running_ = nullptr;
     // Set when the window is closed during a command; the run reads it after every file.
     bool closing_ = false;
 };

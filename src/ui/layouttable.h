@@ -1,5 +1,7 @@
 #pragma once
 
+#include "filepattern.h"
+
 #include <QtGlobal>
 
 #include <array>
@@ -28,6 +30,9 @@ inline constexpr unsigned MultiLine = 1;  // a text box with both scroll bars an
 inline constexpr unsigned Graphical = 2;  // a button with the application icon above its caption
 inline constexpr unsigned Centred = 4;    // a label whose caption is centred in its width
 inline constexpr unsigned Hidden = 8;     // starts hidden
+// Disabled while a run works, so that the folder, the filter and the texts stay as the run
+// took them, and no second run starts.
+inline constexpr unsigned LockedDuringRun = 16;
 }  // namespace ControlOption
 
 // One control of the main window. Positions and sizes are in twips (1/1440 inch), measured
@@ -66,9 +71,9 @@ inline constexpr std::array<ControlRow, 19> kLayout{{
     {"Frame1", ControlKind::Frame, "frmMain", QT_TRANSLATE_NOOP("frmMain", "Files to search:"), 135,
      135, 8295, 3075, 0, FontKind::Bold, ControlOption::None},
     {"drvFolder", ControlKind::DriveListBox, "Frame1", "", 180, 360, 4470, 315, 1, FontKind::Window,
-     ControlOption::None},
+     ControlOption::LockedDuringRun},
     {"dirFolder", ControlKind::DirListBox, "Frame1", "", 180, 675, 4470, 1890, 2, FontKind::Window,
-     ControlOption::None},
+     ControlOption::LockedDuringRun},
     {"filFolder", ControlKind::FileListBox, "Frame1", "", 4635, 360, 3390, 2235, 3,
      FontKind::Window, ControlOption::None},
     {"lblProcessing", ControlKind::Label, "Frame1",
@@ -81,18 +86,18 @@ inline constexpr std::array<ControlRow, 19> kLayout{{
      FontKind::Bold, ControlOption::None},
     {"lblFileFilter", ControlKind::Label, "Frame1", QT_TRANSLATE_NOOP("frmMain", "File Filter:"),
      3600, 2655, 1725, 240, 5, FontKind::Bold, ControlOption::None},
-    {"txtFilePattern", ControlKind::TextBox, "Frame1", "*.txt;*.doc;*.htm;*.asp;*.html;*.xml", 4680,
-     2655, 3345, 285, 4, FontKind::Window, ControlOption::None},
+    {"txtFilePattern", ControlKind::TextBox, "Frame1", kDefaultFilter, 4680, 2655, 3345, 285, 4,
+     FontKind::Window, ControlOption::LockedDuringRun},
     {"Frame2", ControlKind::Frame, "frmMain", QT_TRANSLATE_NOOP("frmMain", "Text:"), 135, 3330,
      8295, 3120, 6, FontKind::Bold, ControlOption::None},
     {"Label1", ControlKind::Label, "Frame2", QT_TRANSLATE_NOOP("frmMain", "Find:"), 315, 315, 3660,
      285, 9, FontKind::Bold, ControlOption::None},
     {"txtFind", ControlKind::TextBox, "Frame2", "", 270, 540, 3750, 2040, 7, FontKind::Window,
-     ControlOption::MultiLine},
+     ControlOption::MultiLine | ControlOption::LockedDuringRun},
     {"Label2", ControlKind::Label, "Frame2", QT_TRANSLATE_NOOP("frmMain", "Replace With:"), 4230,
      315, 3660, 285, 10, FontKind::Bold, ControlOption::None},
     {"txtReplace", ControlKind::TextBox, "Frame2", "", 4230, 540, 3750, 2040, 8, FontKind::Window,
-     ControlOption::MultiLine},
+     ControlOption::MultiLine | ControlOption::LockedDuringRun},
     {"chkCaseSensitive", ControlKind::CheckBox, "Frame2",
      QT_TRANSLATE_NOOP("frmMain", "Case Sensitive"), 270, 2700, 1950, 285, 14, FontKind::Bold,
      ControlOption::None},
@@ -105,5 +110,6 @@ inline constexpr std::array<ControlRow, 19> kLayout{{
      QT_TRANSLATE_NOOP("frmMain", "Find (not replace) only"), 225, 405, 2265, 285, 18,
      FontKind::Bold, ControlOption::None},
     {"cmdProcess", ControlKind::CommandButton, "Frame3", QT_TRANSLATE_NOOP("frmMain", "Process"),
-     2925, 270, 2445, 510, 12, FontKind::Bold, ControlOption::Graphical},
+     2925, 270, 2445, 510, 12, FontKind::Bold,
+     ControlOption::Graphical | ControlOption::LockedDuringRun},
 }};

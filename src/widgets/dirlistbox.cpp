@@ -64,10 +64,13 @@ bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
         return false;
     }
     FolderListing listing;
-    if (!listing.Read(path, error)) {
+    if (!listing.Read(path, error, FolderListing::Keep::FoldersOnly)) {
         return false;
     }
 
+    // Listing the same folder again keeps the entry the user moved to, when it is still there.
+    const QByteArray marked =
+        path == path_ && currentItem() ? currentItem()->data(0, kPathRole).toByteArray() : "";
     clear();
     const QList<QByteArray> drives = drives_.Drives();
     const QByteArray drive = DriveSource::DriveHolding(drives, path);
@@ -99,8 +102,15 @@ bool DirListBox::SetPath(const QByteArray& folder, QString& error) {
         sub->setIcon(0, closed);
     }
     expandAll();
-    setCurrentItem(chainItem);
-    scrollToItem(chainItem);
+    QTreeWidgetItem* current = chainItem;
+    for (QTreeWidgetItemIterator it(this); *it && !marked.isEmpty(); ++it) {
+        if ((*it)->data(0, kPathRole).toByteArray() == marked) {
+            current = *it;
+            break;
+        }
+    }
+    setCurrentItem(current);
+    scrollToItem(current);
 
     const bool changed = path != path_;
     path_ = path;

@@ -25,7 +25,8 @@ public:
     QByteArray Path() const { return path_; }
     // Shows folder (a full path; "." and ".." are resolved by name). When it cannot be
     // listed returns false with a description in error, and the path and the entries stay as
-    // they were. Raises Change, before returning, when the path changed.
+    // they were. Raises Change, before returning, when the path changed. Showing the same
+    // folder again lists it afresh and keeps the current entry when it is still there.
     bool SetPath(const QByteArray& folder, QString& error);
     // Shows drive's current folder: the folder last shown on it by this list; else the
     // process's current folder when the drive holds it; else the mount point. A remembered

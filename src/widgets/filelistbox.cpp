@@ -3,28 +3,40 @@
 #include "currentfolder.h"
 #include "folderlisting.h"
 
-#include <QFile>
 #include <QFocusEvent>
 #include <QItemSelection>
 #include <QKeyEvent>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 FileListBox::FileListBox(QWidget* parent, Start start) : QListView(parent) {
     setModel(&shown_);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
+    // Half a second is the most a change may take to show; a burst is read once.
+    settle_.setSingleShot(true);
+    settle_.setInterval(100);
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!settle_.isActive()) {
+            settle_.start();
+        }
+    });
+    connect(&settle_, &QTimer::timeout, this, &FileListBox::Follow);
     QString error;
     pattern_ = *FilePattern::Parse(patternText_, error);
     path_ = CurrentFolder();
     if (start == Start::Listed) {
-        Fill(Held(error), pattern_, error);
+        Refresh();
     }
 }
 
 QByteArray FileListBox::List(int i) const {
-    return names_.value(i);
+    return shown_.Name(i);
 }
 
 bool FileListBox::Selected(int i) const {
@@ -122,20 +134,32 @@ void FileListBox::showEvent(QShowEvent* event) {
 
 void FileListBox::Refresh() {
     QString error;
-    if (!Fill(Held(error), pattern_, error)) {
-        names_.clear();
-        pendingIndex_.reset();
-        shown_.setStringList({});
+    QList<QByteArray> names;
+    listed_ = Read(Held(error), names, error);
+    if (listed_) {
+        Watch();
+    }
+    Show(pattern_, std::move(names));
+}
+
+void FileListBox::HoldChanges(bool hold) {
+    changesHeld_ = hold;
+    if (!hold && changePending_) {
+        Follow();
     }
 }
 
 bool FileListBox::SetPath(const QByteArray& folder, QString& error) {
     std::shared_ptr<const HeldFolder> opened = HeldFolder::Open(folder, error);
-    if (!Fill(opened, pattern_, error)) {
+    QList<QByteArray> names;
+    if (!Read(opened, names, error)) {
         return false;
     }
     path_ = folder;
     held_ = std::move(opened);
+    listed_ = true;
+    Watch();
+    Show(pattern_, std::move(names));
     return true;
 }
 
@@ -144,11 +168,19 @@ bool FileListBox::SetPattern(const QString& text, QString& error) {
     if (!filter) {
         return false;
     }
-    if (!Fill(Held(error), *filter, error)) {
-        return false;
-    }
     pattern_ = *filter;
     patternText_ = text;
+    if (listed_) {
+        Show(pattern_, shown_.All());
+        return true;
+    }
+    QList<QByteArray> names;
+    if (!Read(Held(error), names, error)) {
+        return false;
+    }
+    listed_ = true;
+    Watch();
+    Show(pattern_, std::move(names));
     return true;
 }
 
@@ -159,19 +191,87 @@ const std::shared_ptr<const HeldFolder>& FileListBox::Held(QString& error) {
     return held_;
 }
 
-bool FileListBox::Fill(const std::shared_ptr<const HeldFolder>& folder, const FilePattern& filter,
+bool FileListBox::Read(const std::shared_ptr<const HeldFolder>& folder, QList<QByteArray>& names,
                        QString& error) {
     FolderListing listing;
     if (!folder || !listing.Read(*folder, error)) {
+        names.clear();
         return false;
     }
-    names_ = listing.FilesMatching(filter);
-    pendingIndex_.reset();
-    QStringList shown;
-    shown.reserve(names_.size());
-    for (const QByteArray& name : std::as_const(names_)) {
-        shown.append(QFile::decodeName(name));
-    }
-    shown_.setStringList(shown);  // one model reset, no object per entry
+    names = listing.files();
     return true;
+}
+
+void FileListBox::Show(const FilePattern& filter, QList<QByteArray> names) {
+    QList<qsizetype> picked;
+    picked.reserve(names.size());
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (filter.Matches(names[i])) {
+            picked.append(i);
+        }
+    }
+    pendingIndex_.reset();
+    shown_.Show(std::move(names), std::move(picked));
+}
+
+void FileListBox::Watch() {
+    const QStringList watched = watcher_.directories();
+    const QString path = QString::fromLocal8Bit(path_);
+    if (watched.size() == 1 && watched.first() == path) {
+        return;
+    }
+    if (!watched.isEmpty()) {
+        watcher_.removePaths(watched);
+    }
+    watcher_.addPath(path);
+}
+
+void FileListBox::Follow() {
+    if (changesHeld_) {
+        changePending_ = true;
+        return;
+    }
+    changePending_ = false;
+    struct stat st {};
+    if (::stat(path_.constData(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        const QString description = QString::fromLocal8Bit(std::strerror(errno));
+        Show(pattern_, {});
+        emit FolderGone(description);
+        return;
+    }
+    QList<QByteArray> selected;
+    for (const QModelIndex& entry : selectionModel()->selectedIndexes()) {
+        selected.append(List(entry.row()));
+    }
+    const QByteArray current = List(currentIndex().row());
+    QString error;
+    QList<QByteArray> names;
+    listed_ = Read(Held(error), names, error);
+    Show(pattern_, std::move(names));
+    // An inotify watch ends with the folder it watched, even when one of the same name follows.
+    watcher_.removePaths(watcher_.directories());
+    Watch();
+    // The entries are in FileName's order: each name is found by halving.
+    auto indexOf = [this](const QByteArray& name) {
+        int low = 0;
+        int high = ListCount();
+        while (low < high) {
+            const int middle = low + (high - low) / 2;
+            if (FileName::Less(List(middle), name)) {
+                low = middle + 1;
+            } else {
+                high = middle;
+            }
+        }
+        return low < ListCount() && List(low) == name ? low : -1;
+    };
+    QList<int> indices;
+    for (const QByteArray& name : std::as_const(selected)) {
+        indices.append(indexOf(name));
+    }
+    SelectEntries(indices);
+    if (!current.isNull() && indexOf(current) >= 0) {
+        PlaceListIndex(indexOf(current));
+    }
+    emit FolderChanged();
 }
