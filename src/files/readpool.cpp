@@ -5,8 +5,10 @@
 namespace {
 
 // Bench rows "find" against rg with its threads: how many hinted files the threads may be
-// ahead of the run, and how many bytes read ahead may wait to be taken.
-constexpr std::size_t kAhead = 16;
+// ahead of the run, how many of the nearest they leave to the run itself (so that the run
+// seldom waits for a file a thread is reading), and how many bytes read ahead may wait.
+constexpr std::size_t kAhead = 24;
+constexpr std::size_t kLeftToRun = 2;
 constexpr qsizetype kMostHeld = qsizetype(8) << 20;
 // Hints beyond this many are the run's hints far ahead; the oldest goes first.
 constexpr std::size_t kMostWaiting = 256;
@@ -22,8 +24,9 @@ struct ReadPool::Job {
 };
 
 ReadPool::ReadPool(Reader reader) : reader_(std::move(reader)) {
-    const unsigned cores = std::max(1U, std::thread::hardware_concurrency());
-    for (unsigned i = 0; i < std::min(cores, 4U); ++i) {
+    // The run's own thread reads too: one core is its.
+    const unsigned cores = std::max(2U, std::thread::hardware_concurrency());
+    for (unsigned i = 0; i < std::min(cores - 1, 4U); ++i) {
         threads_.emplace_back(&ReadPool::Work, this);
     }
 }
@@ -51,6 +54,9 @@ void ReadPool::Hint(int folderFd, const QByteArray& name) {
         job->folderFd = folderFd;
         job->name = name;
         jobs_.push_back(std::move(job));
+        if (idle_ == 0) {
+            return;
+        }
     }
     changed_.notify_one();
 }
@@ -71,18 +77,23 @@ std::optional<ReadPool::Read> ReadPool::Take(int folderFd, const QByteArray& nam
         (*passed)->state = Job::State::Dropped;
     }
     jobs_.erase(jobs_.begin(), std::next(found));
+    if (idle_ > 0) {
+        changed_.notify_all();  // the window moved on
+    }
     if (job->state == Job::State::Waiting) {
         job->state = Job::State::Dropped;
-        changed_.notify_all();
         return std::nullopt;
     }
-    changed_.wait(lock, [&] { return job->state != Job::State::Reading; });
+    if (job->state == Job::State::Reading) {
+        awaited_ = job.get();
+        changed_.wait(lock, [&] { return job->state != Job::State::Reading; });
+        awaited_ = nullptr;
+    }
     if (job->state != Job::State::Done) {
         return std::nullopt;
     }
     held_ -= job->read.content.size();
     job->state = Job::State::Dropped;
-    changed_.notify_all();
     return std::move(job->read);
 }
 
@@ -90,7 +101,7 @@ void ReadPool::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
         std::shared_ptr<Job> job;
-        changed_.wait(lock, [&] {
+        const auto found = [&] {
             if (stopping_) {
                 return true;
             }
@@ -98,14 +109,19 @@ void ReadPool::Work() {
                 return false;
             }
             const std::size_t near = std::min(jobs_.size(), kAhead);
-            for (std::size_t i = 0; i < near; ++i) {
+            for (std::size_t i = kLeftToRun; i < near; ++i) {
                 if (jobs_[i]->state == Job::State::Waiting) {
                     job = jobs_[i];
                     return true;
                 }
             }
             return false;
-        });
+        };
+        if (!found()) {
+            ++idle_;
+            changed_.wait(lock, found);
+            --idle_;
+        }
         if (stopping_) {
             return;
         }
@@ -121,6 +137,8 @@ void ReadPool::Work() {
         } else if (job->state == Job::State::Reading) {
             job->state = Job::State::LeftToRun;
         }
-        changed_.notify_all();
+        if (awaited_ == job.get()) {
+            changed_.notify_all();
+        }
     }
 }

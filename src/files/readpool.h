@@ -53,6 +53,8 @@ private:
     std::condition_variable changed_;
     std::deque<std::shared_ptr<Job>> jobs_;  // in the order hinted
     qsizetype held_ = 0;                     // bytes read ahead and not taken yet
+    int idle_ = 0;                           // threads waiting for a file to read
+    const Job* awaited_ = nullptr;           // the file the run waits for a thread to read
     bool stopping_ = false;
     std::vector<std::thread> threads_;
 };
