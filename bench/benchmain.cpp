@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Times Quillmark's engine against sed, sd, ripgrep, dd and the floor on corpora it makes
 // itself.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* The floor: the least a replace that keeps files whole must do per file. It replaces every
  * FIND by REPLACE, case-sensitive, in the regular files of the current folder: open, read,
  * memmem, and for a file that holds FIND, write a temporary file, fsync it and rename it over

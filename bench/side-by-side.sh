@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Times two builds of the quillmark command line turn about on a fresh, warmed copy of one of
 # the benchmark's corpora (made by bench/run.sh under /var/tmp/quillmark-bench), and prints the
 # medians and their ratio. For a change's cost: OLD is the build before it, NEW the one after.

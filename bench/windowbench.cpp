@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole program as the benchmark times it: the real window on Qt's offscreen platform
 // (or on the platform QT_QPA_PLATFORM names), started in the corpus folder, with the message
 // boxes answered by a script (Yes to the confirmation, No to highlighting, OK to the summary)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Warnings every Quillmark target links PRIVATE.
 add_library(quillmark_warnings INTERFACE)
 target_compile_options(quillmark_warnings INTERFACE

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Finds xxHash's header (Debian: libxxhash-dev). The engine compiles xxHash inline
 # (XXH_INLINE_ALL), so only the header is needed; XXH3's 128-bit hash needs 0.8 or later.
 # Defines XXHash::XXHash, an interface target that carries the include directory.

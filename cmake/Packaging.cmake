@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package: `cpack -G DEB` in a build folder (scripts/package.sh does it all). Its
 # dependencies are computed from the libraries the program links (dpkg-shlibdeps); Wine's
 # Tahoma, the window's font when installed, is recommended.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # AddressSanitizer and UndefinedBehaviorSanitizer, on when QUILLMARK_ENABLE_ASAN is set;
 # ThreadSanitizer, on when QUILLMARK_ENABLE_TSAN is set (the two cannot share a build).
 # QUILLMARK_BUILD_FUZZERS (clang only) adds libFuzzer's coverage to every target and turns the

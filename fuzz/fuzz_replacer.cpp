@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Differential fuzzing of Replacer against the plain reference in tests/referencereplacer.h:
 // both case modes, any bytes (valid UTF-8 or not) in the text, the search and the replacement,
 // with line breaks of both kinds and lone carriage returns among them.

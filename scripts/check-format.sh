@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Fails when a C++ source or header of the tree differs from what the root .clang-format makes
 # of it, and names the lines; `clang-format -i FILE` mends one.
 set -euo pipefail

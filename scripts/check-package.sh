@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package (scripts/package.sh), validates its menu entry and AppStream
 # metadata, runs lintian on it (errors and hardening tags fail, warnings and information are
 # printed), installs it with apt, and runs the installed program: --version, and a find over

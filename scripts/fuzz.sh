@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds the fuzz targets with clang into build-fuzz/ (or
 # $FUZZ_BUILD_DIR), and fuzzes the replacer against its reference for SECONDS (default 60).
 # Extra arguments go to libFuzzer, for example -runs=10000000 instead of a time limit.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages Quillmark needs to build, test, show its window, drive it
 # (xdotool) as a user would, and package it.
 # Safe to run again: it installs only what is missing.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the packaged PNG icons, 16 to 256 px, from the scalable icon data/quillmark.svg
 # (rsvg-convert, librsvg2-bin). The results are committed; run this again only after changing
 # the SVG. The window's own icon is the 16 x 16 design, data/quillmark.xpm.

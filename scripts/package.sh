@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Quillmark optimised into build-package/ (or
 # $PACKAGE_BUILD_DIR) for /usr, with Debian's hardening flags (dpkg-buildflags: fortify, stack
 # protector, relro and bindnow) and without the tests or the benchmark, and makes the Debian

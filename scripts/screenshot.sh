@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes the window's screenshot for the README and the AppStream metadata: installs what is
 # missing, builds the program into build/ (or $BUILD_DIR), opens the window under Xvfb on a
 # small folder of its own, types a find and a replacement as a user would (xdotool), and saves

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds with AddressSanitizer and UndefinedBehaviorSanitizer into
 # build-asan/ (or $ASAN_BUILD_DIR), and runs every test there through CTest. It is a Debug
 # build, so that every Q_ASSERT is checked, and warnings are errors.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds with ThreadSanitizer into build-tsan/ (or $TSAN_BUILD_DIR),
 # and runs there the tests that drive threads: the store's save queue and read-ahead through
 # tst_filestore and tst_batchrun, and whole runs through the window (tst_cmdprocess) and the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "posixfilestore.h"
@@ -29,6 +30,7 @@ public:
     }
     QHash<SaveTicket, SaveReport> FinishSaves() override { return real_.FinishSaves(); }
     void WillRead(const QByteArray& path) override { real_.WillRead(path); }
+    void WillOnlySearch(bool onlySearch) override { real_.WillOnlySearch(onlySearch); }
     void HoldFolder(std::shared_ptr<const HeldFolder> folder) override {
         real_.HoldFolder(std::move(folder));
     }

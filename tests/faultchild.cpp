@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the engine over one folder with the real file store and prints who ran it and what the
 // run did (see runreport.h). The fault tests start it as another user, and kill it. In undo
 // mode it replaces, says "undoing" on stderr, undoes the replace and reports the undo.

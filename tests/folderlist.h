@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A file list over a real folder, read with opendir/readdir so that names stay raw bytes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A file system of its own for a test: an ext4 image file mounted through a loop device, or a

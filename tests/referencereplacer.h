@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A plain reference for Replacer, for tests and fuzzing: it cuts the text into units one after

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The replacer's output made whole, as the tests and the fuzzer compare it; the program itself

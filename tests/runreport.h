@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The results of a run, and who ran it, as lines of text: how a child process that runs the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The application record: title, version numbers and the caption's version text.
 #include "applicationrecord.h"
 

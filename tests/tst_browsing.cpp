@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Folder browsing in the main window: the drive, folder and filter handlers that keep the file
 // list in step, their messages and restores, and the Clear button. Two drives, d1 and d2, are
 // folders of a temporary folder; the window starts on d1/sub.

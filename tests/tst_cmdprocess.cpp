@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Process command of the main window: its dialogs, the locked window, the run, the
 // highlighting and the summary, against real files in a temporary folder.
 #include "countingfilestore.h"

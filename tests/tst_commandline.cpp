@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line: how arguments are read, and runs without a window by the real engine and
 // file store over a temporary folder, compared as the bytes written to standard output and
 // standard error and the exit status. The program itself is started too, without a display.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives and folders: which mounts are drives, which drive holds a folder, and what the
 // drive list and the folder list show.
 #include "dirlistbox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file list: what it lists, the raw bytes of each name, selection and current entry.
 #include "filelistbox.h"
 #include "filteredfolder.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file-name filter: ";"-separated wildcards matched with case ignored.
 #include "filepattern.h"
 

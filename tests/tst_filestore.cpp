@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "mappedfile.h"
 #include "posixfilestore.h"
 #include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QTest>
@@ -86,6 +88,7 @@ class TestFileStore : public QObject {
 
 private slots:
     void initTestCase();
+    void readOutcomes_data();
     void readOutcomes();
     void readsWholeFile();
     void keepsModeBits_data();
@@ -96,9 +99,11 @@ private slots:
     void symlinkChains_data();
     void symlinkChains();
     void savesAFileOncePerRun();
+    void savesAFileReadBeforeTheLast();
     void pendingSaveWritesEveryPiece_data();
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
+    void moreSavesThanTheQueueHolds();
     void largeFileShortenedWhileRead();
     void fileOtherProgramsWriteIsLeftAlone_data();
     void fileOtherProgramsWriteIsLeftAlone();
@@ -118,12 +123,27 @@ void TestFileStore::initTestCase() {
     QCOMPARE(mapping.View(), QByteArray(8192, 'x'));
 }
 
+void TestFileStore::readOutcomes_data() {
+    QTest::addColumn<bool>("readAhead");
+    QTest::newRow("each read when asked for") << false;
+    QTest::newRow("read ahead on other threads, in a run that only searches") << true;
+}
+
 void TestFileStore::readOutcomes() {
+    QFETCH(bool, readAhead);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("folder"));
     QCOMPARE(::mkfifo(Native(dir.filePath("fifo")).constData(), 0644), 0);
     QVERIFY(QFile::link("missing", dir.filePath("dangling")));
+    WriteFile(dir.filePath("small"), "abc");
     PosixFileStore store;
+    const QStringList names = {"missing", "dangling", "folder", "fifo", "small"};
+    if (readAhead) {
+        store.WillOnlySearch(true);
+        for (const QString& name : names) {
+            store.WillRead(Native(dir.filePath(name)));
+        }
+    }
     QByteArray content;
     FileStamp stamp;
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
@@ -135,6 +155,14 @@ void TestFileStore::readOutcomes() {
     // A fifo with no writer must not block the run.
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("fifo")), content, stamp),
              ReadOutcome::NotRegularFile);
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("small")), content, stamp), ReadOutcome::Read);
+    QCOMPARE(content, QByteArray("abc"));
+    QCOMPARE(stamp.size, 3);
+    // A file read again after the run has passed it is read as it is now.
+    WriteFile(dir.filePath("missing"), "now here");
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
+             ReadOutcome::Read);
+    QCOMPARE(content, QByteArray("now here"));
 }
 
 void TestFileStore::readsWholeFile() {
@@ -159,10 +187,15 @@ void TestFileStore::keepsModeBits_data() {
     QTest::newRow("setgid 2755") << 02755u;
     QTest::newRow("sticky 1644") << 01644u;
     QTest::newRow("setuid 4700") << 04700u;
+    // A file made with the target's bits loses those the umask takes away.
+    QTest::newRow("0666, more than the umask lets a new file have") << 0666u;
+    QTest::newRow("0600, what the umask leaves") << 0600u;
 }
 
 void TestFileStore::keepsModeBits() {
     QFETCH(uint, mode);
+    const mode_t previous = ::umask(022);
+    const auto restore = qScopeGuard([&] { ::umask(previous); });
     QTemporaryDir dir;
     const QString path = dir.filePath("f");
     WriteFile(path, "old");
@@ -258,6 +291,29 @@ void TestFileStore::savesAFileOncePerRun() {
     QCOMPARE(ReadFile(dir.filePath("f")), QByteArray("next run"));
 }
 
+// The store keeps the last file read open for its save; a save of a file read before it is of
+// that file all the same.
+void TestFileStore::savesAFileReadBeforeTheLast() {
+    QTemporaryDir dir;
+    WriteFile(dir.filePath("a"), "old a");
+    WriteFile(dir.filePath("b"), "old b");
+    PosixFileStore store;
+    QByteArray a;
+    QByteArray b;
+    FileStamp stampA;
+    FileStamp stampB;
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("a")), a, stampA), ReadOutcome::Read);
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("b")), b, stampB), ReadOutcome::Read);
+    SaveTicket ticket = 0;
+    QCOMPARE(store.BeginSave(Native(dir.filePath("a")), stampA, a, Pieces({"new a"}), ticket),
+             SaveOutcome::Pending);
+    QCOMPARE(store.BeginSave(Native(dir.filePath("b")), stampB, b, Pieces({"new b"}), ticket),
+             SaveOutcome::Pending);
+    QCOMPARE(FinishInOrder(store), (QList<SaveOutcome>{SaveOutcome::Saved, SaveOutcome::Saved}));
+    QCOMPARE(ReadFile(dir.filePath("a")), QByteArray("new a"));
+    QCOMPARE(ReadFile(dir.filePath("b")), QByteArray("new b"));
+}
+
 void TestFileStore::pendingSaveWritesEveryPiece_data() {
     QTest::addColumn<QByteArrayList>("pieces");
     QByteArrayList tiny;  // more pieces than one writev takes, gathered into few
@@ -316,6 +372,26 @@ void TestFileStore::pendingSavesReportInOrder() {
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
+// A run saves more files than the queue lets wait: each save waits for room, and every one is
+// made and reported.
+void TestFileStore::moreSavesThanTheQueueHolds() {
+    QTemporaryDir dir;
+    constexpr int kFiles = 300;
+    for (int i = 0; i < kFiles; ++i) {
+        WriteFile(dir.filePath(QString::number(i)), "old");
+    }
+    PosixFileStore store;
+    for (int i = 0; i < kFiles; ++i) {
+        QCOMPARE(ReadAndBeginSave(store, dir.filePath(QString::number(i)), {"new"}),
+                 SaveOutcome::Pending);
+    }
+    QCOMPARE(FinishInOrder(store), QList<SaveOutcome>(kFiles, SaveOutcome::Saved));
+    for (int i = 0; i < kFiles; ++i) {
+        QCOMPARE(ReadFile(dir.filePath(QString::number(i))), QByteArray("new"));
+    }
+    QCOMPARE(Entries(dir.path()).size(), kFiles);
+}
+
 // A large file is read through a mapping. Another program shortening it meanwhile neither ends
 // this program nor gets a text with holes saved: the pages that went read as zeros, and a save
 // that meets them is refused.
@@ -356,7 +432,13 @@ void TestFileStore::largeFileShortenedWhileRead() {
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>());
 }
 
-enum class Writer { HoldsItOpen, HoldsAFlock, HoldsARecordLock, OpensItBeforeTheRename };
+enum class Writer {
+    HoldsItOpen,
+    HoldsAFlock,
+    HoldsARecordLock,
+    OpensItBeforeTheRename,
+    LocksItBeforeTheRename
+};
 
 void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
     QTest::addColumn<Writer>("writer");
@@ -367,6 +449,9 @@ void TestFileStore::fileOtherProgramsWriteIsLeftAlone_data() {
     QTest::newRow("under a record write lock") << Writer::HoldsARecordLock << SaveOutcome::InUse;
     QTest::newRow("opened for writing after the read")
         << Writer::OpensItBeforeTheRename << SaveOutcome::Pending;
+    // The locks are not looked at again under the lease: the lease must tell this one.
+    QTest::newRow("under a record write lock taken after the read")
+        << Writer::LocksItBeforeTheRename << SaveOutcome::Pending;
 }
 
 // Another program writing the file, or about to, keeps it: the save leaves it alone as in use,
@@ -382,6 +467,13 @@ void TestFileStore::fileOtherProgramsWriteIsLeftAlone() {
         theirs = ::open(Native(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
         QVERIFY(theirs >= 0);
     };
+    const auto lock = [&] {
+        theirs = ::open(Native(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
+        struct flock recordLock {};
+        recordLock.l_type = F_WRLCK;
+        recordLock.l_whence = SEEK_SET;
+        QCOMPARE(::fcntl(theirs, F_OFD_SETLK, &recordLock), 0);
+    };
     PosixFileStore store;
     switch (writer) {
         case Writer::HoldsItOpen:
@@ -391,16 +483,14 @@ void TestFileStore::fileOtherProgramsWriteIsLeftAlone() {
             theirs = ::open(Native(path).constData(), O_RDONLY | O_CLOEXEC);
             QCOMPARE(::flock(theirs, LOCK_EX), 0);
             break;
-        case Writer::HoldsARecordLock: {
-            theirs = ::open(Native(path).constData(), O_RDWR | O_APPEND | O_CLOEXEC);
-            struct flock lock {};
-            lock.l_type = F_WRLCK;
-            lock.l_whence = SEEK_SET;
-            QCOMPARE(::fcntl(theirs, F_OFD_SETLK, &lock), 0);
+        case Writer::HoldsARecordLock:
+            lock();
             break;
-        }
         case Writer::OpensItBeforeTheRename:
             store.SetBeforeRenameHook([&](const QByteArray&) { openForWriting(); });
+            break;
+        case Writer::LocksItBeforeTheRename:
+            store.SetBeforeRenameHook([&](const QByteArray&) { lock(); });
             break;
     }
     QCOMPARE(ReadAndBeginSave(store, path, {"new\n"}), begun);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as built from the layout table: every control's kind, place, caption,
 // font and start state, the tab chain, the fixed size, the caption and the start-up filter.
 #include "fixeddrivesource.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The painter drawing on the real picture box: the pixels it leaves and the repaints they
 // cause.
 

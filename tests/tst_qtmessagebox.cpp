@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real message box: flag decoding, answers, title, and a prompt too long for the screen.
 #include "msgboxstyle.h"
 #include "qtmessagebox.h"

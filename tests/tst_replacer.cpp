@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "referencereplacer.h"
 #include "replaceall.h"
 #include "replacer.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "contenthash.h"
@@ -74,18 +75,24 @@ private:
     QByteArrayView content_;
 };
 
-// Whole-file access for a run. Paths are raw bytes. A read creates, changes and removes
-// nothing. A save makes one temporary file in the target's folder and renames it over the
-// target, or removes it; the first save of a run into a folder may also remove the temporary
-// files that killed runs of this user left there.
+// Whole-file access for a run. Paths are raw bytes. A run tells WillOnlySearch first, then
+// reads and saves, and ends with FinishSaves. What each call may do to a folder:
+// - a read, a hint of one (WillRead) or a save reaching a folder for the first time in a run
+//   that may save (WillOnlySearch(false)) removes the temporary files that killed runs of this
+//   user left there; in a run that only searches, nothing is made or removed;
+// - a save makes one temporary file in the target's folder and renames it over the target, or
+//   removes it; a kill between its link and its rename leaves it named ".quillmark-PID-RANDOM",
+//   for the next run that may save in the folder to remove;
+// - FinishSaves syncs the folders saved into;
+// - nothing else creates, changes or removes anything.
 class FileStore {
 public:
     virtual ~FileStore() = default;
 
     // From now on, a path whose folder part is folder's path reaches the entry of that folder
     // as it was opened, whatever the path leads to now; other paths are opened as they stand.
-    // Null: every path as it stands. No effect by default.
-    virtual void HoldFolder(std::shared_ptr<const HeldFolder> folder) { Q_UNUSED(folder); }
+    // Null: every path as it stands.
+    virtual void HoldFolder(std::shared_ptr<const HeldFolder> folder) = 0;
 
     // Reads the whole file at path, following a symlink only when this user owns it or it
     // leads to a file of its own owner, with one stat and one read (or one mapping). content may
@@ -111,24 +118,21 @@ public:
     virtual QHash<SaveTicket, SaveReport> FinishSaves() = 0;
     // Without waiting: what became of the saves that BeginSave left pending and that have
     // completed since the last call (or the last FinishSaves), by their ticket. FinishSaves
-    // still reports them. Nothing by default: then every outcome comes from FinishSaves.
-    virtual QHash<SaveTicket, SaveReport> CompletedSaves() { return {}; }
+    // still reports them. A store may report none here: then every outcome comes from
+    // FinishSaves.
+    virtual QHash<SaveTicket, SaveReport> CompletedSaves() = 0;
     // A hint that the file at path will be read soon, so that it may be on its way from the
-    // disk meanwhile. No effect by default.
-    virtual void WillRead(const QByteArray& path) { Q_UNUSED(path); }
-    // A hint for the reads to come until the next call: whether their content is only
-    // searched, a search that may end at its first hit, so that a large file may come from
-    // the disk as it is reached instead of whole before the read returns. No effect by default.
-    virtual void WillOnlySearch(bool onlySearch) { Q_UNUSED(onlySearch); }
+    // disk meanwhile. A store may ignore it.
+    virtual void WillRead(const QByteArray& path) = 0;
+    // Whether the reads to come until the next call, and the run they belong to, only search:
+    // a search that may end at its first hit, so that a large file may come from the disk as
+    // it is reached instead of whole before the read returns, and a run that saves nothing, in
+    // which a read removes nothing.
+    virtual void WillOnlySearch(bool onlySearch) = 0;
     // Whether the file a read stamped is one this run has saved, or is saving, under another
     // name, told by its device and inode whatever it holds by now; ticket is then that save's.
-    // False by default.
-    virtual bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) {
-        Q_UNUSED(stamp);
-        Q_UNUSED(ticket);
-        return false;
-    }
+    virtual bool SavedAs(const FileStamp& stamp, SaveTicket& ticket) = 0;
     // Whether the content of the last read may not be what the file held: another program
     // shortened a mapped file while it was read, and the lost part reads as zeros.
-    virtual bool LastReadDamaged() const { return false; }
+    virtual bool LastReadDamaged() const = 0;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "candidatescan.h"
 #include "matcher.h"
 #include "textdecoding.h"

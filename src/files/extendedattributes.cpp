@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "extendedattributes.h"
 
 #include <sys/xattr.h>
@@ -27,7 +28,7 @@ ssize_t ListAttributeNames(Lister list, std::vector<char>& names) {
 
 }  // namespace
 
-bool CopyExtendedAttributes(int source, int fd) {
+bool CopyExtendedAttributes(int source, int fd, bool& changed) {
     std::vector<char> names;
     const ssize_t got = ListAttributeNames(
         [&](char* buffer, std::size_t size) { return ::flistxattr(source, buffer, size); }, names);
@@ -47,6 +48,7 @@ bool CopyExtendedAttributes(int source, int fd) {
         }
         value.resize(std::size_t(valueGot));
         if (::fsetxattr(fd, name, value.data(), value.size(), 0) == 0) {
+            changed = true;
             continue;
         }
         std::vector<char> present(value.size() + 1);
@@ -73,8 +75,11 @@ bool CopyExtendedAttributes(int source, int fd) {
         return false;
     }
     for (const char* name = own.data(); name < own.data() + ownGot; name += std::strlen(name) + 1) {
-        if (!inSource(name) && ::fremovexattr(fd, name) != 0) {
-            return false;
+        if (!inSource(name)) {
+            if (::fremovexattr(fd, name) != 0) {
+                return false;
+            }
+            changed = true;
         }
     }
     return true;

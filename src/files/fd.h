@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <unistd.h>
@@ -18,6 +19,12 @@ public:
             ::close(fd_);
         }
         fd_ = fd;
+    }
+    // Hands the descriptor over to the caller, who closes it; -1 when none is held.
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
     }
 
 private:

@@ -4,24 +4,13 @@
 
 namespace {
 
-// Bench rows "find" against rg with its threads: how many hinted files the threads may be
-// ahead of the run, how many of the nearest they leave to the run itself (so that the run
-// seldom waits for a file a thread is reading), and how many bytes read ahead may wait.
-constexpr std::size_t kAhead = 24;
-constexpr std::size_t kLeftToRun = 2;
-constexpr qsizetype kMostHeld = qsizetype(8) << 20;
-// Hints beyond this many are the run's hints far ahead; the oldest goes first.
-constexpr std::size_t kMostWaiting = 256;
+// Bench rows "find" against rg with its threads: how far ahead of the run the threads read,
+// and how many of the nearest files they leave to the run, which seldom then waits for a file
+// a thread is still reading.
+constexpr std::uint64_t kAhead = 24;
+constexpr std::uint64_t kLeftToRun = 2;
 
 }  // namespace
-
-struct ReadPool::Job {
-    enum class State { Waiting, Reading, Done, LeftToRun, Dropped };
-    int folderFd = -1;
-    QByteArray name;
-    State state = State::Waiting;
-    Read read;
-};
 
 ReadPool::ReadPool(Reader reader) : reader_(std::move(reader)) {
     // The run's own thread reads too: one core is its.
@@ -32,113 +21,124 @@ ReadPool::ReadPool(Reader reader) : reader_(std::move(reader)) {
 }
 
 ReadPool::~ReadPool() {
-    {
-        const std::lock_guard lock(mutex_);
-        stopping_ = true;
-        jobs_.clear();
-    }
-    changed_.notify_all();
+    stopping_.store(true);
+    WakeThreads();
     for (std::thread& thread : threads_) {
         thread.join();
     }
 }
 
 void ReadPool::Hint(int folderFd, const QByteArray& name) {
-    {
-        const std::lock_guard lock(mutex_);
-        if (jobs_.size() >= kMostWaiting) {
-            jobs_.front()->state = Job::State::Dropped;
-            jobs_.pop_front();
-        }
-        auto job = std::make_shared<Job>();
-        job->folderFd = folderFd;
-        job->name = name;
-        jobs_.push_back(std::move(job));
-        if (idle_ == 0) {
-            return;
-        }
+    if (tail_ - head_ == kSlots) {
+        return;
     }
-    changed_.notify_one();
+    Slot& slot = slots_[tail_ % kSlots];
+    slot.folderFd = folderFd;
+    slot.name = name;
+    slot.state.store(kHinted, std::memory_order_release);
+    published_.store(++tail_);
+    if (sleeping_.load() > 0) {
+        WakeThreads();
+    }
 }
 
 std::optional<ReadPool::Read> ReadPool::Take(int folderFd, const QByteArray& name) {
-    std::unique_lock lock(mutex_);
-    const auto found = std::find_if(jobs_.begin(), jobs_.end(), [&](const auto& job) {
-        return job->folderFd == folderFd && job->name == name;
-    });
-    if (found == jobs_.end()) {
+    std::uint64_t at = head_;
+    while (at < tail_ &&
+           !(slots_[at % kSlots].folderFd == folderFd && slots_[at % kSlots].name == name)) {
+        ++at;
+    }
+    if (at == tail_) {
         return std::nullopt;
     }
-    const std::shared_ptr<Job> job = *found;
-    for (auto passed = jobs_.begin(); passed != found; ++passed) {
-        if ((*passed)->state == Job::State::Done) {
-            held_ -= (*passed)->read.content.size();
+    for (; head_ < at; ++head_) {
+        Release(slots_[head_ % kSlots]);
+    }
+    Slot& slot = slots_[head_ % kSlots];
+    int expected = kHinted;
+    std::optional<Read> read;
+    if (!slot.state.compare_exchange_strong(expected, kEmpty, std::memory_order_acq_rel) &&
+        AwaitRead(slot) == kDone) {
+        read = std::move(slot.read);
+    }
+    Release(slot);
+    taken_.store(++head_);
+    // The threads that wait for the run are woken once it has taken a few files.
+    if (head_ % 8 == 0 && sleeping_.load() > 0) {
+        WakeThreads();
+    }
+    return read;
+}
+
+int ReadPool::AwaitRead(Slot& slot) {
+    int state = slot.state.load(std::memory_order_acquire);
+    for (int spin = 0; state == kClaimed && spin < 200; ++spin) {
+        std::this_thread::yield();
+        state = slot.state.load(std::memory_order_acquire);
+    }
+    if (state == kClaimed) {
+        awaited_.store(&slot);
+        while ((state = slot.state.load()) == kClaimed) {
+            slot.state.wait(kClaimed);
         }
-        (*passed)->state = Job::State::Dropped;
+        awaited_.store(nullptr);
     }
-    jobs_.erase(jobs_.begin(), std::next(found));
-    if (idle_ > 0) {
-        changed_.notify_all();  // the window moved on
+    return state;
+}
+
+void ReadPool::Release(Slot& slot) {
+    int expected = kHinted;
+    if (!slot.state.compare_exchange_strong(expected, kEmpty) && expected == kClaimed) {
+        AwaitRead(slot);
     }
-    if (job->state == Job::State::Waiting) {
-        job->state = Job::State::Dropped;
-        return std::nullopt;
+    slot.read = Read();
+    slot.name.clear();
+    slot.folderFd = -1;
+    slot.state.store(kEmpty, std::memory_order_release);
+}
+
+void ReadPool::WakeThreads() {
+    wake_.fetch_add(1);
+    wake_.notify_all();
+}
+
+ReadPool::Slot* ReadPool::Claim() {
+    const std::uint64_t taken = taken_.load();
+    const std::uint64_t end = std::min(published_.load(), taken + kAhead);
+    for (std::uint64_t at = taken + kLeftToRun; at < end; ++at) {
+        Slot& slot = slots_[at % kSlots];
+        int expected = kHinted;
+        if (slot.state.load(std::memory_order_relaxed) == kHinted &&
+            slot.state.compare_exchange_strong(expected, kClaimed, std::memory_order_acq_rel)) {
+            return &slot;
+        }
     }
-    if (job->state == Job::State::Reading) {
-        awaited_ = job.get();
-        changed_.wait(lock, [&] { return job->state != Job::State::Reading; });
-        awaited_ = nullptr;
-    }
-    if (job->state != Job::State::Done) {
-        return std::nullopt;
-    }
-    held_ -= job->read.content.size();
-    job->state = Job::State::Dropped;
-    return std::move(job->read);
+    return nullptr;
 }
 
 void ReadPool::Work() {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        std::shared_ptr<Job> job;
-        const auto found = [&] {
-            if (stopping_) {
-                return true;
+    while (!stopping_.load()) {
+        Slot* slot = Claim();
+        if (!slot) {
+            const std::uint32_t seen = wake_.load();
+            sleeping_.fetch_add(1);
+            slot = Claim();
+            if (!slot && !stopping_.load()) {
+                wake_.wait(seen);
             }
-            if (held_ >= kMostHeld) {
-                return false;
+            sleeping_.fetch_sub(1);
+            if (!slot) {
+                continue;
             }
-            const std::size_t near = std::min(jobs_.size(), kAhead);
-            for (std::size_t i = kLeftToRun; i < near; ++i) {
-                if (jobs_[i]->state == Job::State::Waiting) {
-                    job = jobs_[i];
-                    return true;
-                }
-            }
-            return false;
-        };
-        if (!found()) {
-            ++idle_;
-            changed_.wait(lock, found);
-            --idle_;
         }
-        if (stopping_) {
-            return;
-        }
-        job->state = Job::State::Reading;
-        lock.unlock();
         Read read;
-        const bool done = reader_(job->folderFd, job->name, read);
-        lock.lock();
-        if (job->state == Job::State::Reading && done) {
-            job->read = std::move(read);
-            job->state = Job::State::Done;
-            held_ += job->read.content.size();
-        } else if (job->state == Job::State::Reading) {
-            job->state = Job::State::LeftToRun;
+        const bool done = reader_(slot->folderFd, slot->name, read);
+        if (done) {
+            slot->read = std::move(read);
         }
-        if (awaited_ == job.get()) {
-            changed_.notify_all();
+        slot->state.store(done ? kDone : kLeftToRun);
+        if (awaited_.load() == slot) {
+            slot->state.notify_all();
         }
     }
 }

@@ -4,19 +4,19 @@
 
 #include <QByteArray>
 
-#include <condition_variable>
-#include <deque>
+#include <array>
+#include <atomic>
+#include <cstdint>
 #include <functional>
-#include <memory>
-#include <mutex>
 #include <optional>
 #include <thread>
 #include <vector>
 
-// Reads the files a run will come to next on threads of their own, one file a thread at a
-// time, so that their opening and reading overlap the run's work on the file in hand. A file
-// is read as the store reads it; the run takes what was read when it comes to the file. A file
-// the run comes to before any thread has started on it is left to the run.
+// Reads the files a run will come to next on threads of their own, so that their opening and
+// reading overlap the run's work. The run reads the nearest files itself; the threads read
+// those a little further on, and the run takes what they read when it comes to each file. The
+// two meet through one atomic state per file and sleep only when there is nothing to do, so a
+// file handed over costs no system call.
 class ReadPool {
 public:
     // What a read ahead gave, as the store's read gives it.
@@ -37,24 +37,42 @@ public:
     ReadPool& operator=(const ReadPool&) = delete;
 
     // Hands the entry name of the folder open as folderFd to the threads, in the order the run
-    // will take them, and returns at once. The folder stays open until this object is gone.
+    // will take them, and returns at once; dropped when too many wait. The folder stays open
+    // until this object is gone. Hint and Take are called from one thread only.
     void Hint(int folderFd, const QByteArray& name);
     // What was read ahead of the entry name of folderFd, waiting for a thread that is reading
-    // it; nothing when no thread has started on it (then none will). Hints of entries before it
-    // are dropped: the run has passed them.
+    // it; nothing when no thread has read it (then none will). Hints before it are dropped: the
+    // run has passed them.
     std::optional<Read> Take(int folderFd, const QByteArray& name);
 
 private:
-    struct Job;
+    enum State : int { kEmpty, kHinted, kClaimed, kDone, kLeftToRun };
+    struct Slot {
+        std::atomic<int> state{kEmpty};
+        int folderFd = -1;  // written while kEmpty, by the run
+        QByteArray name;
+        Read read;  // written while kClaimed, by the thread that claimed it
+    };
+    static constexpr std::uint64_t kSlots = 64;
+
     void Work();
+    // Claims a hinted slot the threads may read now; null when there is none.
+    Slot* Claim();
+    // Waits until the thread reading slot has done; returns its state then.
+    int AwaitRead(Slot& slot);
+    // Lets the slot go, whatever a thread made of it; the run only.
+    void Release(Slot& slot);
+    void WakeThreads();
 
     Reader reader_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::shared_ptr<Job>> jobs_;  // in the order hinted
-    qsizetype held_ = 0;                     // bytes read ahead and not taken yet
-    int idle_ = 0;                           // threads waiting for a file to read
-    const Job* awaited_ = nullptr;           // the file the run waits for a thread to read
-    bool stopping_ = false;
+    std::array<Slot, kSlots> slots_;
+    std::uint64_t head_ = 0;  // the run's: the first slot not taken
+    std::uint64_t tail_ = 0;  // the run's: the next slot to hint into
+    std::atomic<std::uint64_t> taken_{0};
+    std::atomic<std::uint64_t> published_{0};
+    std::atomic<const Slot*> awaited_{nullptr};  // the slot the run waits for
+    std::atomic<int> sleeping_{0};
+    std::atomic<std::uint32_t> wake_{0};
+    std::atomic<bool> stopping_{false};
     std::vector<std::thread> threads_;
 };

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // SIGTERM, SIGINT and SIGHUP, caught for the whole program: a run they arrive in ends after

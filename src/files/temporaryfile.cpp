@@ -1,16 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "temporaryfile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <random>
@@ -52,75 +53,16 @@ bool LeftByDeadProcess(const char* name) {
     return ::kill(pid_t(pid), 0) != 0 && errno == ESRCH;
 }
 
-enum PlaceStatus : int { kPlaced = 0, kNameTaken = 1, kFailed = 2, kInUse = 3, kGone = 4 };
-
-// Whether the lease held on leaseFd (none when -1) is broken: another program is opening the
-// file for writing, or truncating it, and waits for this one to let go.
-bool LeaseBroken(int leaseFd) {
-    return leaseFd >= 0 && ::fcntl(leaseFd, F_GETLEASE) != F_RDLCK;
-}
-
-// Puts the temporary file in place of target, both in folderFd, and returns how it went; from,
-// when given, is the /proc path of an unnamed file to link as temporary first. Where the file
-// system can, the two names are exchanged, so that the old file stays whole under the
-// temporary name while the lease is looked at once more: a writer that opened it meanwhile
-// gets it back in place, and the new file goes. Elsewhere it is a plain rename.
-int Place(const char* from, int folderFd, const char* temporary, const char* target, int leaseFd) {
-    if (from && ::linkat(AT_FDCWD, from, folderFd, temporary, AT_SYMLINK_FOLLOW) != 0) {
-        return errno == EEXIST ? kNameTaken : kFailed;
-    }
-    if (::renameat2(folderFd, temporary, folderFd, target, RENAME_EXCHANGE) == 0) {
-        int status = kPlaced;
-        if (LeaseBroken(leaseFd) &&
-            ::renameat2(folderFd, temporary, folderFd, target, RENAME_EXCHANGE) == 0) {
-            status = kInUse;
-        }
-        ::unlinkat(folderFd, temporary, 0);
-        return status;
-    }
-    const int exchangeError = errno;
-    if (exchangeError == ENOENT) {
-        ::unlinkat(folderFd, temporary, 0);
-        return kGone;  // the target went: nothing to put anything in place of
-    }
-    if (exchangeError == EINVAL || exchangeError == ENOSYS || exchangeError == EOPNOTSUPP) {
-        if (::renameat(folderFd, temporary, folderFd, target) == 0) {
-            return kPlaced;
-        }
-    }
-    ::unlinkat(folderFd, temporary, 0);
-    return kFailed;
-}
-
-// Place, in a vfork child: a kill of this process between two of its steps leaves no name.
-int PlaceInChild(const char* from, int folderFd, const char* temporary, const char* target,
-                 int leaseFd) {
-    const pid_t child = ::vfork();
-    if (child == 0) {
-        ::_exit(Place(from, folderFd, temporary, target, leaseFd));
-    }
-    if (child < 0) {
-        return kFailed;
-    }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return kFailed;
-        }
-    }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : kFailed;
-}
-
 }  // namespace
 
 TemporaryFile::~TemporaryFile() {
     Close();
 }
 
-bool TemporaryFile::Open(int folderFd) {
+bool TemporaryFile::Open(int folderFd, mode_t mode) {
     Close();
     folderFd_ = folderFd;
-    fd_.Reset(::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
+    fd_.Reset(::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode));
     if (!fd_.ok()) {
         if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT) {
             return false;
@@ -145,44 +87,61 @@ bool TemporaryFile::Open(int folderFd) {
 }
 
 TemporaryFile::Placed TemporaryFile::PutInPlace(const QByteArray& target, const WriteWatch& watch) {
-    int status = kFailed;
-    if (Named()) {
-        status = PlaceInChild(nullptr, folderFd_, name_.constData(), target.constData(),
-                              watch.LeaseFd());
-        name_.clear();  // renamed, or removed by the child
-    } else {
-        const QByteArray procPath = "/proc/self/fd/" + QByteArray::number(fd_.get());
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            status = PlaceInChild(procPath.constData(), folderFd_, FreshName().constData(),
-                                  target.constData(), watch.LeaseFd());
-            if (status != kNameTaken) {
-                break;
+    if (!Named()) {
+        char self[32];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd_.get());
+        for (int attempt = 0; attempt < 100 && !Named(); ++attempt) {
+            name_ = FreshName();
+            if (::linkat(AT_FDCWD, self, folderFd_, name_.constData(), AT_SYMLINK_FOLLOW) != 0) {
+                name_.clear();
+                if (errno != EEXIST) {
+                    return Placed::No;
+                }
             }
         }
-    }
-    switch (status) {
-        case kPlaced:
-            return Placed::Yes;
-        case kInUse:
-            return Placed::InUse;
-        case kGone:
-            return Placed::TargetGone;
-        default:
+        if (!Named()) {
             return Placed::No;
+        }
     }
+    // Exchanged, the old file stays whole under the temporary name while the lease is looked
+    // at once more: a writer that opened it meanwhile gets it back in place, and the new file
+    // goes.
+    if (::renameat2(folderFd_, name_.constData(), folderFd_, target.constData(), RENAME_EXCHANGE) ==
+        0) {
+        Placed placed = Placed::Yes;
+        if (watch.Broken() && ::renameat2(folderFd_, name_.constData(), folderFd_,
+                                          target.constData(), RENAME_EXCHANGE) == 0) {
+            placed = Placed::InUse;
+        }
+        RemoveName();
+        return placed;
+    }
+    const int exchangeError = errno;
+    Placed placed = Placed::No;
+    if (exchangeError == ENOENT) {
+        placed = Placed::TargetGone;  // nothing to put anything in place of
+    } else if (exchangeError == EINVAL || exchangeError == ENOSYS || exchangeError == EOPNOTSUPP) {
+        if (watch.Broken()) {
+            placed = Placed::InUse;
+        } else if (::renameat(folderFd_, name_.constData(), folderFd_, target.constData()) == 0) {
+            name_.clear();
+            return Placed::Yes;
+        }
+    }
+    RemoveName();
+    return placed;
 }
 
-void TemporaryFile::Close() {
+void TemporaryFile::RemoveName() {
     if (Named()) {
         ::unlinkat(folderFd_, name_.constData(), 0);
         name_.clear();
     }
-    fd_.Reset();
 }
 
-bool NeedsNamedTemporaries(int folderFd) {
-    const Fd probe(::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600));
-    return !probe.ok() && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL);
+void TemporaryFile::Close() {
+    RemoveName();
+    fd_.Reset();
 }
 
 void RemoveStaleTemporaries(int folderFd) {

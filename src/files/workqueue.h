@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <condition_variable>
@@ -8,7 +9,7 @@
 #include <vector>
 
 // Runs tasks on threads of its own while the caller goes on, with a bound on the tasks that
-// wait, and keeps each task's result in the order the tasks were added.
+// wait. A task reports what became of it itself.
 class WorkQueue {
 public:
     WorkQueue(int threads, int mostWaiting);
@@ -17,20 +18,21 @@ public:
     WorkQueue(const WorkQueue&) = delete;
     WorkQueue& operator=(const WorkQueue&) = delete;
 
-    // Adds a task; waits first while mostWaiting tasks wait for a thread. A task that throws
-    // has the result 0.
-    void Add(std::function<int()> task);
-    // Waits for every task and stops the threads. Returns the results in the order added.
-    std::vector<int> Finish();
+    // Adds a task; waits first while mostWaiting tasks wait for a thread. What a task throws is
+    // dropped.
+    void Add(std::function<void()> task);
+    // Waits for every task and stops the threads.
+    void Finish();
 
 private:
     void Work();
 
     std::mutex mutex_;
-    std::condition_variable changed_;
-    std::deque<std::pair<std::size_t, std::function<int()>>> waiting_;
-    std::vector<int> results_;
+    std::condition_variable waiting_;  // a task was added, or the queue is finishing
+    std::condition_variable taken_;    // a task was taken, for an Add that waits for room
+    std::deque<std::function<void()>> tasks_;
     const std::size_t mostWaiting_;
+    bool adding_ = false;  // an Add waits for room
     bool finishing_ = false;
     std::vector<std::thread> threads_;
 };

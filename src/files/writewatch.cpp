@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "writewatch.h"
 
 #include <fcntl.h>
@@ -52,24 +53,30 @@ WriteWatch::~WriteWatch() {
 bool WriteWatch::Locked(int fd) {
     // An exclusive flock is how many programs say they are writing; a shared one of ours,
     // held while the file is open, keeps such programs out until the save is done.
-    return (::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) || WriteLocked(fd);
+    if (::flock(fd, LOCK_SH | LOCK_NB) == 0) {
+        flocked_ = fd;
+    } else if (errno == EWOULDBLOCK) {
+        return true;
+    }
+    return WriteLocked(fd);
 }
 
 WriteWatch::Start WriteWatch::Begin(int fd) {
     End();
-    if (Locked(fd)) {
+    if (::fcntl(fd, F_SETSIG, LeaseSignal()) == 0 && ::fcntl(fd, F_SETLEASE, F_RDLCK) == 0) {
+        fd_ = fd;
+        if (flocked_ == fd || !Locked(fd)) {
+            return Start::Watching;
+        }
+        End();
         return Start::InUse;
     }
-    if (::fcntl(fd, F_SETSIG, LeaseSignal()) != 0) {
-        return Start::Unwatched;
+    // EAGAIN: the file is open for writing somewhere. EACCES, EINVAL: not ours to lease, or no
+    // leases on this file system.
+    if (errno == EAGAIN) {
+        return Start::InUse;
     }
-    if (::fcntl(fd, F_SETLEASE, F_RDLCK) != 0) {
-        // EAGAIN: the file is open for writing somewhere. EACCES, EINVAL: not ours to lease,
-        // or no leases on this file system.
-        return errno == EAGAIN ? Start::InUse : Start::Unwatched;
-    }
-    fd_ = fd;
-    return Start::Watching;
+    return Locked(fd) ? Start::InUse : Start::Unwatched;
 }
 
 bool WriteWatch::Broken() const {

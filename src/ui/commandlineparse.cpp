@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the program's arguments are read, and the texts --help and --version print.
 #include "commandline.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The names of the window's controls and handlers follow one scheme of form names, so that a

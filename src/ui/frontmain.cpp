@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The quillmark command. The modes without a window run in this program, which links QtCore
 // only; when the arguments ask for the window, it becomes quillmark-window (exec), which links
 // the widgets. Bench rows "S --version" and "S one-file find, case-sensitive": loading the

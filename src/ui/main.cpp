@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window program, quillmark-window, which the quillmark command becomes when the arguments
 // ask for the window. Run by itself, it also carries out the modes without a window.
 #include "applicationrecord.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes the table of unfolded forms that textdecoding.cpp includes: the code points c whose
 // simple case folding (as this Qt gives it) is another code point f, as two arrays, kFoldedOf
 // (each f) and kUnfolded (each c), sorted by f and then c. Run at build time, so that the table is

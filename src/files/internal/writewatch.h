@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Watches an open, read-only file for another program that writes it, from before a save
@@ -23,8 +24,11 @@ public:
     // Whether another program holds an exclusive flock or a write lock on fd's file. Takes a
     // shared flock on fd when it can, which keeps programs that flock before writing out for as
     // long as fd is open.
-    static bool Locked(int fd);
-    // Starts watching fd, which stays open for as long as the watch lasts.
+    bool Locked(int fd);
+    // Starts watching fd, which stays open for as long as the watch lasts. Where Locked took
+    // its shared flock on fd and the lease is had, the locks are not looked at again: no
+    // exclusive flock can be had meanwhile, and a write lock needs the file open for writing,
+    // which the lease refuses. Bench row "A replace": a flock and an fcntl fewer a save.
     Start Begin(int fd);
     // Whether, since Begin, another program opened the file for writing or truncated it.
     // Always false for an unwatched file.
@@ -33,7 +37,11 @@ public:
     int LeaseFd() const { return fd_; }
     // Lets go of the lease at once: a program waiting to open the file goes on.
     void End();
+    // Stops watching without a word to the system, for a caller that closes the descriptor
+    // next, which ends the lease: bench row "A replace", an fcntl fewer a save.
+    void Forget() { fd_ = -1; }
 
 private:
     int fd_ = -1;
+    int flocked_ = -1;  // the descriptor Locked took its shared flock on
 };
