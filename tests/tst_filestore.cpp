@@ -88,6 +88,7 @@ class TestFileStore : public QObject {
 
 private slots:
     void initTestCase();
+    void readOutcomes_data();
     void readOutcomes();
     void readsWholeFile();
     void keepsModeBits_data();
@@ -122,12 +123,27 @@ void TestFileStore::initTestCase() {
     QCOMPARE(mapping.View(), QByteArray(8192, 'x'));
 }
 
+void TestFileStore::readOutcomes_data() {
+    QTest::addColumn<bool>("readAhead");
+    QTest::newRow("each read when asked for") << false;
+    QTest::newRow("read ahead on other threads, in a run that only searches") << true;
+}
+
 void TestFileStore::readOutcomes() {
+    QFETCH(bool, readAhead);
     QTemporaryDir dir;
     QVERIFY(QDir(dir.path()).mkdir("folder"));
     QCOMPARE(::mkfifo(Native(dir.filePath("fifo")).constData(), 0644), 0);
     QVERIFY(QFile::link("missing", dir.filePath("dangling")));
+    WriteFile(dir.filePath("small"), "abc");
     PosixFileStore store;
+    const QStringList names = {"missing", "dangling", "folder", "fifo", "small"};
+    if (readAhead) {
+        store.WillOnlySearch(true);
+        for (const QString& name : names) {
+            store.WillRead(Native(dir.filePath(name)));
+        }
+    }
     QByteArray content;
     FileStamp stamp;
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
@@ -139,6 +155,14 @@ void TestFileStore::readOutcomes() {
     // A fifo with no writer must not block the run.
     QCOMPARE(store.ReadWholeFile(Native(dir.filePath("fifo")), content, stamp),
              ReadOutcome::NotRegularFile);
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("small")), content, stamp), ReadOutcome::Read);
+    QCOMPARE(content, QByteArray("abc"));
+    QCOMPARE(stamp.size, 3);
+    // A file read again after the run has passed it is read as it is now.
+    WriteFile(dir.filePath("missing"), "now here");
+    QCOMPARE(store.ReadWholeFile(Native(dir.filePath("missing")), content, stamp),
+             ReadOutcome::Read);
+    QCOMPARE(content, QByteArray("now here"));
 }
 
 void TestFileStore::readsWholeFile() {

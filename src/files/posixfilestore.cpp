@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -34,6 +35,33 @@ void LookAtFolder(int fd, StoreFolder& folder) {
     folder.newFileGroup = (st.stx_mode & S_ISGID) ? gid_t(st.stx_gid) : ::getegid();
 }
 
+// Reads the open file fd, of size bytes when looked at, into content; a file that shrank
+// since is read to its end. False when a read fails.
+bool ReadInto(int fd, qsizetype size, QByteArray& content) {
+    if (content.capacity() < size || !content.isDetached()) {
+        content = QByteArray();  // the old buffer goes before the new one is taken
+        content = NewBuffer(size);
+    } else {
+        content.resize(size);
+    }
+    qsizetype got = 0;
+    while (got < size) {
+        const ssize_t n = ::read(fd, content.data() + got, std::size_t(size - got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            return false;
+        }
+        if (n == 0) {
+            break;  // the file shrank since the stat: the save's stamp check will notice
+        }
+        got += n;
+    }
+    content.truncate(got);
+    return true;
+}
+
 }  // namespace
 
 PosixFileStore::PosixFileStore() = default;
@@ -49,6 +77,18 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     const std::shared_ptr<StoreFolder> folder = Locate(path, name);
     if (!folder) {
         return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
+    }
+    if (readPool_) {
+        if (std::optional<ReadPool::Read> read = readPool_->Take(folder->fd(), name)) {
+            if (content.constData() == handedOut_) {
+                content = QByteArray();  // it refers to a mapping that goes now
+            }
+            handedOut_ = nullptr;
+            mapped_.reset();
+            content = std::move(read->content);
+            stamp = read->stamp;
+            return read->outcome;
+        }
     }
     Fd fd;
     struct stat st {};
@@ -77,28 +117,8 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
         mapped_ = std::move(mapping);
         content = QByteArray::fromRawData(mapped_->View().data(), size);
         handedOut_ = content.constData();
-    } else {
-        if (content.capacity() < size || !content.isDetached()) {
-            content = QByteArray();  // the old buffer goes before the new one is taken
-            content = NewBuffer(size);
-        } else {
-            content.resize(size);
-        }
-        qsizetype got = 0;
-        while (got < size) {
-            const ssize_t n = ::read(fd.get(), content.data() + got, std::size_t(size - got));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n < 0) {
-                return ReadOutcome::CouldNotRead;
-            }
-            if (n == 0) {
-                break;  // the file shrank since the stat: the save's stamp check will notice
-            }
-            got += n;
-        }
-        content.truncate(got);
+    } else if (!ReadInto(fd.get(), size, content)) {
+        return ReadOutcome::CouldNotRead;
     }
     // Bench row "A replace": a save of the file takes this descriptor over instead of opening
     // the file again, an open and an fstat fewer a save (strace -c -f).
@@ -109,8 +129,37 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     return ReadOutcome::Read;
 }
 
+bool PosixFileStore::ReadForPool(int folderFd, const QByteArray& name, ReadPool::Read& read) {
+    Fd fd;
+    struct stat st {};
+    switch (OpenChecked(folderFd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                        fd, st)) {
+        case Opened::Ok:
+            break;
+        case Opened::Failed:
+            read.outcome = errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
+            return true;
+        case Opened::LinkOfAnotherUser:
+            read.outcome = ReadOutcome::LinkOfAnotherUser;
+            return true;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        read.outcome = ReadOutcome::NotRegularFile;
+        return true;
+    }
+    if (st.st_size >= kReadAheadBelow) {
+        return false;  // read, or mapped, by the run itself
+    }
+    read.stamp = StampOf(st);
+    read.outcome = ReadInto(fd.get(), st.st_size, read.content) ? ReadOutcome::Read
+                                                                : ReadOutcome::CouldNotRead;
+    return true;
+}
+
 void PosixFileStore::HoldFolder(std::shared_ptr<const HeldFolder> folder) {
-    readAhead_.reset();  // its thread may be opening a file of the folder held until now
+    // Their threads may be opening a file of the folder held until now.
+    readPool_.reset();
+    readAhead_.reset();
     held_ = std::move(folder);
     heldFolder_.reset();
 }
@@ -332,6 +381,12 @@ void PosixFileStore::WillRead(const QByteArray& path) {
     }
     if (!readAhead_) {
         readAhead_ = std::make_unique<ReadAhead>();
+        if (onlySearch_) {
+            readPool_ = std::make_unique<ReadPool>(&PosixFileStore::ReadForPool);
+        }
+    }
+    if (readPool_) {
+        readPool_->Hint(folder->fd(), name);
     }
     // The folder outlives the hint: FinishSaves and HoldFolder stop the thread first.
     readAhead_->Hint(folder->fd(), name);
