@@ -35,7 +35,8 @@ void ReadPool::Hint(int folderFd, const QByteArray& name) {
     }
     Slot& slot = slots_[tail_ % kSlots];
     slot.folderFd = folderFd;
-    slot.name = name;
+    // A copy of its own: the name's shared bytes are not handed from thread to thread.
+    slot.name = QByteArray(name.constData(), name.size());
     slot.state.store(kHinted, std::memory_order_release);
     published_.store(++tail_);
     if (sleeping_.load() > 0) {
