@@ -62,6 +62,22 @@ bool ReadInto(int fd, qsizetype size, QByteArray& content) {
     return true;
 }
 
+// Opens the entry name of the folder open as folderFd for a read, as OpenChecked does, with
+// its status in st: Read when it is a regular file, else the outcome of the read.
+ReadOutcome OpenForRead(int folderFd, const QByteArray& name, Fd& fd, struct stat& st) {
+    // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
+    switch (OpenChecked(folderFd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
+                        fd, st)) {
+        case Opened::Ok:
+            break;
+        case Opened::Failed:
+            return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
+        case Opened::LinkOfAnotherUser:
+            return ReadOutcome::LinkOfAnotherUser;
+    }
+    return S_ISREG(st.st_mode) ? ReadOutcome::Read : ReadOutcome::NotRegularFile;
+}
+
 }  // namespace
 
 PosixFileStore::PosixFileStore() = default;
@@ -92,18 +108,9 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     }
     Fd fd;
     struct stat st {};
-    // O_NONBLOCK keeps a fifo from blocking the open; it is refused below.
-    switch (OpenChecked(folder->fd(), name.constData(),
-                        O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, fd, st)) {
-        case Opened::Ok:
-            break;
-        case Opened::Failed:
-            return errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
-        case Opened::LinkOfAnotherUser:
-            return ReadOutcome::LinkOfAnotherUser;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        return ReadOutcome::NotRegularFile;
+    if (const ReadOutcome opened = OpenForRead(folder->fd(), name, fd, st);
+        opened != ReadOutcome::Read) {
+        return opened;
     }
     const qsizetype size = st.st_size;
     if (content.constData() == handedOut_) {
@@ -132,19 +139,8 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
 bool PosixFileStore::ReadForPool(int folderFd, const QByteArray& name, ReadPool::Read& read) {
     Fd fd;
     struct stat st {};
-    switch (OpenChecked(folderFd, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK,
-                        fd, st)) {
-        case Opened::Ok:
-            break;
-        case Opened::Failed:
-            read.outcome = errno == ENOENT ? ReadOutcome::Missing : ReadOutcome::CouldNotRead;
-            return true;
-        case Opened::LinkOfAnotherUser:
-            read.outcome = ReadOutcome::LinkOfAnotherUser;
-            return true;
-    }
-    if (!S_ISREG(st.st_mode)) {
-        read.outcome = ReadOutcome::NotRegularFile;
+    read.outcome = OpenForRead(folderFd, name, fd, st);
+    if (read.outcome != ReadOutcome::Read) {
         return true;
     }
     if (st.st_size >= kReadAheadBelow) {
