@@ -23,6 +23,9 @@ class FileListBox : public QListView, public FileList {
     Q_OBJECT
 
 public:
+    // How many entries are laid out at a time, between the window's other events.
+    static constexpr int kLayoutBatch = 10000;
+
     enum class Start {
         Listed,  // lists the current folder at once
         Empty    // lists nothing until a path or filter is set or Refresh is called
@@ -74,6 +77,8 @@ signals:
 
 protected:
     void showEvent(QShowEvent* event) override;
+    // Scrolls index into view, laying out what is not laid out yet.
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     // Taking the focus scrolls the current entry into view, so the mark the keys move is seen.
     void focusInEvent(QFocusEvent* event) override;
     // The keys of any list; a movement key that cannot move the mark further (Home on the first
