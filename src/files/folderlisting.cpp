@@ -51,10 +51,14 @@ void FolderListing::SortNames(QList<QByteArray>& names) {
         }
         return FileName::Less(names[a.index], names[b.index]);
     });
+    // Copied in their new order while the old copies live, so that the names lie in memory in
+    // the order every later pass reads them (bench row K, one key in the filter at 1,000,000
+    // files, where the filter otherwise waits on memory for nearly every name).
     QList<QByteArray> sorted;
     sorted.reserve(names.size());
     for (const Keyed& k : keyed) {
-        sorted.append(std::move(names[k.index]));
+        const QByteArray& name = names[k.index];
+        sorted.append(QByteArray(name.constData(), name.size()));
     }
     names = std::move(sorted);
 }
