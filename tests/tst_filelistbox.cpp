@@ -31,6 +31,8 @@ private slots:
     void followsTheFolder_data();
     void followsTheFolder();
     void failedPathWriteChangesNothing();
+    void pathTakesAListingOfThatFolderOnly_data();
+    void pathTakesAListingOfThatFolderOnly();
     void rejectedPatternChangesNothing();
     void emptyPatternListsEveryFile();
     void filteredFolderListsTheSame_data();
@@ -311,6 +313,33 @@ void TestFileListBox::emptyPatternListsEveryFile() {
     QVERIFY(list.SetPattern(QStringLiteral("*.txt"), error));
     QVERIFY(list.SetPattern(QString(), error));
     QCOMPARE(Names(list), (QList<QByteArray>{"a.txt", "b"}));
+}
+
+void TestFileListBox::pathTakesAListingOfThatFolderOnly_data() {
+    // A listing read before "new.txt" was made; of the folder itself or of another one.
+    QTest::addColumn<bool>("ofTheFolder");
+    QTest::addColumn<QList<QByteArray>>("listed");
+    QTest::newRow("of the folder: shown as read") << true << QList<QByteArray>{"a.txt", "b.txt"};
+    QTest::newRow("of another folder: the folder is read")
+        << false << QList<QByteArray>{"a.txt", "b.txt", "new.txt"};
+}
+
+void TestFileListBox::pathTakesAListingOfThatFolderOnly() {
+    QFETCH(bool, ofTheFolder);
+    QFETCH(QList<QByteArray>, listed);
+    Touch("a.txt");
+    Touch("b.txt");
+    QTemporaryDir other;
+    QString error;
+    FolderListing listing;
+    QVERIFY(listing.Read(ofTheFolder ? Folder() : QFile::encodeName(other.path()), error));
+    Touch("new.txt");
+
+    FileListBox box(nullptr, FileListBox::Start::Empty);
+    QVERIFY(box.SetPath(Folder(), error, listing));
+
+    QCOMPARE(Names(box), listed);
+    QCOMPARE(box.Path(), Folder());
 }
 
 void TestFileListBox::filteredFolderListsTheSame_data() {

@@ -79,14 +79,24 @@ bool FolderListing::Read(const HeldFolder& folder, QString& error) {
     return Read(dir, error);
 }
 
+bool FolderListing::IsOf(int fd) const {
+    struct stat st {};
+    return (device_ != 0 || inode_ != 0) && ::fstat(fd, &st) == 0 && st.st_dev == device_ &&
+           st.st_ino == inode_;
+}
+
 bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
     files_.clear();
     folders_.clear();
+    device_ = 0;
+    inode_ = 0;
     if (!dir) {
         error = QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     const int dirFd = ::dirfd(dir);
+    struct stat folder {};
+    const bool known = ::fstat(dirFd, &folder) == 0;
     int readError = 0;
     for (;;) {
         errno = 0;
@@ -128,6 +138,10 @@ bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
     }
     filesSorted_ = false;
     foldersSorted_ = false;
+    if (known) {
+        device_ = folder.st_dev;
+        inode_ = folder.st_ino;
+    }
     return true;
 }
 

@@ -33,6 +33,8 @@ public:
     // The regular files whose names pass filter, in the order of files(): what a file list
     // with that filter shows.
     QList<QByteArray> FilesMatching(const FilePattern& filter) const;
+    // Whether the last reading read the folder open as fd, whatever its path leads to now.
+    bool IsOf(int fd) const;
 
 private:
     // Reads dir and closes it; a null dir fails with errno's description.
@@ -52,4 +54,6 @@ private:
     mutable bool filesSorted_ = true;
     mutable bool foldersSorted_ = true;
     bool showHidden_ = false;
+    dev_t device_ = 0;  // the folder last read; 0 and 0 when none was
+    ino_t inode_ = 0;
 };

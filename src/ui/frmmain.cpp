@@ -114,6 +114,12 @@ frmMain::~frmMain() {
 }
 
 void frmMain::Form_Load() {
+    // The folder list has read the folder it starts on; the file list shows its files. Should
+    // that fail, the filter below reads the folder and says why.
+    if (std::optional<FolderListing> listed = dirFolder->TakeListing()) {
+        QString error;
+        filFolder->SetPath(dirFolder->Path(), error, std::move(listed));
+    }
     txtFilePattern_Change();
     setWindowTitle(tr("Quillmark v") + GetVersionString() +
                    tr(" - find and replace across the files of a folder"));
@@ -163,7 +169,7 @@ void frmMain::drvFolder_Change() {
 
 void frmMain::dirFolder_Change() {
     QString error;
-    if (filFolder->SetPath(dirFolder->Path(), error)) {
+    if (filFolder->SetPath(dirFolder->Path(), error, dirFolder->TakeListing())) {
         return;
     }
     MsgBox(tr("An error occurred trying to change the folder: ") + error, MsgBoxFlag::Critical);

@@ -2,11 +2,14 @@
 #pragma once
 
 #include "drivename.h"
+#include "folderlisting.h"
 
 #include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QTreeWidget>
+
+#include <optional>
 
 class DriveSource;
 
@@ -37,6 +40,10 @@ public:
 
     // The entries from top to bottom as full paths.
     QList<QByteArray> EntryPaths() const;
+    // What the folder held when this list last moved to it, files included, for a file list
+    // to show without reading the folder again; nothing once taken or when the last SetPath
+    // stayed on its folder.
+    std::optional<FolderListing> TakeListing();
 
     // path made absolute-clean: single separators, "." and ".." resolved by name, no trailing
     // separator. Returns an empty array for a path that does not start with "/".
@@ -59,6 +66,7 @@ private:
 
     DriveSource& drives_;
     QByteArray path_;
+    std::optional<FolderListing> listing_;
     // Per drive (mount point), the folder last shown on it.
     QHash<QByteArray, QByteArray> lastShown_;
 };

@@ -2,7 +2,6 @@
 #include "filelistbox.h"
 
 #include "currentfolder.h"
-#include "folderlisting.h"
 
 #include <QFocusEvent>
 #include <QItemSelection>
@@ -166,10 +165,13 @@ void FileListBox::HoldChanges(bool hold) {
     }
 }
 
-bool FileListBox::SetPath(const QByteArray& folder, QString& error) {
+bool FileListBox::SetPath(const QByteArray& folder, QString& error,
+                          std::optional<FolderListing> listed) {
     std::shared_ptr<const HeldFolder> opened = HeldFolder::Open(folder, error);
     QList<QByteArray> names;
-    if (!Read(opened, names, error)) {
+    if (opened && listed && listed->IsOf(opened->fd())) {
+        names = listed->files();
+    } else if (!Read(opened, names, error)) {
         return false;
     }
     path_ = folder;

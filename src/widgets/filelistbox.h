@@ -4,6 +4,7 @@
 #include "filelist.h"
 #include "filenamemodel.h"
 #include "filepattern.h"
+#include "folderlisting.h"
 #include "heldfolder.h"
 
 #include <QByteArray>
@@ -53,9 +54,11 @@ public:
     // While held, changes to the folder from outside wait; releasing follows those that came.
     void HoldChanges(bool hold);
 
-    // Lists the files of folder. When the folder cannot be read returns false with a
-    // description in error; the folder and the entries stay as they were.
-    bool SetPath(const QByteArray& folder, QString& error);
+    // Lists the files of folder, or those of listed when it was read from the folder opened
+    // now. When the folder cannot be read returns false with a description in error; the
+    // folder and the entries stay as they were.
+    bool SetPath(const QByteArray& folder, QString& error,
+                 std::optional<FolderListing> listed = std::nullopt);
     // The filter text last accepted.
     QString Pattern() const { return patternText_; }
     // Lists again with the filter text, from the names read last (the folder is read only
