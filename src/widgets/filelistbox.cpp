@@ -6,6 +6,7 @@
 #include <QFocusEvent>
 #include <QItemSelection>
 #include <QKeyEvent>
+#include <QScrollBar>
 
 #include <sys/stat.h>
 
@@ -103,11 +104,15 @@ void FileListBox::scrollTo(const QModelIndex& index, ScrollHint hint) {
     // An entry whose batch is not laid out yet has no place to scroll to: the rest is laid
     // out first.
     if (index.isValid() && visualRect(index).isEmpty()) {
-        setLayoutMode(QListView::SinglePass);
-        doItemsLayout();
-        setLayoutMode(QListView::Batched);
+        LayOutAll();
     }
     QListView::scrollTo(index, hint);
+}
+
+void FileListBox::LayOutAll() {
+    setLayoutMode(QListView::SinglePass);
+    doItemsLayout();
+    setLayoutMode(QListView::Batched);
 }
 
 void FileListBox::focusInEvent(QFocusEvent* event) {
@@ -230,7 +235,14 @@ void FileListBox::Show(const FilePattern& filter, QList<QByteArray> names) {
         }
     }
     pendingIndex_.reset();
+    // The list stays scrolled where it was; a place past the first batch needs the rows up to
+    // it laid out.
+    const int scrolled = verticalScrollBar()->value();
     shown_.Show(std::move(names), std::move(picked));
+    if (scrolled > 0) {
+        LayOutAll();
+        verticalScrollBar()->setValue(scrolled);
+    }
 }
 
 void FileListBox::Watch() {

@@ -90,6 +90,8 @@ protected:
 
 private:
     void PlaceListIndex(int i);
+    // Lays out every entry now, not batch by batch.
+    void LayOutAll();
     // The folder held, opened by the path first when none is.
     const std::shared_ptr<const HeldFolder>& Held(QString& error);
     // Reads folder into names. A null folder fails.
