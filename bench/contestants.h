@@ -38,7 +38,8 @@ private:
     QString display_;
 };
 
-// Replaces folder by a fresh copy of pristine and flushes it to disk; not timed.
+// Makes folder a copy of pristine again and flushes it to disk; not timed. A folder this
+// process restored before gets back only the files changed since.
 void Restore(const QString& pristine, const QString& folder);
 
 // The median of values.
