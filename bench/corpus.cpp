@@ -69,6 +69,7 @@ const QList<Corpus>& Corpora() {
     static const QList<Corpus> corpora = {
         {"A", "10,000 files of 4 KiB", 10000, 4096, 0.07, 2},
         {"B", "one 256 MiB file", 1, 256ll * 1024 * 1024, 1.0, 4000},
+        {"G", "one 1 GiB file", 1, 1024ll * 1024 * 1024, 1.0, 16000},
         {"C", "100,000 files of 1 KiB", 100000, 1024, 0.07, 1},
         {"H", "110,000 empty files", 110000, 0, 0.0, 0},
         {"M", "1,000,000 files of 1 KiB", 1000000, 1024, 0.1, 1},

@@ -6,7 +6,7 @@
 
 // The benchmark's corpora, made deterministically from a fixed seed.
 struct Corpus {
-    QString name;         // "A", "B", "C", "H", "M", "S", or "E", "U", "W" (see Corpora)
+    QString name;         // "A", "B", "C", "G", "H", "M", "S", or "E", "U", "W" (see Corpora)
     QString description;  // for the printed table
     int files;            // number of files
     qint64 fileSize;      // bytes per file
@@ -18,9 +18,9 @@ struct Corpus {
     QString accentedIn = {};
 };
 
-// The corpora: many small files, one large file, very many tiny files, the folder of the
-// highlighting row (H), whose files only need names, a million tiny files (M), which the
-// keystroke row lists too, the one file of the start-up rows (S), and corpus A with accented
+// The corpora: many small files, one large file and one larger (G), very many tiny files, the
+// folder of the highlighting row (H), whose files only need names, a million tiny files (M), which
+// the keystroke row lists too, the one file of the start-up rows (S), and corpus A with accented
 // hits in UTF-8 (E), UTF-16LE (U) and Windows-1252 (W).
 const QList<Corpus>& Corpora();
 

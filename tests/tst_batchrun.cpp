@@ -340,21 +340,27 @@ void TestBatchRun::multiLineSearchKeepsEachFilesLineBreaks() {
 }
 
 void TestBatchRun::largeFileWithNulIsLeftAlone_data() {
-    // A file this large is checked for a NUL in two halves at once.
-    constexpr qsizetype kSize = (qsizetype(16) << 20) + 2;
+    // A file is looked at for a NUL a MiB at a time as it is written, from just after its one
+    // occurrence; one refused before it is written, all at once.
+    constexpr qsizetype kSize = (qsizetype(3) << 20) + 2;
+    constexpr qsizetype kChunkEnd = 106 + (qsizetype(1) << 20);
     QTest::addColumn<qsizetype>("size");
     QTest::addColumn<qsizetype>("nulAt");  // -1: none
-    QTest::newRow("no NUL") << kSize << qsizetype(-1);
-    QTest::newRow("first byte") << kSize << qsizetype(0);
-    QTest::newRow("last byte of the front half") << kSize << kSize / 2 - 1;
-    QTest::newRow("first byte of the back half") << kSize << kSize / 2;
-    QTest::newRow("last byte") << kSize << kSize - 1;
-    QTest::newRow("odd size, last byte") << kSize + 1 << kSize;
+    QTest::addColumn<bool>("readOnly");
+    QTest::newRow("no NUL") << kSize << qsizetype(-1) << false;
+    QTest::newRow("first byte") << kSize << qsizetype(0) << false;
+    QTest::newRow("just before the occurrence") << kSize << qsizetype(99) << false;
+    QTest::newRow("last byte of a chunk") << kSize << kChunkEnd - 1 << false;
+    QTest::newRow("first byte of the next chunk") << kSize << kChunkEnd << false;
+    QTest::newRow("last byte") << kSize << kSize - 1 << false;
+    QTest::newRow("odd size, last byte") << kSize + 1 << kSize << false;
+    QTest::newRow("read-only, last byte") << kSize << kSize - 1 << true;
 }
 
 void TestBatchRun::largeFileWithNulIsLeftAlone() {
     QFETCH(qsizetype, size);
     QFETCH(qsizetype, nulAt);
+    QFETCH(bool, readOnly);
     Fixture f;
     QByteArray content(size, 'x');
     content.replace(100, 6, "needle");
@@ -362,12 +368,18 @@ void TestBatchRun::largeFileWithNulIsLeftAlone() {
         content[nulAt] = '\0';
     }
     WriteFile(f.PathOf("large.txt"), content);
+    if (readOnly) {
+        QVERIFY(QFile::setPermissions(f.PathOf("large.txt"), QFile::ReadOwner));
+    }
     FakeFileList list = f.ListOf({"large.txt"});
     f.Run(list);
     if (nulAt >= 0) {
         QCOMPARE(LeftText(f.results), QStringLiteral("large.txt (binary file)"));
         QCOMPARE(f.results.FilesAffected, 0);
         QVERIFY(ReadFile(f.PathOf("large.txt")) == content);
+        QCOMPARE(
+            QDir(f.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"large.txt"});
     } else {
         QCOMPARE(f.results.FilesAffected, 1);
         QVERIFY(ReadFile(f.PathOf("large.txt")) == content.replace(100, 6, "thread"));

@@ -13,7 +13,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <future>
 #include <optional>
 
 LeftReason ReasonFor(SaveOutcome outcome) {
@@ -45,42 +44,63 @@ bool HoldsNul(QByteArrayView content) {
     return std::memchr(content.data(), 0, std::size_t(content.size())) != nullptr;
 }
 
-// The first look at a large file's every byte is split between two threads: the pages of a
-// freshly mapped file cost more to reach the first time than to scan.
-// Bench row "B replace, case-sensitive": 0.550 s on one thread, 0.519 s split in two.
-bool HoldsNulSplit(QByteArrayView content) {
-    constexpr qsizetype kSplitAtLeast = qsizetype(16) << 20;
-    if (content.size() < kSplitAtLeast) {
-        return HoldsNul(content);
-    }
-    const qsizetype half = content.size() / 2;
-    // When no thread can be started the back half is checked here, after the front one.
-    std::future<bool> back = std::async(std::launch::async | std::launch::deferred,
-                                        [&] { return HoldsNul(content.sliced(half)); });
-    const bool front = HoldsNul(content.first(half));
-    return back.get() || front;
-}
-
 // A file's content with every occurrence replaced, made piece by piece as it is written; the
-// recorder, when given, notes where the replacements go.
+// recorder, when given, notes where the replacements go. A content that may not hold a NUL is
+// looked at for one a chunk at a time, just before the chunk is written, and the write stops
+// at the first NUL. Bench row "B replace": the large file is read once for both.
 class Replaced : public NewContent {
 public:
-    Replaced(const Replacer& replacer, QByteArrayView content, ReplacementRecorder* recorder)
-        : replacer_(replacer), content_(content), recorder_(recorder) {}
+    Replaced(const Replacer& replacer, QByteArrayView content, bool refuseNul,
+             ReplacementRecorder* recorder)
+        : replacer_(replacer), content_(content), refuseNul_(refuseNul), recorder_(recorder) {}
     bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
-        if (!recorder_) {
-            return replacer_.WritePieces(content_, write);
-        }
-        return replacer_.WritePieces(content_, [&](QByteArrayView piece) {
-            recorder_->Piece(piece);
+        checkedTo_ = 0;
+        holdsNul_ = false;
+        const auto pass = [&](QByteArrayView piece) {
+            if (recorder_) {
+                recorder_->Piece(piece);
+            }
             return write(piece);
+        };
+        if (!refuseNul_) {
+            return replacer_.WritePieces(content_, pass);
+        }
+        const bool written = replacer_.WritePieces(content_, [&](QByteArrayView piece) {
+            const auto at = piece.data() - content_.data();
+            if (at < 0 || at + piece.size() > content_.size()) {
+                return pass(piece);  // a replacement
+            }
+            for (qsizetype from = at; from < at + piece.size(); from += kChunk) {
+                const QByteArrayView chunk =
+                    content_.sliced(from, std::min(kChunk, at + piece.size() - from));
+                if (!CheckedUpTo(from + chunk.size()) || !pass(chunk)) {
+                    return false;
+                }
+            }
+            return true;
         });
+        return written && CheckedUpTo(content_.size());
+    }
+    // Whether the last write stopped at a NUL.
+    bool HoldsNul() const { return holdsNul_; }
+
+private:
+    static constexpr qsizetype kChunk = qsizetype(1) << 20;
+
+    bool CheckedUpTo(qsizetype end) const {
+        holdsNul_ =
+            std::memchr(content_.data() + checkedTo_, 0, std::size_t(end - checkedTo_)) != nullptr;
+        checkedTo_ = end;
+        return !holdsNul_;
     }
 
 private:
     const Replacer& replacer_;
     QByteArrayView content_;
+    bool refuseNul_;
     ReplacementRecorder* recorder_;
+    mutable qsizetype checkedTo_ = 0;
+    mutable bool holdsNul_ = false;
 };
 
 // How many entries ahead of the one in hand the store is told of.
@@ -181,20 +201,23 @@ private:
             loop.Left(name, Reason::ChangedByAnotherProgram);
             return;
         }
-        if (!utf16 && HoldsNulSplit(oldContent_)) {
-            // Zeros where another program cut a mapped file short are not the file's own.
-            loop.Left(name, env_.files.LastReadDamaged() ? Reason::ChangedByAnotherProgram
-                                                         : Reason::BinaryFile);
-            return;
-        }
         SaveTicket ticket = 0;
         std::optional<ReplacementRecorder> recorder;
         if (env_.undo) {
             recorder.emplace(oldContent_);
         }
-        const SaveOutcome saved = env_.files.BeginSave(
-            path, stamp, oldContent_,
-            Replaced(replacer, oldContent_, recorder ? &*recorder : nullptr), ticket);
+        const Replaced newContent(replacer, oldContent_, !utf16, recorder ? &*recorder : nullptr);
+        const SaveOutcome saved =
+            env_.files.BeginSave(path, stamp, oldContent_, newContent, ticket);
+        // A file refused before it was written is looked at for a NUL here: a binary file is
+        // reported as one, whatever else keeps it from being saved.
+        const bool written = saved == SaveOutcome::Saved || saved == SaveOutcome::Pending;
+        if (newContent.HoldsNul() || (!written && !utf16 && HoldsNul(oldContent_))) {
+            // Zeros where another program cut a mapped file short are not the file's own.
+            loop.Left(name, env_.files.LastReadDamaged() ? Reason::ChangedByAnotherProgram
+                                                         : Reason::BinaryFile);
+            return;
+        }
         if (saved == SaveOutcome::AlreadySaved) {
             // Another name of a file this run has saved, and counted, under its first name.
             loop.Left(name, Reason::SameFileAs(savedNames_.value(ticket)));

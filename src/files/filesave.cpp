@@ -65,9 +65,44 @@ SaveOutcome FileSave::Check(Fd& read) {
     return SaveOutcome::Pending;
 }
 
+namespace {
+
+// The new content, with the old content hashed as the write goes: each span of it carried over
+// is hashed, with what was replaced before it, just before it is written. Bench row "B
+// replace": a large file is read once for the hash and the write.
+class HashingOld : public NewContent {
+public:
+    HashingOld(const NewContent& content, QByteArrayView old) : content_(content), old_(old) {}
+    bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
+        return content_.WriteTo([&](QByteArrayView piece) {
+            const auto at = piece.data() - old_.data();
+            if (at >= 0 && at + piece.size() <= old_.size()) {
+                HashUpTo(at + piece.size());
+            }
+            return write(piece);
+        });
+    }
+    ContentHash Hash() const {
+        HashUpTo(old_.size());
+        return hasher_.Hash();
+    }
+
+private:
+    void HashUpTo(qsizetype end) const {
+        hasher_.Add(old_.sliced(hashedTo_, end - hashedTo_));
+        hashedTo_ = end;
+    }
+
+    const NewContent& content_;
+    QByteArrayView old_;
+    mutable ContentHasher hasher_;
+    mutable qsizetype hashedTo_ = 0;
+};
+
+}  // namespace
+
 SaveOutcome FileSave::Write(QByteArrayView oldContent, const NewContent& content,
                             const std::shared_ptr<MappedFile>& lastRead) {
-    oldHash_ = HashOf(oldContent);
     if (lastRead && !oldContent.isEmpty() && oldContent.data() == lastRead->View().data()) {
         mapping_ = lastRead;
     }
@@ -83,9 +118,11 @@ SaveOutcome FileSave::Write(QByteArrayView oldContent, const NewContent& content
         return SaveOutcome::CouldNotWrite;
     }
     const int fd = temporary_.fd();
-    if (!WriteContent(fd, content) || (lastRead && lastRead->Damaged())) {
+    const HashingOld hashing(content, oldContent);
+    if (!WriteContent(fd, hashing) || (lastRead && lastRead->Damaged())) {
         return WriteFailed();
     }
+    oldHash_ = hashing.Hash();
     struct stat written {};
     if (::fstat(fd, &written) != 0) {
         return SaveOutcome::CouldNotWrite;
