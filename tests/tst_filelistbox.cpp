@@ -107,6 +107,12 @@ void TestFileListBox::sortsNames_data() {
         << QByteArrayList{"abcdefghA", "ABCDEFGHb", "abcdefgh\xE2\x84\xAA", "abcdefghz"};
     QTest::newRow("a byte that is not UTF-8 after every character")
         << QByteArrayList{"caf\xC3\xA9", "caf\xE9"};
+    QByteArrayList many;  // enough to be sorted and copied on two threads
+    for (int i = 0; i < 20000; ++i) {
+        const QByteArray number = QByteArray::number(i).rightJustified(5, '0');
+        many << "NAME" + number << "name" + number;
+    }
+    QTest::newRow("40,000 alike in the first eight bytes") << many;
 }
 
 void TestFileListBox::sortsNames() {

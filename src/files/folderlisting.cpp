@@ -14,7 +14,15 @@
 #include <bit>
 #include <cerrno>
 #include <cstring>
+#include <future>
 #include <vector>
+
+namespace {
+
+// A sort of this many names or more is shared between two threads.
+constexpr std::size_t kTwoThreadsFrom = std::size_t(1) << 15;
+
+}  // namespace
 
 void FolderListing::SortNames(QList<QByteArray>& names) {
     // Most comparisons are settled by the first eight bytes folded into one number, with no
@@ -42,23 +50,44 @@ void FolderListing::SortNames(QList<QByteArray>& names) {
         }
         keyed[std::size_t(i)] = {key, sure, i};
     }
-    std::sort(keyed.begin(), keyed.end(), [&names](const Keyed& a, const Keyed& b) {
+    const QByteArray* const old = names.constData();
+    const auto less = [old](const Keyed& a, const Keyed& b) {
         if (a.key != b.key) {
             const int differing = std::countl_zero(a.key ^ b.key) / 8;
             if (differing < a.sure && differing < b.sure) {
                 return a.key < b.key;
             }
         }
-        return FileName::Less(names[a.index], names[b.index]);
-    });
+        return FileName::Less(old[a.index], old[b.index]);
+    };
     // Copied in their new order while the old copies live, so that the names lie in memory in
     // the order every later pass reads them (bench row K, one key in the filter at 1,000,000
     // files, where the filter otherwise waits on memory for nearly every name).
-    QList<QByteArray> sorted;
-    sorted.reserve(names.size());
-    for (const Keyed& k : keyed) {
-        const QByteArray& name = names[k.index];
-        sorted.append(QByteArray(name.constData(), name.size()));
+    QList<QByteArray> sorted(names.size());
+    QByteArray* const copies = sorted.data();
+    const auto copy = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            const QByteArray& name = old[keyed[i].index];
+            copies[i] = QByteArray(name.constData(), name.size());
+        }
+    };
+    const std::size_t half = keyed.size() / 2;
+    if (keyed.size() < kTwoThreadsFrom) {
+        std::sort(keyed.begin(), keyed.end(), less);
+        copy(0, keyed.size());
+    } else {
+        // Each half on a thread of its own, the sort as the copy (bench row K, names painted
+        // at 1,000,000 files). When no thread can be started the back half is done here.
+        std::future<void> back = std::async(std::launch::async | std::launch::deferred, [&] {
+            std::sort(keyed.begin() + std::ptrdiff_t(half), keyed.end(), less);
+        });
+        std::sort(keyed.begin(), keyed.begin() + std::ptrdiff_t(half), less);
+        back.get();
+        std::inplace_merge(keyed.begin(), keyed.begin() + std::ptrdiff_t(half), keyed.end(), less);
+        back = std::async(std::launch::async | std::launch::deferred,
+                          [&] { copy(half, keyed.size()); });
+        copy(0, half);
+        back.get();
     }
     names = std::move(sorted);
 }
