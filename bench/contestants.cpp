@@ -4,7 +4,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QHash>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <dirent.h>
@@ -17,9 +17,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
-#include <map>
-#include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -82,107 +79,83 @@ Timing TimeProcess(const QString& folder, const QStringList& command,
 
 namespace {
 
-// What a file of a run copy was when Restore left it. Any write, rename over it or change of
-// mode moves its change time or its inode.
-struct FileMark {
-    ino_t inode = 0;
-    timespec changed{};
-    off_t size = 0;
-    bool operator==(const FileMark& other) const {
-        return inode == other.inode && changed.tv_sec == other.changed.tv_sec &&
-               changed.tv_nsec == other.changed.tv_nsec && size == other.size;
-    }
-};
-using Marks = std::map<std::string, FileMark>;
-
-FileMark MarkOf(const struct stat& status) {
-    return {status.st_ino, status.st_ctim, status.st_size};
-}
-
-// The marks of folder's entries; nullopt when it cannot be read or holds anything but
-// regular files.
-std::optional<Marks> ReadMarks(const QByteArray& folder) {
-    DIR* dir = ::opendir(folder.constData());
-    if (dir == nullptr) {
-        return std::nullopt;
-    }
-    Marks marks;
-    bool flat = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name == "." || name == "..") {
-            continue;
-        }
-        struct stat status {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(status.st_mode)) {
-            flat = false;
-            break;
-        }
-        marks.emplace(name, MarkOf(status));
-    }
-    ::closedir(dir);
-    return flat ? std::optional(std::move(marks)) : std::nullopt;
+// Whether an entry of a run copy is its pristine twin as cp -a left it: every contestant
+// writes a file anew, which gives it a modification time of its own.
+bool SameAsPristine(int pristineFd, int folderFd, const char* name) {
+    struct stat copy {};
+    struct stat pristine {};
+    return ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(copy.st_mode) &&
+           ::fstatat(pristineFd, name, &pristine, AT_SYMLINK_NOFOLLOW) == 0 &&
+           copy.st_size == pristine.st_size && copy.st_mtim.tv_sec == pristine.st_mtim.tv_sec &&
+           copy.st_mtim.tv_nsec == pristine.st_mtim.tv_nsec;
 }
 
 // Copies one file of pristine into folder as cp -a would: content, owner, mode and times.
-std::optional<FileMark> CopyFile(int pristineFd, int folderFd, const char* name) {
+bool CopyFile(int pristineFd, int folderFd, const char* name) {
     const int from = ::openat(pristineFd, name, O_RDONLY | O_CLOEXEC);
     if (from < 0) {
-        return std::nullopt;
+        return false;
     }
     struct stat status {};
-    std::optional<FileMark> mark;
+    bool copied = false;
     const int to = ::fstat(from, &status) == 0
                        ? ::openat(folderFd, name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600)
                        : -1;
     if (to >= 0) {
         off_t left = status.st_size;
         while (left > 0) {
-            const ssize_t copied =
+            const ssize_t done =
                 ::copy_file_range(from, nullptr, to, nullptr, static_cast<size_t>(left), 0);
-            if (copied <= 0) {
+            if (done <= 0) {
                 break;
             }
-            left -= copied;
+            left -= done;
         }
         const timespec times[2] = {status.st_atim, status.st_mtim};
-        struct stat written {};
-        if (left == 0 && ::fchown(to, status.st_uid, status.st_gid) == 0 &&
-            ::fchmod(to, status.st_mode & 07777) == 0 && ::futimens(to, times) == 0 &&
-            ::fstat(to, &written) == 0) {
-            mark = MarkOf(written);
-        }
+        copied = left == 0 && ::fchown(to, status.st_uid, status.st_gid) == 0 &&
+                 ::fchmod(to, status.st_mode & 07777) == 0 && ::futimens(to, times) == 0;
         ::close(to);
     }
     ::close(from);
-    return mark;
+    return copied;
 }
 
-// Puts back the files of folder that changed since the last Restore left them; false when
-// that cannot be done, and the whole copy must be made again.
-bool RestoreChanged(const QByteArray& pristine, const QByteArray& folder, Marks& left) {
-    const std::optional<Marks> now = ReadMarks(folder);
-    if (!now) {
+// Calls visit with each entry name of the folder open as fd but "." and ".."; false when the
+// folder cannot be read.
+template <typename Visit>
+bool ForEachEntry(int fd, const Visit& visit) {
+    DIR* dir = ::fdopendir(::dup(fd));
+    if (dir == nullptr) {
         return false;
     }
+    bool visited = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != ".." && !visit(entry->d_name)) {
+            visited = false;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return visited;
+}
+
+// Puts back the files of folder that differ from pristine's and removes those pristine does
+// not have; false when that cannot be done, and the whole copy must be made again.
+bool RestoreChanged(const QByteArray& pristine, const QByteArray& folder) {
     const int pristineFd = ::open(pristine.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    bool restored = pristineFd >= 0 && folderFd >= 0;
-    for (const auto& [name, mark] : *now) {
-        const auto was = left.find(name);
-        if (restored && (was == left.end() || !(was->second == mark))) {
-            restored = ::unlinkat(folderFd, name.c_str(), 0) == 0;
-        }
-    }
-    for (auto& [name, mark] : left) {
-        const auto is = now->find(name);
-        if (restored && (is == now->end() || !(is->second == mark))) {
-            const std::optional<FileMark> copied = CopyFile(pristineFd, folderFd, name.c_str());
-            restored = copied.has_value();
-            mark = copied.value_or(mark);
-        }
-    }
+    const bool restored = pristineFd >= 0 && folderFd >= 0 &&
+                          ForEachEntry(folderFd,
+                                       [&](const char* name) {
+                                           return SameAsPristine(pristineFd, folderFd, name) ||
+                                                  ::unlinkat(folderFd, name, 0) == 0;
+                                       }) &&
+                          ForEachEntry(pristineFd, [&](const char* name) {
+                              struct stat copy {};
+                              return ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 ||
+                                     CopyFile(pristineFd, folderFd, name);
+                          });
     for (const int fd : {pristineFd, folderFd}) {
         if (fd >= 0) {
             ::close(fd);
@@ -194,21 +167,14 @@ bool RestoreChanged(const QByteArray& pristine, const QByteArray& folder, Marks&
 }  // namespace
 
 void Restore(const QString& pristine, const QString& folder) {
-    // What each run copy was left as; a copy this process has not made is made again whole.
-    static QHash<QString, Marks> leftAt;
-    const QByteArray pristinePath = QFile::encodeName(pristine);
-    const QByteArray folderPath = QFile::encodeName(folder);
     // The M rows: putting back the tenth of a million files a replace wrote, not all of them.
-    if (const auto left = leftAt.find(folder);
-        left == leftAt.end() || !RestoreChanged(pristinePath, folderPath, *left)) {
-        leftAt.remove(folder);
+    if (!QFileInfo::exists(folder) ||
+        !RestoreChanged(QFile::encodeName(pristine), QFile::encodeName(folder))) {
         QDir(folder).removeRecursively();
         const Timing copy = TimeProcess(QDir::rootPath(), {"cp", "-a", pristine, folder});
-        std::optional<Marks> marks = ReadMarks(folderPath);
-        if (copy.exitCode != 0 || !marks) {
+        if (copy.exitCode != 0) {
             qFatal("cannot copy %s to %s", qPrintable(pristine), qPrintable(folder));
         }
-        leftAt.insert(folder, std::move(*marks));
     }
     ::sync();
 }

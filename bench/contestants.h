@@ -38,8 +38,8 @@ private:
     QString display_;
 };
 
-// Makes folder a copy of pristine again and flushes it to disk; not timed. A folder this
-// process restored before gets back only the files changed since.
+// Makes folder a copy of pristine again and flushes it to disk; not timed. An existing copy
+// gets back only the files that differ from pristine's.
 void Restore(const QString& pristine, const QString& folder);
 
 // The median of values.

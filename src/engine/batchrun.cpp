@@ -94,7 +94,6 @@ private:
         return !holdsNul_;
     }
 
-private:
     const Replacer& replacer_;
     QByteArrayView content_;
     bool refuseNul_;
