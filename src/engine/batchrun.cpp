@@ -66,8 +66,8 @@ public:
             return replacer_.WritePieces(content_, pass);
         }
         const bool written = replacer_.WritePieces(content_, [&](QByteArrayView piece) {
-            const auto at = piece.data() - content_.data();
-            if (at < 0 || at + piece.size() > content_.size()) {
+            const qsizetype at = OffsetWithin(content_, piece);
+            if (at < 0) {
                 return pass(piece);  // a replacement
             }
             for (qsizetype from = at; from < at + piece.size(); from += kChunk) {
@@ -82,14 +82,13 @@ public:
         return written && CheckedUpTo(content_.size());
     }
     // Whether the last write stopped at a NUL.
-    bool HoldsNul() const { return holdsNul_; }
+    bool StoppedAtNul() const { return holdsNul_; }
 
 private:
     static constexpr qsizetype kChunk = qsizetype(1) << 20;
 
     bool CheckedUpTo(qsizetype end) const {
-        holdsNul_ =
-            std::memchr(content_.data() + checkedTo_, 0, std::size_t(end - checkedTo_)) != nullptr;
+        holdsNul_ = HoldsNul(content_.sliced(checkedTo_, end - checkedTo_));
         checkedTo_ = end;
         return !holdsNul_;
     }
@@ -211,7 +210,7 @@ private:
         // A file refused before it was written is looked at for a NUL here: a binary file is
         // reported as one, whatever else keeps it from being saved.
         const bool written = saved == SaveOutcome::Saved || saved == SaveOutcome::Pending;
-        if (newContent.HoldsNul() || (!written && !utf16 && HoldsNul(oldContent_))) {
+        if (newContent.StoppedAtNul() || (!written && !utf16 && HoldsNul(oldContent_))) {
             // Zeros where another program cut a mapped file short are not the file's own.
             loop.Left(name, env_.files.LastReadDamaged() ? Reason::ChangedByAnotherProgram
                                                          : Reason::BinaryFile);

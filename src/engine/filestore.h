@@ -8,6 +8,7 @@
 #include <QHash>
 #include <QtGlobal>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
@@ -62,6 +63,16 @@ public:
     // false, else returns true.
     virtual bool WriteTo(const std::function<bool(QByteArrayView)>& write) const = 0;
 };
+
+// Where a piece of new content lies within the old content it was made from, or -1 for a piece
+// from elsewhere (a replacement). Addresses are compared as numbers: the piece may come from
+// another buffer altogether.
+inline qsizetype OffsetWithin(QByteArrayView old, QByteArrayView piece) {
+    const auto address = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at); };
+    const bool within = address(piece.data()) >= address(old.data()) &&
+                        address(piece.data() + piece.size()) <= address(old.data() + old.size());
+    return within ? qsizetype(address(piece.data()) - address(old.data())) : -1;
+}
 
 // New content that is whole in memory already.
 class WholeContent : public NewContent {

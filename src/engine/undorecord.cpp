@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "undorecord.h"
 
-#include <cstdint>
-
 void ReplacementRecorder::Piece(QByteArrayView piece) {
-    const auto address = [](const char* at) { return reinterpret_cast<std::uintptr_t>(at); };
-    const bool within = address(piece.data()) >= address(old_.data()) &&
-                        address(piece.data() + piece.size()) <= address(old_.data() + old_.size());
-    const qint64 offset = within ? qint64(address(piece.data()) - address(old_.data())) : -1;
-    const bool carriedOver = within && offset >= oldAt_;
+    const qint64 offset = OffsetWithin(old_, piece);
+    const bool carriedOver = offset >= 0 && offset >= oldAt_;
     if (carriedOver) {
         if (inRegion_ || offset > oldAt_) {
             // An occurrence replaced by nothing leaves a region of no length.

@@ -75,8 +75,7 @@ public:
     HashingOld(const NewContent& content, QByteArrayView old) : content_(content), old_(old) {}
     bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
         return content_.WriteTo([&](QByteArrayView piece) {
-            const auto at = piece.data() - old_.data();
-            if (at >= 0 && at + piece.size() <= old_.size()) {
+            if (const qsizetype at = OffsetWithin(old_, piece); at >= 0) {
                 HashUpTo(at + piece.size());
             }
             return write(piece);
