@@ -42,7 +42,7 @@
 #include "contestants.h"
 #include "corpus.h"
 #include "currentfolder.h"
-#include "folderlist.h"
+#include "filteredfolder.h"
 #include "mappedfile.h"
 #include "posixfilestore.h"
 #include "runrequest.h"
@@ -93,8 +93,14 @@ RunRequest RequestFor(bool caseSensitive, bool findOnly, bool multiLine, bool ac
 // The child: one headless run over the current folder, noting what it changes for an undo as
 // the window does; prints affected and processed.
 int RunEngine(bool caseSensitive, bool findOnly, bool multiLine, bool accented) {
-    FolderFileList list(CurrentFolder());
+    // Listed and held as the command line lists and holds a folder.
+    QString error;
+    FilteredFolder list(CurrentFolder(), *FilePattern::Parse(QStringLiteral("*"), error));
+    if (!list.Read(error)) {
+        qFatal("the corpus folder cannot be listed: %s", qPrintable(error));
+    }
     PosixFileStore files;
+    files.HoldFolder(list.Folder());
     UndoRecord undo;
     RunEnvironment env{files};
     env.undo = &undo;
