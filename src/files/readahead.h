@@ -14,8 +14,9 @@
 // path handed to it and asks the kernel to read the file into the cache in the background
 // (POSIX_FADV_WILLNEED). The open itself, which waits for the file's inode on a cold disk,
 // happens on that thread too. Hints that fall behind are dropped, never waited for. Once a
-// stretch of files proves to be in memory already, it opens only one hint in a stretch's
-// length to see whether that still holds.
+// stretch of files proves to be in memory already, it opens only one hint in a stretch to see
+// whether that still holds, and each time it does the stretch grows; a file not in memory ends
+// the rest.
 class ReadAhead {
 public:
     ReadAhead();
@@ -35,8 +36,8 @@ private:
     std::condition_variable changed_;
     std::deque<std::pair<int, QByteArray>> waiting_;
     bool stopping_ = false;
-    int cachedInARow_ = 0;              // the thread's: files found in memory since one was not
-    std::atomic<bool> resting_{false};  // whether that stretch is long enough to rest
-    int unqueued_ = 0;                  // Hint's: hints dropped since one was handed on
+    int cachedInARow_ = 0;         // the thread's: files found in memory since one was not
+    std::atomic<int> stretch_{1};  // one hint in this many is acted on; 1 unless resting
+    int unqueued_ = 0;             // Hint's: hints dropped since one was handed on
     std::thread thread_;
 };
