@@ -229,8 +229,10 @@ bool FileListBox::Read(const std::shared_ptr<const HeldFolder>& folder, QList<QB
 void FileListBox::Show(const FilePattern& filter, QList<QByteArray> names) {
     QList<qsizetype> picked;
     picked.reserve(names.size());
+    // Read without a copy: the names are shared with the list shown (bench rows K, names painted
+    // and one key at 1,000,000 files).
     for (qsizetype i = 0; i < names.size(); ++i) {
-        if (filter.Matches(names[i])) {
+        if (filter.Matches(names.at(i))) {
             picked.append(i);
         }
     }
