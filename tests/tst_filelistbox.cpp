@@ -340,18 +340,25 @@ void TestFileListBox::pathTakesAListingOfThatFolderOnly() {
 
 void TestFileListBox::filteredFolderListsTheSame_data() {
     QTest::addColumn<QString>("filter");
-    QTest::newRow("the start filter") << QStringLiteral("*.txt;*.doc;*.htm;*.asp;*.html;*.xml");
-    QTest::newRow("every file") << QStringLiteral("*");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("sets and one character") << QStringLiteral(" [ab]?.* ; *.INI ");
+    QTest::addColumn<int>("more");  // names alike in their first eight bytes, besides the rest
+    QTest::newRow("the start filter")
+        << QStringLiteral("*.txt;*.doc;*.htm;*.asp;*.html;*.xml") << 0;
+    QTest::newRow("every file") << QStringLiteral("*") << 0;
+    QTest::newRow("empty") << QString() << 0;
+    QTest::newRow("sets and one character") << QStringLiteral(" [ab]?.* ; *.INI ") << 0;
+    QTest::newRow("enough passing to be sorted on two threads") << QStringLiteral("*.t*") << 40000;
 }
 
 void TestFileListBox::filteredFolderListsTheSame() {
     QFETCH(QString, filter);
+    QFETCH(int, more);
     for (const QByteArray& name :
          QList<QByteArray>{"b.txt", "A.txt", "a.TXT", "B.doc", ".hidden.txt", "d.ini", "ab.htm",
                            "caf\xC3\xA9.txt", "Zed.html", "_x.asp", "10.txt"}) {
         Touch(name);
+    }
+    for (int i = 0; i < more; ++i) {
+        Touch("Longname" + QByteArray::number(i) + (i % 2 ? ".txt" : ".TXT"));
     }
     QVERIFY(QDir(folder_->path()).mkdir(QStringLiteral("folder.txt")));
     QVERIFY(::symlink("A.txt", (Folder() + "/link.txt").constData()) == 0);

@@ -24,17 +24,18 @@ constexpr std::size_t kTwoThreadsFrom = std::size_t(1) << 15;
 
 }  // namespace
 
-void FolderListing::SortNames(QList<QByteArray>& names) {
+QList<QByteArray> FolderListing::SortNames(const Unsorted& unsorted,
+                                           const std::vector<std::size_t>& picked) {
     // Most comparisons are settled by the first eight bytes folded into one number, with no
     // visit to the names (bench row K, names painted at 1,000,000 files).
     struct Keyed {
         quint64 key;     // the first bytes, ASCII folded, big-endian; zeros after the end
         qsizetype sure;  // how many leading bytes of key are the name's own folded units
-        qsizetype index;
+        std::size_t index;
     };
-    std::vector<Keyed> keyed(std::size_t(names.size()));
-    for (qsizetype i = 0; i < names.size(); ++i) {
-        const QByteArray& name = names[i];
+    std::vector<Keyed> keyed(picked.size());
+    for (std::size_t i = 0; i < picked.size(); ++i) {
+        const QByteArrayView name = unsorted[picked[i]];
         quint64 key = 0;
         qsizetype sure = 0;
         for (; sure < 8 && sure < name.size(); ++sure) {
@@ -48,36 +49,32 @@ void FolderListing::SortNames(QList<QByteArray>& names) {
         if (sure == name.size()) {
             sure = 8;
         }
-        keyed[std::size_t(i)] = {key, sure, i};
+        keyed[i] = {key, sure, picked[i]};
     }
-    const QByteArray* const old = names.constData();
-    const auto less = [old](const Keyed& a, const Keyed& b) {
+    const auto less = [&unsorted](const Keyed& a, const Keyed& b) {
         if (a.key != b.key) {
             const int differing = std::countl_zero(a.key ^ b.key) / 8;
             if (differing < a.sure && differing < b.sure) {
                 return a.key < b.key;
             }
         }
-        return FileName::Less(old[a.index], old[b.index]);
+        return FileName::Less(unsorted[a.index], unsorted[b.index]);
     };
-    // Copied in their new order while the old copies live, so that the names lie in memory in
+    // Each name is copied out of the block in its new order, so that the names lie in memory in
     // the order every later pass reads them (bench row K, one key in the filter at 1,000,000
     // files, where the filter otherwise waits on memory for nearly every name).
-    QList<QByteArray> sorted(names.size());
+    QList<QByteArray> sorted(qsizetype(keyed.size()));
     QByteArray* const copies = sorted.data();
     const auto copy = [&](std::size_t from, std::size_t to) {
         // The names are read in an order unlike the one they lie in: each is asked for a few
         // copies ahead, so that the waits for memory overlap (bench row K, names painted).
         constexpr std::size_t kAhead = 16;
         for (std::size_t i = from; i < to; ++i) {
-            if (i + 2 * kAhead < to) {
-                __builtin_prefetch(&old[keyed[i + 2 * kAhead].index]);
-            }
             if (i + kAhead < to) {
-                __builtin_prefetch(old[keyed[i + kAhead].index].constData());
+                __builtin_prefetch(unsorted[keyed[i + kAhead].index].data());
             }
-            const QByteArray& name = old[keyed[i].index];
-            copies[i] = QByteArray(name.constData(), name.size());
+            const QByteArrayView name = unsorted[keyed[i].index];
+            copies[i] = QByteArray(name.data(), name.size());
         }
     };
     const std::size_t half = keyed.size() / 2;
@@ -98,7 +95,19 @@ void FolderListing::SortNames(QList<QByteArray>& names) {
         copy(0, half);
         back.get();
     }
-    names = std::move(sorted);
+    return sorted;
+}
+
+const QList<QByteArray>& FolderListing::Sorted(QList<QByteArray>& names, Unsorted& unsorted) {
+    if (unsorted.size() > 0) {
+        std::vector<std::size_t> all(unsorted.size());
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            all[i] = i;
+        }
+        names = SortNames(unsorted, all);
+        unsorted = {};
+    }
+    return names;
 }
 
 bool FolderListing::Read(const QByteArray& folder, QString& error, Keep keep) {
@@ -126,6 +135,8 @@ bool FolderListing::IsOf(int fd) const {
 bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
     files_.clear();
     folders_.clear();
+    unsortedFiles_ = {};
+    unsortedFolders_ = {};
     device_ = 0;
     inode_ = 0;
     if (!dir) {
@@ -135,14 +146,17 @@ bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
     const int dirFd = ::dirfd(dir);
     struct stat folder {};
     const bool known = ::fstat(dirFd, &folder) == 0;
-    // Room for the names at once, guessed from the folder's size: a list that grows name by
+    // Room for the names at once, guessed from the folder's size: a block that grows name by
     // name copies itself again and again (bench row K, names painted at 1,000,000 files). A
     // folder's size is about 20 bytes a name on ext4 and tmpfs and more on most others; the
     // guess asks for address space, and memory only as names come.
     if (known && keep == Keep::FilesAndFolders) {
         constexpr qint64 kBytesPerName = 16;
         constexpr qint64 kMostReserved = qint64(1) << 22;
-        files_.reserve(qsizetype(std::min(qint64(folder.st_size) / kBytesPerName, kMostReserved)));
+        const auto names =
+            std::size_t(std::min(qint64(folder.st_size) / kBytesPerName, kMostReserved));
+        unsortedFiles_.starts.reserve(names);
+        unsortedFiles_.bytes.reserve(names * kBytesPerName);
     }
     int readError = 0;
     for (;;) {
@@ -171,20 +185,18 @@ bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == DT_REG && keep == Keep::FilesAndFolders) {
-            files_.append(QByteArray(entry->d_name));
+            unsortedFiles_.Append(name);
         } else if (type == DT_DIR) {
-            folders_.append(QByteArray(entry->d_name));
+            unsortedFolders_.Append(name);
         }
     }
     ::closedir(dir);
     if (readError != 0) {
-        files_.clear();
-        folders_.clear();
+        unsortedFiles_ = {};
+        unsortedFolders_ = {};
         error = QString::fromLocal8Bit(std::strerror(readError));
         return false;
     }
-    filesSorted_ = false;
-    foldersSorted_ = false;
     if (known) {
         device_ = folder.st_dev;
         inode_ = folder.st_ino;
@@ -195,14 +207,20 @@ bool FolderListing::Read(DIR* dir, QString& error, Keep keep) {
 QList<QByteArray> FolderListing::FilesMatching(const FilePattern& filter) const {
     // Filtered first, so that only the names that pass are sorted (the command line on corpus
     // M of the bench, 1,000,000 files, a filter that passes none: 3.5-5.7 s to 0.6-1.1 s).
-    QList<QByteArray> matching;
-    for (const QByteArray& name : std::as_const(files_)) {
-        if (filter.Matches(name)) {
-            matching.append(name);
+    if (unsortedFiles_.size() == 0) {
+        QList<QByteArray> matching;
+        for (const QByteArray& name : std::as_const(files_)) {
+            if (filter.Matches(name)) {
+                matching.append(name);
+            }
+        }
+        return matching;
+    }
+    std::vector<std::size_t> picked;
+    for (std::size_t i = 0; i < unsortedFiles_.size(); ++i) {
+        if (filter.Matches(unsortedFiles_[i])) {
+            picked.push_back(i);
         }
     }
-    if (!filesSorted_) {
-        SortNames(matching);
-    }
-    return matching;
+    return SortNames(unsortedFiles_, picked);
 }

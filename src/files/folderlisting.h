@@ -7,6 +7,9 @@
 
 #include <dirent.h>
 
+#include <cstring>
+#include <vector>
+
 class FilePattern;
 class HeldFolder;
 
@@ -27,9 +30,9 @@ public:
 
     // The regular files in FileName's order. Each list is sorted when
     // first asked for: a folder list of a folder of many files does not sort the files.
-    const QList<QByteArray>& files() const { return Sorted(files_, filesSorted_); }
+    const QList<QByteArray>& files() const { return Sorted(files_, unsortedFiles_); }
     // The sub-folders, sorted the same way.
-    const QList<QByteArray>& folders() const { return Sorted(folders_, foldersSorted_); }
+    const QList<QByteArray>& folders() const { return Sorted(folders_, unsortedFolders_); }
     // The regular files whose names pass filter, in the order of files(): what a file list
     // with that filter shows.
     QList<QByteArray> FilesMatching(const FilePattern& filter) const;
@@ -39,20 +42,30 @@ public:
 private:
     // Reads dir and closes it; a null dir fails with errno's description.
     bool Read(DIR* dir, QString& error, Keep keep = Keep::FilesAndFolders);
-    // Sorts names in FileName's order.
-    static void SortNames(QList<QByteArray>& names);
-    static const QList<QByteArray>& Sorted(QList<QByteArray>& names, bool& sorted) {
-        if (!sorted) {
-            SortNames(names);
-            sorted = true;
+    // Names as read, before they are sorted: each ends in a NUL, one after the other in one
+    // block, so that reading a folder allocates nothing per name.
+    struct Unsorted {
+        std::vector<char> bytes;
+        std::vector<std::size_t> starts;
+        std::size_t size() const { return starts.size(); }
+        QByteArrayView operator[](std::size_t i) const {
+            const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : bytes.size();
+            return {bytes.data() + starts[i], qsizetype(end - starts[i] - 1)};
         }
-        return names;
-    }
+        void Append(const char* name) {
+            starts.push_back(bytes.size());
+            bytes.insert(bytes.end(), name, name + std::strlen(name) + 1);
+        }
+    };
+    // The names of unsorted whose indices are picked, copied in FileName's order.
+    static QList<QByteArray> SortNames(const Unsorted& unsorted,
+                                       const std::vector<std::size_t>& picked);
+    static const QList<QByteArray>& Sorted(QList<QByteArray>& names, Unsorted& unsorted);
 
-    mutable QList<QByteArray> files_;
+    mutable QList<QByteArray> files_;  // once sorted
     mutable QList<QByteArray> folders_;
-    mutable bool filesSorted_ = true;
-    mutable bool foldersSorted_ = true;
+    mutable Unsorted unsortedFiles_;  // until sorted
+    mutable Unsorted unsortedFolders_;
     bool showHidden_ = false;
     dev_t device_ = 0;  // the folder last read; 0 and 0 when none was
     ino_t inode_ = 0;

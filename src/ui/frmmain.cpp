@@ -114,13 +114,16 @@ frmMain::~frmMain() {
 }
 
 void frmMain::Form_Load() {
-    // The folder list has read the folder it starts on; the file list shows its files. Should
-    // that fail, the filter below reads the folder and says why.
-    if (std::optional<FolderListing> listed = dirFolder->TakeListing()) {
-        QString error;
-        filFolder->SetPath(dirFolder->Path(), error, std::move(listed));
+    // The folder list has read the folder it starts on; the file list shows its files, filtered
+    // once: the filter comes before the names (bench row K, names painted at 1,000,000 files).
+    // Should either fail, the filter reads the folder as it changes and says why.
+    std::optional<FolderListing> listed = dirFolder->TakeListing();
+    QString error;
+    const bool filtered = listed && filFolder->TakePattern(txtFilePattern->text(), error);
+    const bool shown = listed && filFolder->SetPath(dirFolder->Path(), error, std::move(listed));
+    if (!filtered || !shown) {
+        txtFilePattern_Change();
     }
-    txtFilePattern_Change();
     setWindowTitle(tr("Quillmark v") + GetVersionString() +
                    tr(" - find and replace across the files of a folder"));
 }

@@ -187,13 +187,20 @@ bool FileListBox::SetPath(const QByteArray& folder, QString& error,
     return true;
 }
 
-bool FileListBox::SetPattern(const QString& text, QString& error) {
+bool FileListBox::TakePattern(const QString& text, QString& error) {
     const std::optional<FilePattern> filter = FilePattern::Parse(text, error);
     if (!filter) {
         return false;
     }
     pattern_ = *filter;
     patternText_ = text;
+    return true;
+}
+
+bool FileListBox::SetPattern(const QString& text, QString& error) {
+    if (!TakePattern(text, error)) {
+        return false;
+    }
     if (listed_) {
         Show(pattern_, shown_.All());
         return true;
@@ -227,11 +234,12 @@ bool FileListBox::Read(const std::shared_ptr<const HeldFolder>& folder, QList<QB
 }
 
 void FileListBox::Show(const FilePattern& filter, QList<QByteArray> names) {
-    QList<qsizetype> picked;
+    QList<int> picked = std::move(spare_);
+    picked.clear();
     picked.reserve(names.size());
     // Read without a copy: the names are shared with the list shown (bench rows K, names painted
     // and one key at 1,000,000 files).
-    for (qsizetype i = 0; i < names.size(); ++i) {
+    for (int i = 0; i < int(names.size()); ++i) {
         if (filter.Matches(names.at(i))) {
             picked.append(i);
         }
@@ -240,7 +248,7 @@ void FileListBox::Show(const FilePattern& filter, QList<QByteArray> names) {
     // The list stays scrolled where it was; a place past the first batch needs the rows up to
     // it laid out.
     const int scrolled = verticalScrollBar()->value();
-    shown_.Show(std::move(names), std::move(picked));
+    spare_ = shown_.Show(std::move(names), std::move(picked));
     if (scrolled > 0) {
         LayOutAll();
         verticalScrollBar()->setValue(scrolled);

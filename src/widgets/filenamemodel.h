@@ -22,18 +22,14 @@ public:
     QByteArray Name(int i) const {
         return i >= 0 && i < picked_.size() ? all_[picked_[i]] : QByteArray();
     }
-    // Picks names from all (or, without it, from the names held) by their indices in it, in
-    // one model reset.
-    void Show(QList<qsizetype> picked) {
-        beginResetModel();
-        picked_ = std::move(picked);
-        endResetModel();
-    }
-    void Show(QList<QByteArray> all, QList<qsizetype> picked) {
+    // Picks names from all by their indices in it, in one model reset. Returns the pick it
+    // replaces, whose memory the next pick may take over.
+    QList<int> Show(QList<QByteArray> all, QList<int> picked) {
         beginResetModel();
         all_ = std::move(all);
-        picked_ = std::move(picked);
+        std::swap(picked_, picked);
         endResetModel();
+        return picked;
     }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override {
@@ -48,5 +44,5 @@ public:
 
 private:
     QList<QByteArray> all_;
-    QList<qsizetype> picked_;
+    QList<int> picked_;
 };
