@@ -119,8 +119,10 @@ ReadOutcome PosixFileStore::ReadWholeFile(const QByteArray& path, QByteArray& co
     handedOut_ = nullptr;
     mapped_.reset();
     stamp = StampOf(st);
-    if (auto mapping = std::make_shared<MappedFile>();
-        size >= kMapAtLeast && mapping->Map(fd.get(), size, !onlySearch_)) {
+    // A mapping is made only for a file large enough to be mapped: a small file costs no
+    // allocation of one (bench row "A replace", CPU against the floor x2).
+    if (auto mapping = size >= kMapAtLeast ? std::make_shared<MappedFile>() : nullptr;
+        mapping && mapping->Map(fd.get(), size, !onlySearch_)) {
         mapped_ = std::move(mapping);
         content = QByteArray::fromRawData(mapped_->View().data(), size);
         handedOut_ = content.constData();

@@ -25,11 +25,14 @@ void WorkQueue::Add(std::function<void()> task) {
         taken_.wait(lock);
     }
     tasks_.push_back(std::move(task));
+    // A thread is woken only for a task the busy ones would leave waiting: a busy thread takes
+    // the next task as it finishes its own, with no sleep and no wake. Bench row "A replace",
+    // CPU against the floor x2.
+    const bool wake = tasks_.size() > busy_;
     lock.unlock();
-    // One thread is enough for one task. Bench row "A replace": with every thread woken for
-    // every task, and the adder for every task taken, a replace of 1,000 files made 8,196
-    // futex calls (strace -c -f); with one wake, 620-2,010.
-    waiting_.notify_one();
+    if (wake) {
+        waiting_.notify_one();
+    }
 }
 
 void WorkQueue::Finish() {
@@ -53,6 +56,7 @@ void WorkQueue::Work() {
         }
         std::function<void()> task = std::move(tasks_.front());
         tasks_.pop_front();
+        ++busy_;
         const bool adding = adding_;
         adding_ = false;
         lock.unlock();
@@ -65,5 +69,6 @@ void WorkQueue::Work() {
             // Nothing on this thread can report it.
         }
         lock.lock();
+        --busy_;
     }
 }

@@ -32,7 +32,8 @@ private:
     std::condition_variable taken_;    // a task was taken, for an Add that waits for room
     std::deque<std::function<void()>> tasks_;
     const std::size_t mostWaiting_;
-    bool adding_ = false;  // an Add waits for room
+    std::size_t busy_ = 0;  // threads running a task
+    bool adding_ = false;   // an Add waits for room
     bool finishing_ = false;
     std::vector<std::thread> threads_;
 };
