@@ -105,6 +105,8 @@ void TestFileListBox::sortsNames_data() {
         << QByteArrayList{"j", "\xE2\x84\xAA", "l"};
     QTest::newRow("alike in the first eight bytes, ordered by the rest")
         << QByteArrayList{"abcdefghA", "ABCDEFGHb", "abcdefgh\xE2\x84\xAA", "abcdefghz"};
+    QTest::newRow("names of the longest length, alike but for the last byte")
+        << QByteArrayList{QByteArray(255, 'a'), QByteArray(254, 'A') + "b"};
     QTest::newRow("a byte that is not UTF-8 after every character")
         << QByteArrayList{"caf\xC3\xA9", "caf\xE9"};
     QByteArrayList many;  // enough to be sorted and copied on two threads
@@ -231,6 +233,11 @@ void TestFileListBox::newFilterPicksFromTheNamesRead() {
     QCOMPARE(Names(list), QList<QByteArray>{"a.txt"});
 
     list.Refresh();
+    QCOMPARE(Names(list), (QList<QByteArray>{"a.txt", "b.doc"}));
+    // Each pick takes over the memory of an earlier one, longer or shorter.
+    QVERIFY(list.SetPattern(QStringLiteral("*.doc"), error));
+    QCOMPARE(Names(list), QList<QByteArray>{"b.doc"});
+    QVERIFY(list.SetPattern(QStringLiteral("*"), error));
     QCOMPARE(Names(list), (QList<QByteArray>{"a.txt", "b.doc"}));
 }
 
