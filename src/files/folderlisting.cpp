@@ -25,7 +25,7 @@ constexpr std::size_t kTwoThreadsFrom = std::size_t(1) << 15;
 }  // namespace
 
 QList<QByteArray> FolderListing::SortNames(const Unsorted& unsorted,
-                                           const std::vector<std::size_t>& picked) {
+                                           const std::vector<std::size_t>* picked) {
     // Most comparisons are settled by the first eight bytes folded into one number, with no
     // visit to the names (bench row K, names painted at 1,000,000 files).
     struct Keyed {
@@ -33,9 +33,10 @@ QList<QByteArray> FolderListing::SortNames(const Unsorted& unsorted,
         qsizetype sure;  // how many leading bytes of key are the name's own folded units
         std::size_t index;
     };
-    std::vector<Keyed> keyed(picked.size());
-    for (std::size_t i = 0; i < picked.size(); ++i) {
-        const QByteArrayView name = unsorted[picked[i]];
+    std::vector<Keyed> keyed(picked ? picked->size() : unsorted.size());
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        const std::size_t index = picked ? (*picked)[i] : i;
+        const QByteArrayView name = unsorted[index];
         quint64 key = 0;
         qsizetype sure = 0;
         for (; sure < 8 && sure < name.size(); ++sure) {
@@ -49,7 +50,7 @@ QList<QByteArray> FolderListing::SortNames(const Unsorted& unsorted,
         if (sure == name.size()) {
             sure = 8;
         }
-        keyed[i] = {key, sure, picked[i]};
+        keyed[i] = {key, sure, index};
     }
     const auto less = [&unsorted](const Keyed& a, const Keyed& b) {
         if (a.key != b.key) {
@@ -100,11 +101,7 @@ QList<QByteArray> FolderListing::SortNames(const Unsorted& unsorted,
 
 const QList<QByteArray>& FolderListing::Sorted(QList<QByteArray>& names, Unsorted& unsorted) {
     if (unsorted.size() > 0) {
-        std::vector<std::size_t> all(unsorted.size());
-        for (std::size_t i = 0; i < all.size(); ++i) {
-            all[i] = i;
-        }
-        names = SortNames(unsorted, all);
+        names = SortNames(unsorted, nullptr);
         unsorted = {};
     }
     return names;
@@ -222,5 +219,5 @@ QList<QByteArray> FolderListing::FilesMatching(const FilePattern& filter) const 
             picked.push_back(i);
         }
     }
-    return SortNames(unsortedFiles_, picked);
+    return SortNames(unsortedFiles_, &picked);
 }

@@ -57,9 +57,10 @@ private:
             bytes.insert(bytes.end(), name, name + std::strlen(name) + 1);
         }
     };
-    // The names of unsorted whose indices are picked, copied in FileName's order.
+    // The names of unsorted whose indices are picked (all of them when picked is null), copied
+    // in FileName's order.
     static QList<QByteArray> SortNames(const Unsorted& unsorted,
-                                       const std::vector<std::size_t>& picked);
+                                       const std::vector<std::size_t>* picked);
     static const QList<QByteArray>& Sorted(QList<QByteArray>& names, Unsorted& unsorted);
 
     mutable QList<QByteArray> files_;  // once sorted
