@@ -138,6 +138,7 @@ struct Result {
     double seconds = 0;
     long peakKiB = 0;
     double cpuSeconds = 0;
+    QList<double> cpuRuns = {};  // each run's, in the order run
 };
 
 // The start-up rows: one command each for ours and for rg, run in a folder of one file.
@@ -472,7 +473,7 @@ int main(int argc, char* argv[]) {
         double ours = 0;
         for (qsizetype c = 0; c < contestants.size(); ++c) {
             const QString& name = contestants[c].name;
-            const Result result{Median(seconds[c]), peaks[c], Median(cpu[c])};
+            const Result result{Median(seconds[c]), peaks[c], Median(cpu[c]), cpu[c]};
             results[row.Label()][name] = result;
             if (name == "ours") {
                 ours = result.seconds;
@@ -637,6 +638,21 @@ int main(int argc, char* argv[]) {
               seconds(aRcs, "ours") / seconds(aRcs, floors), 0.9, true);
         check("A replace case-sensitive, CPU, ours / " + floors,
               results[aRcs]["ours"].cpuSeconds / results[aRcs][floors].cpuSeconds, 1.2, true);
+        // The two take turns, so each of ours pairs with the floor's run after it: how far the
+        // ratio moves from one pair to the next, beside the ratio of the medians.
+        const QList<double>& ourCpu = results[aRcs]["ours"].cpuRuns;
+        const QList<double>& floorCpu = results[aRcs][floors].cpuRuns;
+        QList<double> pairs;
+        for (qsizetype i = 0; i < std::min(ourCpu.size(), floorCpu.size()); ++i) {
+            pairs.append(ourCpu[i] / floorCpu[i]);
+        }
+        if (!pairs.isEmpty()) {
+            std::sort(pairs.begin(), pairs.end());
+            out << QStringLiteral("       each pair of runs: %1 to %2, median %3\n")
+                       .arg(pairs.first(), 0, 'f', 2)
+                       .arg(pairs.last(), 0, 'f', 2)
+                       .arg(Median(pairs), 0, 'f', 2);
+        }
         if (!window.isEmpty()) {
             check("A replace, window / headless", seconds(aRcs, "window") / seconds(aRcs, "ours"),
                   1.5, true);
