@@ -137,8 +137,8 @@ struct Row {
 struct Result {
     double seconds = 0;
     long peakKiB = 0;
-    double cpuSeconds = 0;
     QList<double> cpuRuns = {};  // each run's, in the order run
+    double CpuSeconds() const { return Median(cpuRuns); }
 };
 
 // The start-up rows: one command each for ours and for rg, run in a folder of one file.
@@ -477,19 +477,19 @@ int main(int argc, char* argv[]) {
         double ours = 0;
         for (qsizetype c = 0; c < contestants.size(); ++c) {
             const QString& name = contestants[c].name;
-            const Result result{Median(seconds[c]), peaks[c], Median(cpu[c]), cpu[c]};
+            const Result result{Median(seconds[c]), peaks[c], cpu[c]};
             results[row.Label()][name] = result;
             if (name == "ours") {
                 ours = result.seconds;
                 line += QStringLiteral("ours %1 s, cpu %2 s, peak %3 MiB")
                             .arg(result.seconds, 0, 'f', 3)
-                            .arg(result.cpuSeconds, 0, 'f', 3)
+                            .arg(result.CpuSeconds(), 0, 'f', 3)
                             .arg(double(result.peakKiB) / 1024, 0, 'f', 1);
             } else {
                 line += QStringLiteral(" | %1 %2 s, cpu %3 s (peer/ours %4)")
                             .arg(name)
                             .arg(result.seconds, 0, 'f', 3)
-                            .arg(result.cpuSeconds, 0, 'f', 3)
+                            .arg(result.CpuSeconds(), 0, 'f', 3)
                             .arg(result.seconds / ours, 0, 'f', 2);
             }
             if (!toOffer[c].isEmpty()) {
@@ -641,7 +641,7 @@ int main(int argc, char* argv[]) {
         check("A replace case-sensitive, ours / " + floors,
               seconds(aRcs, "ours") / seconds(aRcs, floors), 0.9, true);
         check("A replace case-sensitive, CPU, ours / " + floors,
-              results[aRcs]["ours"].cpuSeconds / results[aRcs][floors].cpuSeconds, 1.2, true);
+              results[aRcs]["ours"].CpuSeconds() / results[aRcs][floors].CpuSeconds(), 1.2, true);
         // Each run of ours pairs with the floor's run of the same round: how far the ratio
         // moves from one pair to the next, beside the ratio of the medians.
         const QList<double>& ourCpu = results[aRcs]["ours"].cpuRuns;
@@ -651,10 +651,10 @@ int main(int argc, char* argv[]) {
             pairs.append(ourCpu[i] / floorCpu[i]);
         }
         if (!pairs.isEmpty()) {
-            std::sort(pairs.begin(), pairs.end());
+            const auto [lowest, highest] = std::minmax_element(pairs.cbegin(), pairs.cend());
             out << QStringLiteral("       each pair of runs: %1 to %2, median %3\n")
-                       .arg(pairs.first(), 0, 'f', 2)
-                       .arg(pairs.last(), 0, 'f', 2)
+                       .arg(*lowest, 0, 'f', 2)
+                       .arg(*highest, 0, 'f', 2)
                        .arg(Median(pairs), 0, 'f', 2);
         }
         if (!window.isEmpty()) {
