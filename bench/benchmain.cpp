@@ -18,16 +18,16 @@
 // typed 30 ms apart to the list repainted after it. --only keeps the rows whose label holds
 // TEXT, for example "multi-line".
 //
-// Every contestant runs as a child process on a freshly restored copy of the corpus; the
-// restore is not timed, and each round of runs begins with the next contestant in turn. The cold
-// rows drop the page cache before each contestant's run (root only; skipped with a reason
-// otherwise), then start the contestant once on a folder of one small file, so that its program is
-// loaded but none of the corpus is cached: the disk is cold for the files, as for a person's first
-// run from a window already open. Each row prints medians and ratios, then the targets are checked.
-// Without --runs, the warm rows of corpora A and B take 9 runs and the cold rows and those of C,
-// where sed and sd need minutes, take 5. The rows of the accented corpora E, U and W (corpus A's
-// text with "n\u00E9edle" hits, in UTF-8, UTF-16LE and Windows-1252) search for "N\u00C9EDLE" and
-// time ours alone; they are not run unless asked for with --rows.
+// Every contestant runs as a child process on a freshly restored copy of the corpus; the restore is
+// not timed and reads each file it copies once, and each round of runs begins with the next
+// contestant in turn. The cold rows drop the page cache before each contestant's run (root only;
+// skipped with a reason otherwise), then start the contestant once on a folder of one small file,
+// so that its program is loaded but none of the corpus is cached: the disk is cold for the files,
+// as for a person's first run from a window already open. Each row prints medians and ratios, then
+// the targets are checked. Without --runs, the warm rows of corpora A and B take 9 runs and the
+// cold rows and those of C, where sed and sd need minutes, take 5. The rows of the accented corpora
+// E, U and W (corpus A's text with "n\u00E9edle" hits, in UTF-8, UTF-16LE and Windows-1252) search
+// for "N\u00C9EDLE" and time ours alone; they are not run unless asked for with --rows.
 //
 // The floor (quillmark_floor, built beside this program from floor.c) is the least a replace
 // that keeps files whole can do: open, read, memmem, and for a hit a temporary file written,
@@ -439,9 +439,8 @@ int main(int argc, char* argv[]) {
                             : row.corpus == "C" || row.cold ? 5
                                                             : 9;
         for (int run = 0; run < rowRuns; ++run) {
-            // Each run starts with the next contestant: the first after a restore of every file
-            // (sed and sd rewrite them all) is the first to read the new copies, and pays more
-            // CPU than the runs after it. Bench row "A replace", CPU against the floor x2.
+            // Each run starts with the next contestant, so that none of them is always the first
+            // run of a round.
             for (qsizetype turn = 0; turn < contestants.size(); ++turn) {
                 const qsizetype c = (turn + run) % contestants.size();
                 const Contestant& contestant = contestants[c];
