@@ -126,6 +126,12 @@ void TestFileListBox::sortsNames() {
     QString error;
     QVERIFY(list.SetPath(Folder(), error));
     QCOMPARE(Names(list), names);
+    // The same names from a listing read before, as the window starts.
+    FolderListing listing;
+    QVERIFY(listing.Read(Folder(), error));
+    FileListBox given(nullptr, FileListBox::Start::Empty);
+    QVERIFY(given.SetPath(Folder(), error, std::move(listing)));
+    QCOMPARE(Names(given), names);
 }
 
 void TestFileListBox::keepsRawBytesOfNamesThatAreNotUtf8() {
