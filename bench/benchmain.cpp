@@ -291,10 +291,13 @@ int main(int argc, char* argv[]) {
         "LIST", "A,B,C,H");
     const QCommandLineOption onlyOption(
         "only", "Keeps the rows whose label holds TEXT, for example \"multi-line\".", "TEXT");
+    const QCommandLineOption contestantsOption(
+        "contestants",
+        "Keeps the contestants named, comma-separated, for example \"ours,floor x2\".", "LIST");
     const QCommandLineOption filesOption(
         "files", "Makes corpus M with N files instead of 1,000,000, to try its rows.", "N");
-    parser.addOptions(
-        {workOption, runsOption, windowOption, programOption, rowsOption, onlyOption, filesOption});
+    parser.addOptions({workOption, runsOption, windowOption, programOption, rowsOption, onlyOption,
+                       filesOption, contestantsOption});
     int runs = 0;  // 0: as many as the corpus calls for
     const auto refuse = [](const QString& error) {
         std::fprintf(stderr, "quillmark_bench: %s\nTry 'quillmark_bench --help'.\n",
@@ -335,6 +338,8 @@ int main(int argc, char* argv[]) {
                           : QString();
     const QString rowsWanted = parser.value(rowsOption);
     const QString only = parser.value(onlyOption);
+    const QStringList contestantsWanted =
+        parser.value(contestantsOption).split(',', Qt::SkipEmptyParts);
     QTextStream out(stdout);
     const QString self = QFileInfo(app.arguments().first()).absoluteFilePath();
     if (window.isEmpty()) {
@@ -430,8 +435,12 @@ int main(int argc, char* argv[]) {
         const QString folder = work + "/run-" + row.corpus;
         QString line = row.Label().leftJustified(40);
         // The contestants take turns, so a slower spell of the machine falls on all of them.
-        const QList<Contestant> contestants =
+        QList<Contestant> contestants =
             ContestantsFor(row, self, window, program, display ? display->Display() : QString());
+        if (!contestantsWanted.isEmpty()) {
+            contestants.removeIf(
+                [&](const Contestant& c) { return !contestantsWanted.contains(c.name); });
+        }
         QList<QList<double>> seconds(contestants.size());
         QList<QList<double>> toOffer(contestants.size());  // the window's, from Yes to the offer
         QList<long> peaks(contestants.size(), 0);

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what the benchmark needs (sed, sd, ripgrep, Xvfb and the build), builds Quillmark
 # optimised, and runs the benchmark. Arguments go to quillmark_bench (--runs N, --rows A,B,C,
-# --work DIR, --program PROGRAM, --files N; --help lists them).
+# --work DIR, --program PROGRAM, --files N, --contestants LIST; --help lists them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
