@@ -79,17 +79,6 @@ Timing TimeProcess(const QString& folder, const QStringList& command,
 
 namespace {
 
-// Whether an entry of a run copy is its pristine twin as cp -a left it: every contestant
-// writes a file anew, which gives it a modification time of its own.
-bool SameAsPristine(int pristineFd, int folderFd, const char* name) {
-    struct stat copy {};
-    struct stat pristine {};
-    return ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(copy.st_mode) &&
-           ::fstatat(pristineFd, name, &pristine, AT_SYMLINK_NOFOLLOW) == 0 &&
-           copy.st_size == pristine.st_size && copy.st_mtim.tv_sec == pristine.st_mtim.tv_sec &&
-           copy.st_mtim.tv_nsec == pristine.st_mtim.tv_nsec;
-}
-
 // Reads a new copy once. The first read of a file after cp -a or CopyFile costs more CPU than
 // the reads after it, and the contestant after sed -i or sd (which rewrite every file) would pay
 // it on each round. Bench row "A replace", CPU against the floor x2.
@@ -137,16 +126,27 @@ bool CopyFile(int pristineFd, int folderFd, const char* name, bool overwrite = f
     return copied;
 }
 
-// Puts pristine's content back into a changed file of folder where it stands. Without a
-// journal, ext4 passes over each inode freed in the last minute for every new one it hands out,
-// so a restore that deleted and copied each changed file made the next contestant's CPU depend
-// on how many files the one before it had changed. Bench row "A replace", CPU against the floor.
-bool Overwrite(int pristineFd, int folderFd, const char* name) {
+// Puts an entry of folder back as pristine has it, and false when it cannot. An entry that is
+// its pristine twin as cp -a left it stays: every contestant writes a file anew, which gives it
+// a modification time of its own. A changed regular file gets pristine's content where it
+// stands: without a journal, ext4 passes over each inode freed in the last minute for every new
+// one it hands out, so a restore that deleted and copied each changed file made the next
+// contestant's CPU depend on how many files the one before it had changed (bench row
+// "A replace", CPU against the floor). Anything else is deleted, to be copied afresh.
+bool RestoreEntry(int pristineFd, int folderFd, const char* name) {
     struct stat copy {};
     struct stat pristine {};
-    return ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(copy.st_mode) &&
-           copy.st_nlink == 1 && ::fstatat(pristineFd, name, &pristine, AT_SYMLINK_NOFOLLOW) == 0 &&
-           S_ISREG(pristine.st_mode) && CopyFile(pristineFd, folderFd, name, true);
+    const bool regular = ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(copy.st_mode) &&
+                         ::fstatat(pristineFd, name, &pristine, AT_SYMLINK_NOFOLLOW) == 0 &&
+                         S_ISREG(pristine.st_mode);
+    if (regular && copy.st_size == pristine.st_size &&
+        copy.st_mtim.tv_sec == pristine.st_mtim.tv_sec &&
+        copy.st_mtim.tv_nsec == pristine.st_mtim.tv_nsec) {
+        return true;
+    }
+    return (regular && copy.st_nlink == 1 && CopyFile(pristineFd, folderFd, name, true)) ||
+           ::unlinkat(folderFd, name, 0) == 0;
 }
 
 // Calls visit with each entry name of the folder open as fd but "." and ".."; false when the
@@ -174,18 +174,15 @@ bool ForEachEntry(int fd, const Visit& visit) {
 bool RestoreChanged(const QByteArray& pristine, const QByteArray& folder) {
     const int pristineFd = ::open(pristine.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const int folderFd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const bool restored = pristineFd >= 0 && folderFd >= 0 &&
-                          ForEachEntry(folderFd,
-                                       [&](const char* name) {
-                                           return SameAsPristine(pristineFd, folderFd, name) ||
-                                                  Overwrite(pristineFd, folderFd, name) ||
-                                                  ::unlinkat(folderFd, name, 0) == 0;
-                                       }) &&
-                          ForEachEntry(pristineFd, [&](const char* name) {
-                              struct stat copy {};
-                              return ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 ||
-                                     CopyFile(pristineFd, folderFd, name);
-                          });
+    const bool restored =
+        pristineFd >= 0 && folderFd >= 0 &&
+        ForEachEntry(folderFd,
+                     [&](const char* name) { return RestoreEntry(pristineFd, folderFd, name); }) &&
+        ForEachEntry(pristineFd, [&](const char* name) {
+            struct stat copy {};
+            return ::fstatat(folderFd, name, &copy, AT_SYMLINK_NOFOLLOW) == 0 ||
+                   CopyFile(pristineFd, folderFd, name);
+        });
     for (const int fd : {pristineFd, folderFd}) {
         if (fd >= 0) {
             ::close(fd);
