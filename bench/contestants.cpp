@@ -245,6 +245,20 @@ VirtualDisplay::~VirtualDisplay() {
     }
 }
 
+std::vector<qsizetype> RoundOrder(qsizetype count, int round) {
+    // Williams' square: the first round goes 0, 1, n-1, 2, n-2, ...; each later one adds its
+    // number to every entry. For an odd count, the rounds after the first count go backwards.
+    std::vector<qsizetype> order;
+    for (qsizetype i = 0; i < count; ++i) {
+        const qsizetype first = i == 0 ? 0 : i % 2 ? (i + 1) / 2 : count - i / 2;
+        order.push_back((first + round) % count);
+    }
+    if (count % 2 == 1 && (round / count) % 2 == 1) {
+        std::reverse(order.begin(), order.end());
+    }
+    return order;
+}
+
 double Median(QList<double> values) {
     std::sort(values.begin(), values.end());
     const qsizetype n = values.size();

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <vector>
+
 // What one timed run of a program took.
 struct Timing {
     double seconds = 0;
@@ -41,6 +43,11 @@ private:
 // Makes folder a copy of pristine again and flushes it to disk; not timed. An existing copy
 // gets back only the files that differ from pristine's.
 void Restore(const QString& pristine, const QString& folder);
+
+// The order in which count contestants take their turns in round (from 0): a balanced Latin
+// square, in which, over every count rounds (twice that for an odd count), each contestant
+// comes right after each other one as often.
+std::vector<qsizetype> RoundOrder(qsizetype count, int round);
 
 // The median of values.
 double Median(QList<double> values);
