@@ -152,7 +152,7 @@ int main(int argc, char* argv[]) {
                      argv[0], argv[0], argv[0]);
         return 2;
     }
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
     // Qt wants a private runtime folder; without one it warns on every start.
     char runtime[] = "/tmp/quillmark-runtime-XXXXXX";
     const bool ownRuntime = !std::getenv("XDG_RUNTIME_DIR") && ::mkdtemp(runtime);
