@@ -19,15 +19,16 @@
 // TEXT, for example "multi-line".
 //
 // Every contestant runs as a child process on a freshly restored copy of the corpus; the restore is
-// not timed and reads each file it copies once, and each round of runs takes the contestants in an
-// order of its own. The cold rows drop the page cache before each contestant's run (root only;
-// skipped with a reason otherwise), then start the contestant once on a folder of one small file,
-// so that its program is loaded but none of the corpus is cached: the disk is cold for the files,
-// as for a person's first run from a window already open. Each row prints medians and ratios, then
-// the targets are checked. Without --runs, the warm rows of corpora A and B take 9 runs and the
-// cold rows and those of C, where sed and sd need minutes, take 5. The rows of the accented corpora
-// E, U and W (corpus A's text with "n\u00E9edle" hits, in UTF-8, UTF-16LE and Windows-1252) search
-// for "N\u00C9EDLE" and time ours alone; they are not run unless asked for with --rows.
+// not timed and reads each file it copies once, and the rounds of runs take the contestants in
+// orders where each comes right after each other one as often. The cold rows drop the page cache
+// before each contestant's run (root only; skipped with a reason otherwise), then start the
+// contestant once on a folder of one small file, so that its program is loaded but none of the
+// corpus is cached: the disk is cold for the files, as for a person's first run from a window
+// already open. Each row prints medians and ratios, then the targets are checked. Without --runs,
+// the warm rows of corpora A and B take 9 runs and the cold rows and those of C, where sed and sd
+// need minutes, take 5. The rows of the accented corpora E, U and W (corpus A's text with
+// "n\u00E9edle" hits, in UTF-8, UTF-16LE and Windows-1252) search for "N\u00C9EDLE" and time ours
+// alone; they are not run unless asked for with --rows.
 //
 // The floor (quillmark_floor, built beside this program from floor.c) is the least a replace
 // that keeps files whole can do: open, read, memmem, and for a hit a temporary file written,
@@ -461,7 +462,7 @@ int main(int argc, char* argv[]) {
                                                             : 9;
         // A run leaves the machine changed for the next one: after sd -s (which rewrites every
         // file), the engine child took 0.277 s of CPU against 0.229 s after the floor x2, though
-        // the restore between reads each file once. The order of each round is drawn so that
+        // the restore between reads each file once. The order of each round is chosen so that
         // every contestant comes after every other one as often; a shuffle had put ours after
         // sed -i or sd -s in 5 of 9 rounds, the floor x2 in 1 and the window in 6. Bench row
         // "A replace", CPU against the floor x2 and window against headless.
