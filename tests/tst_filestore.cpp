@@ -316,7 +316,8 @@ void TestFileStore::savesAFileReadBeforeTheLast() {
 
 void TestFileStore::pendingSaveWritesEveryPiece_data() {
     QTest::addColumn<QByteArrayList>("pieces");
-    QByteArrayList tiny;  // more pieces than one writev takes, gathered into few
+    QTest::addColumn<int>("oldMiB");  // the old file's size, which decides how the new is written
+    QByteArrayList tiny;              // more pieces than one writev takes, gathered into few
     for (int i = 0; i < 5000; ++i) {
         tiny.append(QByteArray(1 + i % 3, char('a' + i % 26)));
     }
@@ -327,16 +328,23 @@ void TestFileStore::pendingSaveWritesEveryPiece_data() {
     // Past the size at which pieces are flushed and the disk is started on the file.
     const QByteArrayList large{"head ", QByteArray(20 << 20, 'x'), " mid ",
                                QByteArray(9 << 20, 'y'), " tail"};
-    QTest::newRow("tiny pieces") << tiny;
-    QTest::newRow("pieces around the gathering size") << aroundGathering;
-    QTest::newRow("pieces past the flush size") << large;
-    QTest::newRow("no piece: an empty file") << QByteArrayList();
+    QTest::newRow("tiny pieces") << tiny << 0;
+    QTest::newRow("pieces around the gathering size") << aroundGathering << 0;
+    QTest::newRow("pieces past the flush size") << large << 0;
+    QTest::newRow("no piece: an empty file") << QByteArrayList() << 0;
+    // A large file is written in whole blocks around the page cache, its last part through it.
+    QTest::newRow("a large file, its pieces across blocks and buffers, a part block at the end")
+        << (large + QByteArrayList{QByteArray(40 << 20, 'z'), QByteArray(4097, 'w')}) << 64;
+    QTest::newRow("a large file of whole buffers")
+        << QByteArrayList{QByteArray(16 << 20, 'b')} << 64;
+    QTest::newRow("a large file replaced by nothing") << QByteArrayList() << 64;
 }
 
 void TestFileStore::pendingSaveWritesEveryPiece() {
     QFETCH(QByteArrayList, pieces);
+    QFETCH(int, oldMiB);
     QTemporaryDir dir;
-    WriteFile(dir.filePath("f"), "old");
+    WriteFile(dir.filePath("f"), oldMiB > 0 ? QByteArray(oldMiB << 20, 'o') : "old");
     PosixFileStore store;
     QCOMPARE(ReadAndBeginSave(store, dir.filePath("f"), pieces), SaveOutcome::Pending);
     QCOMPARE(FinishInOrder(store), QList<SaveOutcome>{SaveOutcome::Saved});

@@ -118,7 +118,7 @@ SaveOutcome FileSave::Write(QByteArrayView oldContent, const NewContent& content
     }
     const int fd = temporary_.fd();
     const HashingOld hashing(content, oldContent);
-    if (!WriteContent(fd, hashing) || (lastRead && lastRead->Damaged())) {
+    if (!WriteContent(fd, hashing, oldContent.size()) || (lastRead && lastRead->Damaged())) {
         return WriteFailed();
     }
     oldHash_ = hashing.Hash();

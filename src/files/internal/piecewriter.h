@@ -4,5 +4,6 @@
 #include "filestore.h"
 
 // Writes content to the open file fd from where it stands, in few system calls; false when a
-// write failed.
-bool WriteContent(int fd, const NewContent& content);
+// write failed. expectedSize is about how large the content is: a large one is written around
+// the page cache.
+bool WriteContent(int fd, const NewContent& content, qint64 expectedSize);
