@@ -576,8 +576,12 @@ void TestFaults::shortWrites_data() {
         {"a page less one", 4095},
         {"a page", 4096},
         {"a page and one", 4097},
-        {"one byte short of the largest file", 3 * 1024 * 1024 + 99},
-        {"exactly the largest file", 3 * 1024 * 1024 + 100},
+        {"one byte short of the 3 MiB file", 3 * 1024 * 1024 + 99},
+        {"exactly the 3 MiB file", 3 * 1024 * 1024 + 100},
+        // The largest file is written around the page cache, in buffers of 8 MiB.
+        {"within the largest file's second buffer", 12 * 1024 * 1024 + 1},
+        {"one byte short of the largest file", 64 * 1024 * 1024 + 99},
+        {"exactly the largest file", 64 * 1024 * 1024 + 100},
     };
     for (const bool undoing : {false, true}) {
         for (const auto& [name, limit] : limits) {
@@ -595,9 +599,10 @@ void TestFaults::shortWrites() {
     QFETCH(qint64, limit);
     QFETCH(bool, undoing);
     Scratch scratch;
-    // Sizes 6, 4095, 4096, 4097 and 3 MiB + 100 are what the limited run writes: a run grows
-    // each file by one byte; an undo puts back the byte its replace took away.
-    const QList<qsizetype> sizes{6, 4095, 4096, 4097, 3 * 1024 * 1024 + 100};
+    // Sizes 6, 4095, 4096, 4097, 3 MiB + 100 and 64 MiB + 100 are what the limited run writes:
+    // a run grows each file by one byte; an undo puts back the byte its replace took away.
+    const QList<qsizetype> sizes{
+        6, 4095, 4096, 4097, 3 * 1024 * 1024 + 100, 64 * 1024 * 1024 + 100};
     QList<Want> wants;
     int restored = 0;
     for (const qsizetype size : sizes) {
