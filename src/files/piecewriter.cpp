@@ -10,9 +10,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <future>
 #include <memory>
-#include <system_error>
 #include <vector>
 
 namespace {
@@ -127,8 +127,9 @@ public:
     DirectWriter(const DirectWriter&) = delete;
     DirectWriter& operator=(const DirectWriter&) = delete;
 
-    // Whether the file takes writes around the page cache; if not, this writer is not used.
-    bool Started() const { return direct_; }
+    // Whether the file takes writes around the page cache into buffers that came; if not, this
+    // writer is not used.
+    bool Started() const { return direct_ && buffers_[0] && buffers_[1]; }
 
     bool Add(QByteArrayView piece) {
         while (!piece.isEmpty()) {
@@ -166,7 +167,7 @@ private:
     bool WrittenBefore() { return !writing_.valid() || writing_.get(); }
 
     // Starts the write of the full buffer and goes on filling the other one. Without a thread
-    // to write on, the write is done here.
+    // to write on, or the memory to start one, the write is done here.
     bool HandOver() {
         if (!WrittenBefore()) {
             return false;
@@ -178,7 +179,7 @@ private:
             writing_ = std::async(std::launch::async,
                                   [this, full] { return WriteAll(full, kBufferSize); });
             return true;
-        } catch (const std::system_error&) {
+        } catch (const std::exception&) {  // std::system_error or std::bad_alloc
             return WriteAll(full, kBufferSize);
         }
     }
