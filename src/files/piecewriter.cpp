@@ -113,11 +113,9 @@ public:
         direct_ = flags_ >= 0 && ::fcntl(fd, F_SETFL, flags_ | O_DIRECT) == 0;
         for (Buffer& buffer : buffers_) {
             buffer.reset(static_cast<char*>(std::aligned_alloc(kBlock, kBufferSize)));
-            if (!buffer) {
-                (void)EndDirect();
-            }
         }
     }
+    // Also when not started: the file is given back as it came.
     ~DirectWriter() {
         if (writing_.valid()) {
             writing_.wait();
