@@ -104,6 +104,7 @@ private slots:
     void pendingSaveWritesEveryPiece();
     void pendingSavesReportInOrder();
     void moreSavesThanTheQueueHolds();
+    void largeFileShortenedWhileRead_data();
     void largeFileShortenedWhileRead();
     void fileOtherProgramsWriteIsLeftAlone_data();
     void fileOtherProgramsWriteIsLeftAlone();
@@ -332,8 +333,9 @@ void TestFileStore::pendingSaveWritesEveryPiece_data() {
     QTest::newRow("pieces around the gathering size") << aroundGathering << 0;
     QTest::newRow("pieces past the flush size") << large << 0;
     QTest::newRow("no piece: an empty file") << QByteArrayList() << 0;
-    // A large file is written in whole blocks around the page cache, its last part through it.
-    QTest::newRow("a large file, its pieces across blocks and buffers, a part block at the end")
+    // A large file is handed to a thread a buffer at a time, its last part in a buffer of its
+    // own, and its pages are dropped from the cache behind the write.
+    QTest::newRow("a large file, its pieces across buffers, a part of a buffer at the end")
         << (large + QByteArrayList{QByteArray(40 << 20, 'z'), QByteArray(4097, 'w')}) << 64;
     QTest::newRow("a large file of whole buffers")
         << QByteArrayList{QByteArray(16 << 20, 'b')} << 64;
@@ -400,13 +402,21 @@ void TestFileStore::moreSavesThanTheQueueHolds() {
     QCOMPARE(Entries(dir.path()).size(), kFiles);
 }
 
+void TestFileStore::largeFileShortenedWhileRead_data() {
+    QTest::addColumn<int>("mebibytes");
+    QTest::newRow("8 MiB") << 8;
+    // Its pages are read ahead of the save by a thread of their own, which meets the holes.
+    QTest::newRow("64 MiB, read ahead") << 64;
+}
+
 // A large file is read through a mapping. Another program shortening it meanwhile neither ends
 // this program nor gets a text with holes saved: the pages that went read as zeros, and a save
 // that meets them is refused.
 void TestFileStore::largeFileShortenedWhileRead() {
+    QFETCH(int, mebibytes);
     QTemporaryDir dir;
     const QString path = dir.filePath("big");
-    QByteArray big(8 << 20, 'n');
+    QByteArray big(mebibytes << 20, 'n');
     big.replace(big.size() - 6, 6, "needle");
     WriteFile(path, big);
     PosixFileStore store;

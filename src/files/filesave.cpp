@@ -9,7 +9,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <exception>
+#include <optional>
+#include <thread>
 
 FileSave::FileSave(std::shared_ptr<StoreFolder> folder, QByteArray name, const FileStamp& readStamp,
                    const struct statx& entry)
@@ -67,12 +72,67 @@ SaveOutcome FileSave::Check(Fd& read) {
 
 namespace {
 
+// Reads one byte of every page of a large mapped content, on a thread of its own, a little ahead
+// of the pass that hashes it: the first read of each page of a mapping costs the thread that
+// makes it (a fault, and on this machine one on its host too), and the pass goes on meanwhile.
+// It keeps at most kAhead bytes ahead, so that pages read from the disk under a tight memory
+// limit are not dropped again before the pass reaches them. Bench row "G replace": ours' write
+// 0.94 to 1.06 s without it, 0.75 to 0.83 s with it (5 runs each, strace -tt).
+class PageToucher {
+public:
+    explicit PageToucher(QByteArrayView content) : content_(content) {
+        try {
+            thread_ = std::thread([this] { Run(); });
+        } catch (const std::exception&) {  // no thread: the pass reads every page itself
+        }
+    }
+    ~PageToucher() {
+        stop_.store(true);
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    PageToucher(const PageToucher&) = delete;
+    PageToucher& operator=(const PageToucher&) = delete;
+
+    void Reached(qsizetype at) { reached_.store(at, std::memory_order_relaxed); }
+
+    static constexpr qsizetype kFrom = qsizetype(64) << 20;
+
+private:
+    static constexpr qsizetype kPage = 4096;
+    static constexpr qsizetype kAhead = qsizetype(64) << 20;
+
+    void Run() {
+        volatile char sink = 0;
+        for (qsizetype at = 0; at < content_.size(); at += kPage) {
+            while (at > reached_.load(std::memory_order_relaxed) + kAhead) {
+                if (stop_.load(std::memory_order_relaxed)) {
+                    return;
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+            if (stop_.load(std::memory_order_relaxed)) {
+                return;
+            }
+            sink = content_[at];
+        }
+        Q_UNUSED(sink);
+    }
+
+    QByteArrayView content_;
+    std::atomic<qsizetype> reached_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
 // The new content, with the old content hashed as the write goes: each span of it carried over
 // is hashed, with what was replaced before it, just before it is written. Bench row "B
 // replace": a large file is read once for the hash and the write.
 class HashingOld : public NewContent {
 public:
-    HashingOld(const NewContent& content, QByteArrayView old) : content_(content), old_(old) {}
+    HashingOld(const NewContent& content, QByteArrayView old, PageToucher* toucher)
+        : content_(content), old_(old), toucher_(toucher) {}
     bool WriteTo(const std::function<bool(QByteArrayView)>& write) const override {
         return content_.WriteTo([&](QByteArrayView piece) {
             if (const qsizetype at = OffsetWithin(old_, piece); at >= 0) {
@@ -90,10 +150,14 @@ private:
     void HashUpTo(qsizetype end) const {
         hasher_.Add(old_.sliced(hashedTo_, end - hashedTo_));
         hashedTo_ = end;
+        if (toucher_) {
+            toucher_->Reached(end);
+        }
     }
 
     const NewContent& content_;
     QByteArrayView old_;
+    PageToucher* toucher_;
     mutable ContentHasher hasher_;
     mutable qsizetype hashedTo_ = 0;
 };
@@ -117,7 +181,11 @@ SaveOutcome FileSave::Write(QByteArrayView oldContent, const NewContent& content
         return SaveOutcome::CouldNotWrite;
     }
     const int fd = temporary_.fd();
-    const HashingOld hashing(content, oldContent);
+    std::optional<PageToucher> toucher;
+    if (mapping_ && oldContent.size() >= PageToucher::kFrom) {
+        toucher.emplace(oldContent);
+    }
+    const HashingOld hashing(content, oldContent, toucher ? &*toucher : nullptr);
     if (!WriteContent(fd, hashing, oldContent.size()) || (lastRead && lastRead->Damaged())) {
         return WriteFailed();
     }

@@ -3,16 +3,15 @@
 
 #include <fcntl.h>
 #include <sys/uio.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <future>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -23,6 +22,8 @@ namespace {
 // Bench rows "B replace" and "A replace, case-sensitive": without the write-behind 0.323 s
 // and 0.277 s, with it 0.253 s and 0.240 s; without the gathering 0.266 s and 0.249 s, a gain
 // inside the runs' spread (medians of 9 and 7, the engine alone, alternating builds).
+// Pages sent more than kWriteBehind bytes back are waited for and dropped from the page cache,
+// so a large file is written through the same few pages over and over.
 class PieceWriter {
 public:
     explicit PieceWriter(int fd) : fd_(fd) {}
@@ -81,11 +82,33 @@ public:
             (void)::sync_file_range(fd_, sentBytes_, writtenBytes_ - sentBytes_,
                                     SYNC_FILE_RANGE_WRITE);
             sentBytes_ = writtenBytes_;
+            // Bench row "G replace": a large file is written through the same pages again and
+            // again, where new page-cache memory would cost a fault on the host at its first
+            // touch on a machine that hands its free memory back.
+            if (sentBytes_ - droppedBytes_ >= 2 * kWriteBehind && !DropBehind()) {
+                return false;
+            }
         }
         return true;
     }
 
 private:
+    // Waits for the pages sent a write-behind ago to reach the disk, and drops them. A failed
+    // wait may have been the file's one report of a write error, which the sync would not see
+    // again.
+    bool DropBehind() {
+        const qint64 end = sentBytes_ - kWriteBehind;
+        const qint64 length = end - droppedBytes_;
+        if (::sync_file_range(fd_, droppedBytes_, length,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
+                                  SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
+            return false;
+        }
+        (void)::posix_fadvise(fd_, droppedBytes_, length, POSIX_FADV_DONTNEED);
+        droppedBytes_ = end;
+        return true;
+    }
+
     static constexpr std::size_t kSmallPiece = 4096;
     static constexpr std::size_t kGatherSize = 256 * 1024;
     static constexpr std::size_t kMostPieces = IOV_MAX;
@@ -99,41 +122,35 @@ private:
     std::size_t pendingBytes_ = 0;
     qint64 writtenBytes_ = 0;
     qint64 sentBytes_ = 0;
+    qint64 droppedBytes_ = 0;
 };
 
-// Writes pieces to a file through two aligned buffers that the disk takes them from directly
-// (O_DIRECT), so that a large file's content takes no new page-cache memory: on a machine that
-// hands its free memory back to its host, filling new page-cache memory costs more than the
-// copy. One buffer fills while the other is written, on a thread of its own. The last part of a
-// block, and everything after a write the file system refuses this way, goes through the page
-// cache. Bench row "G replace" (see WriteContent).
-class DirectWriter {
+// Writes pieces through a piece writer on a thread of its own, a buffer at a time: one buffer
+// fills while the other is written, so the search and the write share the machine's cores.
+// Bench row "G replace" (see WriteContent).
+class HandingWriter {
 public:
-    explicit DirectWriter(int fd) : fd_(fd), flags_(::fcntl(fd, F_GETFL)) {
-        direct_ = flags_ >= 0 && ::fcntl(fd, F_SETFL, flags_ | O_DIRECT) == 0;
-        for (Buffer& buffer : buffers_) {
-            buffer.reset(static_cast<char*>(std::aligned_alloc(kBlock, kBufferSize)));
+    explicit HandingWriter(int fd) : writer_(fd) {
+        for (std::unique_ptr<char[]>& buffer : buffers_) {
+            buffer.reset(new (std::nothrow) char[kBufferSize]);
         }
     }
-    // Also when not started: the file is given back as it came.
-    ~DirectWriter() {
+    ~HandingWriter() {
         if (writing_.valid()) {
             writing_.wait();
         }
-        (void)EndDirect();
     }
-    DirectWriter(const DirectWriter&) = delete;
-    DirectWriter& operator=(const DirectWriter&) = delete;
+    HandingWriter(const HandingWriter&) = delete;
+    HandingWriter& operator=(const HandingWriter&) = delete;
 
-    // Whether the file takes writes around the page cache into buffers that came; if not, this
-    // writer is not used.
-    bool Started() const { return direct_ && buffers_[0] && buffers_[1]; }
+    // Whether the buffers came; if not, this writer is not used.
+    bool Started() const { return buffers_[0] && buffers_[1]; }
 
     bool Add(QByteArrayView piece) {
         while (!piece.isEmpty()) {
-            const qsizetype size = std::min(piece.size(), qsizetype(kBufferSize - filled_));
+            const qsizetype size = std::min(piece.size(), kBufferSize - filled_);
             std::memcpy(buffers_[filling_].get() + filled_, piece.data(), std::size_t(size));
-            filled_ += std::size_t(size);
+            filled_ += size;
             piece = piece.sliced(size);
             if (filled_ == kBufferSize && !HandOver()) {
                 return false;
@@ -142,24 +159,15 @@ public:
         return true;
     }
 
-    // Writes what is left: whole blocks directly, the rest through the page cache.
     bool Finish() {
-        if (!WrittenBefore()) {
-            return false;
-        }
-        char* data = buffers_[filling_].get();
-        const std::size_t blocks = direct_ ? filled_ / kBlock * kBlock : 0;
-        return WriteAll(data, blocks) && EndDirect() && WriteAll(data + blocks, filled_ - blocks);
+        return WrittenBefore() &&
+               (filled_ == 0 || Write(QByteArrayView(buffers_[filling_].get(), filled_)));
     }
 
 private:
-    static constexpr std::size_t kBlock = 4096;
-    static constexpr std::size_t kBufferSize = 8 << 20;
+    static constexpr qsizetype kBufferSize = 8 << 20;
 
-    struct Free {
-        void operator()(char* memory) const { std::free(memory); }
-    };
-    using Buffer = std::unique_ptr<char, Free>;
+    bool Write(QByteArrayView full) { return writer_.Add(full) && writer_.Flush(); }
 
     // Whether the write under way, if any, went well.
     bool WrittenBefore() { return !writing_.valid() || writing_.get(); }
@@ -170,63 +178,26 @@ private:
         if (!WrittenBefore()) {
             return false;
         }
-        char* full = buffers_[filling_].get();
+        const QByteArrayView full(buffers_[filling_].get(), kBufferSize);
         filling_ ^= 1;
         filled_ = 0;
         try {
-            writing_ = std::async(std::launch::async,
-                                  [this, full] { return WriteAll(full, kBufferSize); });
+            writing_ = std::async(std::launch::async, [this, full] { return Write(full); });
             return true;
         } catch (const std::exception&) {  // std::system_error or std::bad_alloc
-            return WriteAll(full, kBufferSize);
+            return Write(full);
         }
     }
 
-    bool EndDirect() {
-        if (direct_ && ::fcntl(fd_, F_SETFL, flags_) != 0) {
-            return false;
-        }
-        direct_ = false;
-        return true;
-    }
-
-    // Writes size bytes from data. A write the file system refuses directly, or takes only in
-    // part, is done again through the page cache. One write at a time, on either thread.
-    bool WriteAll(const char* data, std::size_t size) {
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t written = ::write(fd_, data + done, size - done);
-            if (written < 0 && errno == EINTR) {
-                continue;
-            }
-            if (written < 0 && errno == EINVAL && direct_) {
-                if (!EndDirect()) {
-                    return false;
-                }
-                continue;
-            }
-            if (written <= 0) {
-                return false;
-            }
-            done += std::size_t(written);
-            if (done < size && !EndDirect()) {
-                return false;
-            }
-        }
-        return true;
-    }
-
-    int fd_;
-    int flags_;
-    bool direct_ = false;
-    Buffer buffers_[2];
+    PieceWriter writer_;  // used by one thread at a time
+    std::unique_ptr<char[]> buffers_[2];
     int filling_ = 0;
-    std::size_t filled_ = 0;
+    qsizetype filled_ = 0;
     std::future<bool> writing_;  // of the buffer not filling
 };
 
-// The size from which a file's content is written around the page cache.
-constexpr qint64 kDirectFrom = 64 << 20;
+// The size from which a file's content is handed to a thread to write.
+constexpr qint64 kHandFrom = 64 << 20;
 
 }  // namespace
 
@@ -234,10 +205,8 @@ bool WriteContent(int fd, const NewContent& content, qint64 expectedSize) {
     const auto writeWith = [&](auto& writer) {
         return content.WriteTo([&](QByteArrayView piece) { return writer.Add(piece); });
     };
-    // Bench row "G replace": ours 3.250 s (CPU 2.354 s) through the page cache, 2.465 s (CPU
-    // 1.322 s) around it; row "B replace" alike, 0.617 s and 0.599 s (medians of 5 and 9).
-    if (expectedSize >= kDirectFrom) {
-        if (DirectWriter writer(fd); writer.Started()) {
+    if (expectedSize >= kHandFrom) {
+        if (HandingWriter writer(fd); writer.Started()) {
             return writeWith(writer) && writer.Finish();
         }
     }
