@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -115,6 +116,11 @@ private:
             if (stop_.load(std::memory_order_relaxed)) {
                 return;
             }
+            // Pages the pass has read already are passed over.
+            at = std::max(at, reached_.load(std::memory_order_relaxed) / kPage * kPage);
+            if (at >= content_.size()) {
+                return;
+            }
             sink = content_[at];
         }
         Q_UNUSED(sink);
@@ -147,13 +153,19 @@ public:
     }
 
 private:
+    // In steps, so that the toucher keeps ahead within a long span too.
     void HashUpTo(qsizetype end) const {
-        hasher_.Add(old_.sliced(hashedTo_, end - hashedTo_));
-        hashedTo_ = end;
-        if (toucher_) {
-            toucher_->Reached(end);
+        while (hashedTo_ < end) {
+            const qsizetype step = std::min(end - hashedTo_, kStep);
+            hasher_.Add(old_.sliced(hashedTo_, step));
+            hashedTo_ += step;
+            if (toucher_) {
+                toucher_->Reached(hashedTo_);
+            }
         }
     }
+
+    static constexpr qsizetype kStep = qsizetype(8) << 20;
 
     const NewContent& content_;
     QByteArrayView old_;

@@ -85,7 +85,7 @@ public:
             // Bench row "G replace": a large file is written through the same pages again and
             // again, where new page-cache memory would cost a fault on the host at its first
             // touch on a machine that hands its free memory back.
-            if (sentBytes_ - droppedBytes_ >= 2 * kWriteBehind && !DropBehind()) {
+            if (dropping_ && sentBytes_ - droppedBytes_ >= 2 * kWriteBehind && !DropBehind()) {
                 return false;
             }
         }
@@ -95,14 +95,16 @@ public:
 private:
     // Waits for the pages sent a write-behind ago to reach the disk, and drops them. A failed
     // wait may have been the file's one report of a write error, which the sync would not see
-    // again.
+    // again; a call refused before it waited (a sandbox, a file that has no pages) only ends
+    // the dropping.
     bool DropBehind() {
         const qint64 end = sentBytes_ - kWriteBehind;
         const qint64 length = end - droppedBytes_;
         if (::sync_file_range(fd_, droppedBytes_, length,
                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
                                   SYNC_FILE_RANGE_WAIT_AFTER) != 0) {
-            return false;
+            dropping_ = false;
+            return errno == ENOSYS || errno == EPERM || errno == EINVAL || errno == ESPIPE;
         }
         (void)::posix_fadvise(fd_, droppedBytes_, length, POSIX_FADV_DONTNEED);
         droppedBytes_ = end;
@@ -123,6 +125,7 @@ private:
     qint64 writtenBytes_ = 0;
     qint64 sentBytes_ = 0;
     qint64 droppedBytes_ = 0;
+    bool dropping_ = true;
 };
 
 // Writes pieces through a piece writer on a thread of its own, a buffer at a time: one buffer
